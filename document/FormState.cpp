@@ -1,0 +1,139 @@
+#include "document/FormState.h"
+
+#include "document/Cp1252.h"
+
+namespace zop {
+
+namespace {
+
+constexpr std::array<std::string_view, CommandCount> kNames = {
+    "NewItem",
+    "OpenItem",
+    "SaveItem",
+    "SaveasItem",
+    "PrintItem",
+    "ExitItem",
+    "CutItem",
+    "CopyItem",
+    "PasteItem",
+    "DotItem",
+    "BarItem",
+    "SmoothItem",
+    "Probex1Item",
+    "Probex10Item",
+    "Com1Item",
+    "Com2Item",
+    "Com3Item",
+    "Com4Item",
+    "HelpTopicsItem",
+    "AboutItem",
+    "NewBtn",
+    "OpenBtn",
+    "SaveBtn",
+    "PrintBtn",
+    "CutBtn",
+    "CopyBtn",
+    "PasteBtn",
+    "DotBtn",
+    "BarBtn",
+    "SmoothBtn",
+    "Probex1Btn",
+    "Probex10Btn",
+};
+
+constexpr std::array<Cmd, 15> kWaveformGroup = {
+    Cmd::SaveItem,
+    Cmd::SaveasItem,
+    Cmd::PrintItem,
+    Cmd::CutItem,
+    Cmd::CopyItem,
+    Cmd::DotItem,
+    Cmd::BarItem,
+    Cmd::SmoothItem,
+    Cmd::SaveBtn,
+    Cmd::PrintBtn,
+    Cmd::CutBtn,
+    Cmd::CopyBtn,
+    Cmd::DotBtn,
+    Cmd::BarBtn,
+    Cmd::SmoothBtn,
+};
+
+} // namespace
+
+std::string_view CommandName(Cmd command)
+{
+    return kNames.at(static_cast<size_t>(command));
+}
+
+void EditField::SetText(std::string text)
+{
+    if (text == m_text)
+        return;
+    m_text = std::move(text);
+    if (OnChange)
+        OnChange();
+}
+
+FormState::FormState()
+{
+    Caption = "Tracelet - [Untitled]";
+    SetWaveformGroup(false);
+    (*this)[Cmd::PasteItem].Enabled = false;
+    (*this)[Cmd::PasteBtn].Enabled = false;
+    ShowProbe(1);
+    ShowViewMode(TraceMode::Smooth);
+}
+
+void FormState::SetWaveformGroup(bool enabled)
+{
+    for (Cmd command : kWaveformGroup)
+        (*this)[command].Enabled = enabled;
+}
+
+void FormState::SetFieldGroup(bool enabled)
+{
+    Description.Enabled = enabled;
+    DateField.Enabled = enabled;
+    TimeField.Enabled = enabled;
+}
+
+void FormState::ShowViewMode(TraceMode mode)
+{
+    ViewMode = mode;
+    (*this)[Cmd::DotItem].Checked = (*this)[Cmd::DotBtn].Checked = mode == TraceMode::Dot;
+    (*this)[Cmd::BarItem].Checked = (*this)[Cmd::BarBtn].Checked = mode == TraceMode::Bar;
+    (*this)[Cmd::SmoothItem].Checked = (*this)[Cmd::SmoothBtn].Checked = mode == TraceMode::Smooth;
+}
+
+void FormState::ShowProbe(int32_t factor)
+{
+    const bool x1 = factor == 1;
+    (*this)[Cmd::Probex1Item].Checked = (*this)[Cmd::Probex1Btn].Checked = x1;
+    (*this)[Cmd::Probex10Item].Checked = (*this)[Cmd::Probex10Btn].Checked = !x1;
+}
+
+std::string_view ViewModeName(TraceMode mode)
+{
+    switch (mode) {
+    case TraceMode::Dot:
+        return "Dot";
+    case TraceMode::Bar:
+        return "Bar";
+    case TraceMode::Smooth:
+        break;
+    }
+    return "Smooth";
+}
+
+TraceMode ParseViewMode(std::string_view stored)
+{
+    const std::string upper = UpperAscii(stored);
+    if (upper == "DOT")
+        return TraceMode::Dot;
+    if (upper == "BAR")
+        return TraceMode::Bar;
+    return TraceMode::Smooth;
+}
+
+} // namespace zop

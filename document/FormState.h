@@ -1,0 +1,122 @@
+#pragma once
+// The main window's observable state as plain data: caption, the commands'
+// enabled and checked states, the three edit fields, the status panels. The
+// command handlers of every subsystem change this state; the Qt window only
+// mirrors it into its widgets and feeds user input back.
+//
+// Texts here are Windows-1252 bytes. File paths are native bytes (UTF-8 on
+// Linux); a path that becomes part of a text goes through Utf8ToCp1252.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zop {
+
+// Every menu command and tool button, in menu order and then tool-bar order.
+enum class Cmd : int {
+    NewItem,
+    OpenItem,
+    SaveItem,
+    SaveasItem,
+    PrintItem,
+    ExitItem,
+    CutItem,
+    CopyItem,
+    PasteItem,
+    DotItem,
+    BarItem,
+    SmoothItem,
+    Probex1Item,
+    Probex10Item,
+    Com1Item,
+    Com2Item,
+    Com3Item,
+    Com4Item,
+    HelpTopicsItem,
+    AboutItem,
+    NewBtn,
+    OpenBtn,
+    SaveBtn,
+    PrintBtn,
+    CutBtn,
+    CopyBtn,
+    PasteBtn,
+    DotBtn,
+    BarBtn,
+    SmoothBtn,
+    Probex1Btn,
+    Probex10Btn,
+    Count
+};
+constexpr size_t CommandCount = static_cast<size_t>(Cmd::Count);
+
+// The control's name as the program's code calls it ("SaveItem").
+std::string_view CommandName(Cmd command);
+
+// Checked is the check mark of a menu item and the pressed state of a button.
+struct CommandState {
+    bool Enabled = true;
+    bool Checked = false;
+};
+
+// The trace drawing mode; the values are those stored and compared.
+enum class TraceMode : uint8_t { Dot = 0, Bar = 1, Smooth = 2 };
+
+// An edit field: setting a different text runs OnChange, setting the text it
+// already holds does not. MaxLength binds typing only; the program may set
+// longer texts.
+class EditField {
+public:
+    explicit EditField(int maxLength)
+        : MaxLength(maxLength)
+    {
+    }
+    const std::string& Text() const { return m_text; }
+    void SetText(std::string text);
+
+    bool Enabled = false;
+    const int MaxLength;
+    std::function<void()> OnChange;
+
+private:
+    std::string m_text;
+};
+
+struct FormState {
+    FormState();
+
+    std::string Caption;
+    std::array<CommandState, CommandCount> Commands {};
+    EditField Description { 40 };
+    EditField DateField { 10 };
+    EditField TimeField { 8 };
+    std::array<std::string, 6> SettingsPanel {};
+    std::array<std::string, 4> StatusBar {};
+    TraceMode ViewMode = TraceMode::Smooth;
+
+    CommandState& operator[](Cmd command) { return Commands[static_cast<size_t>(command)]; }
+    const CommandState& operator[](Cmd command) const { return Commands[static_cast<size_t>(command)]; }
+
+    // A waveform is shown while the Save command is enabled.
+    bool WaveformShown() const { return (*this)[Cmd::SaveItem].Enabled; }
+    // The probe in effect is the probe menu's state, not the record's factor.
+    int32_t ProbeMenuFactor() const { return (*this)[Cmd::Probex1Item].Checked ? 1 : 10; }
+
+    // Enables or disables the waveform group (Save, Save As, Print, Cut, Copy,
+    // the view commands and their buttons) or the three edit fields.
+    void SetWaveformGroup(bool enabled);
+    void SetFieldGroup(bool enabled);
+    // Checks the item of `mode`, unchecks the others and presses its button.
+    void ShowViewMode(TraceMode mode);
+    // Checks the x1 or x10 item and presses its button; the other is released.
+    void ShowProbe(int32_t factor);
+};
+
+// The stored value of the drawing mode: "Dot", "Bar" or "Smooth".
+std::string_view ViewModeName(TraceMode mode);
+// Reading: dot or bar in any letter case; anything else is Smooth.
+TraceMode ParseViewMode(std::string_view stored);
+
+} // namespace zop

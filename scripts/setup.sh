@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12 (bookworm).
+# Runs apt-get only for packages that are missing; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  fonts-liberation fonts-urw-base35
+  xvfb xauth xdotool imagemagick poppler-utils libwmf-bin socat
+  desktop-file-utils shared-mime-info
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq -o DPkg::Lock::Timeout=600
+$sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"

@@ -1,0 +1,44 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace zop::test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zop5-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = buffer.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void PrepareTestEnvironment()
+{
+    static TempDir config;
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    for (int n = 1; n <= 4; ++n) {
+        const std::string name = "ZOP5_COM" + std::to_string(n);
+        setenv(name.c_str(), "", 1);
+    }
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+std::string ConfigHome()
+{
+    const char* value = std::getenv("XDG_CONFIG_HOME");
+    return value ? value : "";
+}
+
+} // namespace zop::test

@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+namespace zop::test {
+
+// A fresh folder that is removed when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Gives this process a configuration folder of its own (removed at exit) and
+// maps COM1..COM4 to "no device"; a test that needs a port maps it itself.
+void PrepareTestEnvironment();
+
+// The configuration folder this test process was given (XDG_CONFIG_HOME).
+std::string ConfigHome();
+
+} // namespace zop::test

@@ -1,0 +1,116 @@
+#include "link/TransferState.h"
+
+#include "display/ScaleTables.h"
+#include "link/TextToInteger.h"
+
+namespace zop {
+
+namespace {
+
+constexpr size_t SampleLineLength = 5;
+constexpr int32_t LastSampleIndex = SampleCount - 1;
+// The instrument's converter gives 8-bit readings; nothing else can come from it.
+constexpr int32_t MaxReading = 255;
+
+bool IsReading(int32_t value)
+{
+    return value >= 0 && value <= MaxReading;
+}
+
+} // namespace
+
+bool IsZeroReferenceLine(std::string_view line)
+{
+    return line.find("Zero Ref=") != std::string_view::npos || line.find("Zero Reference= ") != std::string_view::npos;
+}
+
+void TransferState::ReceiveByte(uint8_t byte)
+{
+    if (byte < 0x20)
+        return;
+    if (LineBuffer.size() >= LineBufferLimit) {
+        // Keep memory bounded; the rest of this line is worthless anyway.
+        LineOverflowed = true;
+        return;
+    }
+    LineBuffer.push_back(static_cast<char>(byte));
+}
+
+void TransferState::ReceiveBytes(std::string_view bytes)
+{
+    for (const char c : bytes)
+        ReceiveByte(static_cast<uint8_t>(c));
+}
+
+LineEndOutcome TransferState::HandleLineEnd(uint16_t triggerHandle, int32_t probeMenuFactor)
+{
+    if (triggerHandle != DataTriggerHandle)
+        return LineEndOutcome::NotOurs;
+    // An overlong line is treated as a line that matches nothing.
+    if (!LineOverflowed && !ClassifyLine(probeMenuFactor)) {
+        Restart();
+        return LineEndOutcome::Restarted;
+    }
+    EmptyLineBuffer();
+    return AllFlagsSet() ? LineEndOutcome::Complete : LineEndOutcome::Consumed;
+}
+
+bool TransferState::ClassifyLine(int32_t probeMenuFactor)
+{
+    const std::string_view line = LineBuffer;
+    if (!TimeSeen) {
+        if (const auto index = MatchTimeBaseLine(line)) {
+            TimeSeen = true;
+            PendingTimeIndex = *index;
+            PendingTimeLabel = TimeLabel(*index);
+        }
+    }
+    if (!VoltsSeen) {
+        if (const auto index = MatchVoltsLine(line)) {
+            VoltsSeen = true;
+            PendingVoltIndex = *index;
+            PendingVoltLabel = VoltsLabel(*index, probeMenuFactor);
+        }
+    }
+    if (!ZeroSeen && IsZeroReferenceLine(line)) {
+        ZeroSeen = true;
+        const auto value = TextToInteger(line.substr(line.size() - 3));
+        if (!value || !IsReading(*value))
+            return false;
+        PendingZeroRef = *value;
+    }
+    if (!TransferComplete && TimeSeen && VoltsSeen && ZeroSeen && line.size() == SampleLineLength) {
+        const auto index = TextToInteger(line.substr(0, 2));
+        const auto value = TextToInteger(line.substr(2, 3));
+        // An index or reading out of range is line noise, not the instrument.
+        if (!index || !value || *index < 0 || *index > LastSampleIndex || !IsReading(*value))
+            return false;
+        PendingSamples[static_cast<size_t>(*index)] = *value;
+        if (*index == LastSampleIndex)
+            TransferComplete = true;
+    }
+    return true;
+}
+
+void TransferState::ResetFlags()
+{
+    TimeSeen = false;
+    VoltsSeen = false;
+    ZeroSeen = false;
+    TransferComplete = false;
+}
+
+void TransferState::Restart()
+{
+    ResetFlags();
+    // Without this the failed line would be joined in front of the next one.
+    EmptyLineBuffer();
+}
+
+void TransferState::EmptyLineBuffer()
+{
+    LineBuffer.clear();
+    LineOverflowed = false;
+}
+
+} // namespace zop

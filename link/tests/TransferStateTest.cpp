@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/ScaleTables.h"
+#include "link/InstrumentLines.h"
+#include "link/TextToInteger.h"
+#include "link/TransferState.h"
+
+namespace zop {
+namespace {
+
+constexpr uint16_t Trigger = 7;
+
+// Plays the port: the bytes before each carriage return are announced, then
+// the line end reaches the data handler. Returns the outcome of every line end.
+class Line {
+public:
+    Line() { State.DataTriggerHandle = Trigger; }
+
+    std::vector<LineEndOutcome> Feed(std::string_view bytes)
+    {
+        std::vector<LineEndOutcome> outcomes;
+        for (const char c : bytes) {
+            State.ReceiveByte(static_cast<uint8_t>(c));
+            if (c == LineEndByte)
+                outcomes.push_back(State.HandleLineEnd(Trigger, Probe));
+        }
+        return outcomes;
+    }
+    LineEndOutcome Send(std::string_view line)
+    {
+        const auto outcomes = Feed(std::string(line) + "\r");
+        return outcomes.back();
+    }
+    void SendHeaders()
+    {
+        Send("  1us/Sample");
+        Send("Range(254)= 0.8V");
+        Send("Zero Reference= 127");
+    }
+    bool NoFlags() const { return !State.TimeSeen && !State.VoltsSeen && !State.ZeroSeen && !State.TransferComplete; }
+
+    TransferState State;
+    int32_t Probe = 1;
+};
+
+std::string SampleLine(int index, int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%03d", index, value);
+    return text;
+}
+
+TEST(TransferState, TheInstrumentsExampleTransferCompletesOnIndex95)
+{
+    Line line;
+    std::string transfer = "  1us/Sample\r\nRange(254)= 0.8V\r\nZero Reference= 127\r\n";
+    for (int i = 0; i < 95; ++i)
+        transfer += SampleLine(i, i == 0 ? 131 : 100 + i) + "\r\n";
+    const auto before = line.Feed(transfer);
+    ASSERT_EQ(before.size(), 98u);
+    for (const LineEndOutcome outcome : before)
+        EXPECT_EQ(outcome, LineEndOutcome::Consumed);
+    EXPECT_TRUE(line.State.TimeSeen && line.State.VoltsSeen && line.State.ZeroSeen);
+    EXPECT_FALSE(line.State.TransferComplete);
+
+    EXPECT_EQ(line.Send(SampleLine(95, 128)), LineEndOutcome::Complete);
+    EXPECT_EQ(line.State.PendingTimeIndex, 3);
+    EXPECT_EQ(line.State.PendingTimeLabel, "10\xB5s/div");
+    EXPECT_EQ(line.State.PendingVoltIndex, 5);
+    EXPECT_EQ(line.State.PendingVoltLabel, "0.1V/div");
+    EXPECT_EQ(line.State.PendingZeroRef, 127);
+    EXPECT_EQ(line.State.PendingSamples[0], 131);
+    EXPECT_EQ(line.State.PendingSamples[94], 194);
+    EXPECT_EQ(line.State.PendingSamples[95], 128);
+    EXPECT_TRUE(line.State.LineBuffer.empty());
+
+    line.State.ResetFlags();
+    EXPECT_TRUE(line.NoFlags());
+}
+
+TEST(TransferState, EveryTimeBaseLineInBothFormsGivesItsIndex)
+{
+    for (int32_t index = 1; index <= TimeBaseRows; ++index) {
+        for (const std::string_view text : { TimeRow(index).SampleLabelPadded, TimeRow(index).SampleLabel }) {
+            Line line;
+            line.Send(text);
+            EXPECT_TRUE(line.State.TimeSeen) << text;
+            EXPECT_EQ(line.State.PendingTimeIndex, index) << text;
+            EXPECT_EQ(line.State.PendingTimeLabel, TimeLabel(index));
+        }
+    }
+    for (const std::string_view text : { "1us/Sample ", " 1us/Sample", "1US/Sample", "1us/sample" }) {
+        Line line;
+        EXPECT_EQ(line.Send(text), LineEndOutcome::Consumed);
+        EXPECT_FALSE(line.State.TimeSeen) << '"' << text << '"';
+    }
+    Line tenth;
+    tenth.Send("0.2us/Sample");
+    EXPECT_EQ(tenth.State.PendingTimeIndex, 1);
+}
+
+TEST(TransferState, EveryVoltsLineInBothFormsGivesItsIndexUnderEitherProbe)
+{
+    for (const int32_t probe : { 1, 10 }) {
+        for (int32_t index = 1; index <= SensitivityRows; ++index) {
+            for (const std::string_view text : { VoltRow(index).RangeLabel, VoltRow(index).FullScaleLabel }) {
+                Line line;
+                line.Probe = probe;
+                line.Send(text);
+                EXPECT_TRUE(line.State.VoltsSeen) << text;
+                EXPECT_EQ(line.State.PendingVoltIndex, index) << text;
+                EXPECT_EQ(line.State.PendingVoltLabel, VoltsLabel(index, probe));
+            }
+        }
+    }
+    Line line;
+    line.Send("Range(254)=0.8V"); // one blank short of the aligned form
+    line.Send("full scale (254)= 800mV");
+    EXPECT_FALSE(line.State.VoltsSeen);
+}
+
+TEST(TransferState, ControlBytesInsideALineAreDroppedAndEmptyLinesMatchNothing)
+{
+    Line line;
+    line.Send("Range(254)=\t 40mV");
+    EXPECT_EQ(line.State.PendingVoltIndex, 1);
+    line.Send("  5u\ns/Sa\x01mple\x1F");
+    EXPECT_EQ(line.State.PendingTimeIndex, 5);
+
+    Line empty;
+    EXPECT_EQ(empty.Feed("\r\r\r").size(), 3u);
+    EXPECT_TRUE(empty.NoFlags());
+
+    TransferState state;
+    for (int byte = 0; byte < 0x20; ++byte)
+        state.ReceiveByte(static_cast<uint8_t>(byte));
+    state.ReceiveBytes("\x20\x7F\xB5\xFF");
+    EXPECT_EQ(state.LineBuffer, "\x20\x7F\xB5\xFF");
+}
+
+TEST(TransferState, ZeroReferenceIsTheLastThreeCharactersOfALineContainingAMarker)
+{
+    const std::vector<std::pair<std::string, int32_t>> good = {
+        { "Zero Reference= 127", 127 },
+        { "Zero Ref=127", 127 },
+        { "xZero Ref=042", 42 },
+        { "Zero Ref= 42", 42 },
+        { "Zero Ref=$FF", 255 },
+        { "Zero Ref=  0", 0 },
+        { "The Zero Reference= is 200", 200 },
+    };
+    for (const auto& [text, value] : good) {
+        Line line;
+        EXPECT_EQ(line.Send(text), LineEndOutcome::Consumed) << text;
+        EXPECT_TRUE(line.State.ZeroSeen) << text;
+        EXPECT_EQ(line.State.PendingZeroRef, value) << text;
+    }
+    // "Zero Reference=" without its blank, and other spellings, are no marker.
+    for (const std::string_view text : { "Zero Reference=127", "Zero ref=127", "ZeroRef=127" }) {
+        Line line;
+        line.Send(text);
+        EXPECT_FALSE(line.State.ZeroSeen) << text;
+    }
+}
+
+TEST(TransferState, ACorruptZeroReferenceRestartsTheWholeTransfer)
+{
+    // "f=5", "256" (no 8-bit reading), "-1", a trailing blank: all corrupt.
+    for (const std::string_view text : { "Zero Ref=5", "Zero Ref=256", "Zero Ref= -1", "Zero Ref=12 " }) {
+        Line line;
+        line.Send("  1us/Sample");
+        line.Send("Range(254)= 0.8V");
+        EXPECT_EQ(line.Send(text), LineEndOutcome::Restarted) << text;
+        EXPECT_TRUE(line.NoFlags()) << text;
+        EXPECT_TRUE(line.State.LineBuffer.empty());
+        // The failed line is gone: the next line stands on its own.
+        line.Send("  2us/Sample");
+        EXPECT_TRUE(line.State.TimeSeen);
+        EXPECT_EQ(line.State.PendingTimeIndex, 4);
+    }
+}
+
+TEST(TransferState, TheFirstHeaderOfEachKindWinsAndHeadersComeInAnyOrder)
+{
+    Line line;
+    line.Send("Zero Ref=100");
+    line.Send("Full scale (254)= 8V");
+    line.Send("2ms/Sample");
+    line.Send("5ms/Sample");
+    line.Send("Range(254)= 40mV");
+    line.Send("Zero Ref=200");
+    EXPECT_EQ(line.State.PendingTimeIndex, 13);
+    EXPECT_EQ(line.State.PendingVoltIndex, 8);
+    EXPECT_EQ(line.State.PendingZeroRef, 100);
+}
+
+TEST(TransferState, SampleLinesCountOnlyAfterAllThreeHeaders)
+{
+    Line line;
+    line.Send(SampleLine(3, 77)); // before any header: discarded
+    line.Send("  1us/Sample");
+    line.Send("Range(254)= 0.8V");
+    line.Send(SampleLine(4, 77)); // zero reference still missing
+    EXPECT_EQ(line.State.PendingSamples[3], 0);
+    EXPECT_EQ(line.State.PendingSamples[4], 0);
+    line.Send("Zero Ref=127");
+    line.Send(" 3 77");
+    line.Send(" 4 77"); // blanks fill the value field too
+    line.Send("$A$FF");
+    EXPECT_EQ(line.State.PendingSamples[3], 77);
+    EXPECT_EQ(line.State.PendingSamples[4], 77);
+    EXPECT_EQ(line.State.PendingSamples[10], 255);
+    EXPECT_FALSE(line.State.TransferComplete);
+    // Lines of other lengths are no sample lines.
+    EXPECT_EQ(line.Send("0512"), LineEndOutcome::Consumed);
+    EXPECT_EQ(line.Send("051234"), LineEndOutcome::Consumed);
+    EXPECT_EQ(line.State.PendingSamples[5], 0);
+    // Blanks fill from the left only: "4 " is no number.
+    EXPECT_EQ(line.Send("4  77"), LineEndOutcome::Restarted);
+}
+
+TEST(TransferState, FiveLettersRestartDuringSampleCollectionButNotBefore)
+{
+    Line before;
+    before.Send("  1us/Sample");
+    EXPECT_EQ(before.Send("abcde"), LineEndOutcome::Consumed);
+    EXPECT_TRUE(before.State.TimeSeen);
+
+    Line during;
+    during.SendHeaders();
+    during.Send(SampleLine(0, 50));
+    EXPECT_EQ(during.Send("abcde"), LineEndOutcome::Restarted);
+    EXPECT_TRUE(during.NoFlags());
+    EXPECT_EQ(during.State.PendingSamples[0], 50); // kept for the next transfer
+    // The next transfer starts from nothing: its samples need headers again.
+    during.Send(SampleLine(1, 60));
+    EXPECT_EQ(during.State.PendingSamples[1], 0);
+}
+
+TEST(TransferState, OutOfRangeSampleIndexOrReadingIsACorruptLine)
+{
+    for (const std::string_view text : { "05999", "05256", "05 -1", "96000", "-1100", "99255" }) {
+        Line line;
+        line.SendHeaders();
+        EXPECT_EQ(line.Send(text), LineEndOutcome::Restarted) << text;
+        EXPECT_TRUE(line.NoFlags()) << text;
+        EXPECT_EQ(line.State.PendingSamples, SampleArray {}) << text;
+    }
+    Line edges;
+    edges.SendHeaders();
+    edges.Send("00000");
+    edges.Send("01255");
+    EXPECT_EQ(edges.State.PendingSamples[1], 255);
+    EXPECT_EQ(edges.State.PendingSamples[0], 0);
+    EXPECT_TRUE(edges.State.ZeroSeen);
+}
+
+TEST(TransferState, Index95FirstCompletesAtOnceAndMissingIndicesKeepOlderValues)
+{
+    Line line;
+    line.SendHeaders();
+    for (int i = 0; i < SampleCount; ++i)
+        line.Send(SampleLine(i, i + 1));
+    EXPECT_TRUE(line.State.AllFlagsSet());
+    line.State.ResetFlags();
+
+    line.SendHeaders();
+    line.Send(SampleLine(10, 200));
+    EXPECT_EQ(line.Send(SampleLine(95, 7)), LineEndOutcome::Complete);
+    EXPECT_EQ(line.State.PendingSamples[10], 200);
+    EXPECT_EQ(line.State.PendingSamples[95], 7);
+    EXPECT_EQ(line.State.PendingSamples[11], 12); // from the previous transfer
+    line.State.ResetFlags();
+
+    line.SendHeaders();
+    EXPECT_EQ(line.Send(SampleLine(95, 9)), LineEndOutcome::Complete);
+}
+
+TEST(TransferState, ThePendingWaveformReturnsOnTheNextLineOfAnyKindUnchanged)
+{
+    Line line;
+    line.SendHeaders();
+    line.Send(SampleLine(95, 128));
+    // The window did not apply it (the save question was cancelled).
+    for (const std::string_view text : { "", "  5us/Sample", "Range(254)= 40mV", "Zero Ref=001", "00001", "abcde" })
+        EXPECT_EQ(line.Send(text), LineEndOutcome::Complete) << text;
+    EXPECT_EQ(line.State.PendingTimeIndex, 3);
+    EXPECT_EQ(line.State.PendingVoltIndex, 5);
+    EXPECT_EQ(line.State.PendingZeroRef, 127);
+    EXPECT_EQ(line.State.PendingSamples[0], 0);
+    EXPECT_TRUE(line.State.LineBuffer.empty());
+}
+
+TEST(TransferState, TheVoltsLabelFollowsTheProbeWhenTheVoltsLineArrives)
+{
+    Line line;
+    line.Probe = 10;
+    line.Send("Range(254)= 0.8V");
+    line.Probe = 1;
+    line.Send("  1us/Sample");
+    line.Send("Zero Ref=127");
+    line.Send(SampleLine(95, 1));
+    EXPECT_EQ(line.State.PendingVoltLabel, "1V/div");
+}
+
+TEST(TransferState, AnotherTriggersLineEndChangesNothing)
+{
+    Line line;
+    line.State.ReceiveBytes("  1us/Sample");
+    EXPECT_EQ(line.State.HandleLineEnd(Trigger + 1, 1), LineEndOutcome::NotOurs);
+    EXPECT_EQ(line.State.LineBuffer, "  1us/Sample");
+    EXPECT_FALSE(line.State.TimeSeen);
+    EXPECT_EQ(line.State.HandleLineEnd(Trigger, 1), LineEndOutcome::Consumed);
+    EXPECT_TRUE(line.State.TimeSeen);
+}
+
+TEST(TransferState, AnOverlongLineIsBoundedAndDroppedWholeAtItsLineEnd)
+{
+    Line line;
+    line.SendHeaders();
+    // An endless stream without line ends keeps the buffer at its bound.
+    for (int i = 0; i < 100000; ++i)
+        line.State.ReceiveByte('7');
+    EXPECT_EQ(line.State.LineBuffer.size(), LineBufferLimit);
+    // Its tail looks like a sample line, but the line is dropped whole.
+    EXPECT_EQ(line.Send("05100"), LineEndOutcome::Consumed);
+    EXPECT_EQ(line.State.PendingSamples[5], 0);
+    EXPECT_TRUE(line.State.ZeroSeen); // not a corrupt line: the transfer goes on
+    EXPECT_TRUE(line.State.LineBuffer.empty());
+    line.Send("05100");
+    EXPECT_EQ(line.State.PendingSamples[5], 100);
+
+    // A line exactly at the bound is still read; one byte more is not.
+    const std::string marker = "Zero Ref=042";
+    Line atBound;
+    atBound.Send(std::string(LineBufferLimit - marker.size(), 'x') + marker);
+    EXPECT_EQ(atBound.State.PendingZeroRef, 42);
+    Line pastBound;
+    pastBound.Send(std::string(LineBufferLimit - marker.size() + 1, 'x') + marker);
+    EXPECT_FALSE(pastBound.State.ZeroSeen);
+}
+
+TEST(TransferState, TransfersInEveryLineFormRoundTrip)
+{
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int32_t> reading(0, 255);
+    for (const LineForm form : { LineForm::A, LineForm::B }) {
+        for (const LineEnding ending : { LineEnding::Cr, LineEnding::CrLf }) {
+            for (int32_t time = 1; time <= TimeBaseRows; ++time) {
+                InstrumentWaveform sent;
+                sent.TimeIndex = time;
+                sent.VoltIndex = (time - 1) % SensitivityRows + 1;
+                sent.ZeroRef = reading(random);
+                for (int32_t& sample : sent.Samples)
+                    sample = reading(random);
+                Line line;
+                const auto outcomes = line.Feed(EncodeTransfer(sent, form, ending));
+                ASSERT_EQ(outcomes.size(), 99u);
+                EXPECT_EQ(outcomes.back(), LineEndOutcome::Complete);
+                EXPECT_EQ(line.State.PendingTimeIndex, sent.TimeIndex);
+                EXPECT_EQ(line.State.PendingVoltIndex, sent.VoltIndex);
+                EXPECT_EQ(line.State.PendingZeroRef, sent.ZeroRef);
+                EXPECT_EQ(line.State.PendingSamples, sent.Samples);
+            }
+        }
+    }
+}
+
+TEST(InstrumentLines, FormsAndRefusals)
+{
+    InstrumentWaveform waveform;
+    waveform.TimeIndex = 3;
+    waveform.VoltIndex = 5;
+    waveform.ZeroRef = 42;
+    waveform.Samples[5] = 7;
+    const auto a = InstrumentLines(waveform, LineForm::A);
+    const auto b = InstrumentLines(waveform, LineForm::B);
+    ASSERT_EQ(a.size(), 99u);
+    EXPECT_EQ(a[0], "  1us/Sample");
+    EXPECT_EQ(b[0], "1us/Sample");
+    EXPECT_EQ(a[1], "Range(254)= 0.8V");
+    EXPECT_EQ(b[1], "Full scale (254)= 800mV");
+    EXPECT_EQ(a[2], "Zero Reference= 042");
+    EXPECT_EQ(b[2], "Zero Ref= 42");
+    EXPECT_EQ(a[3 + 5], "05007");
+    EXPECT_EQ(b[3 + 5], " 5  7");
+    EXPECT_EQ(EncodeTransfer(waveform, LineForm::B, LineEnding::CrLf).substr(0, 12), "1us/Sample\r\n");
+
+    waveform.Samples[95] = 256;
+    EXPECT_THROW(InstrumentLines(waveform, LineForm::A), std::out_of_range);
+    waveform.Samples[95] = 0;
+    waveform.TimeIndex = 23;
+    EXPECT_THROW(InstrumentLines(waveform, LineForm::A), std::out_of_range);
+}
+
+TEST(TextToInteger, TheInstrumentsNumberRule)
+{
+    EXPECT_EQ(TextToInteger("42"), 42);
+    EXPECT_EQ(TextToInteger("  042"), 42);
+    EXPECT_EQ(TextToInteger("+5"), 5);
+    EXPECT_EQ(TextToInteger(" -5"), -5);
+    EXPECT_EQ(TextToInteger("$ff"), 255);
+    EXPECT_EQ(TextToInteger("$FF"), 255);
+    EXPECT_EQ(TextToInteger("2147483647"), 2147483647);
+    EXPECT_EQ(TextToInteger("-2147483648"), INT32_MIN);
+    for (const std::string_view bad : { "", "   ", "4 ", "12a", "$", "-", "+", "+$5", "$-5", "- 5", "0x1F",
+             "2147483648", "-2147483649", "1e3", "\t5" })
+        EXPECT_FALSE(TextToInteger(bad).has_value()) << '"' << bad << '"';
+}
+
+} // namespace
+} // namespace zop

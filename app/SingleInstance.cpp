@@ -14,7 +14,9 @@ namespace {
 constexpr char kRestoreRequest[] = "restore 0x0400 0 0\n";
 } // namespace
 
-SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), m_name(std::move(name))
+SingleInstance::SingleInstance(QString name, QObject* parent)
+    : QObject(parent)
+    , m_name(std::move(name))
 {
     m_server.setSocketOptions(QLocalServer::AbstractNamespaceOption);
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);

@@ -23,7 +23,10 @@ void Page(QPainter& p, int x, int y, int w, int h)
     p.drawLine(x + w - 4, y + 4, x + w, y + 4);
 }
 
-void DrawNew(QPainter& p) { Page(p, 3, 1, 10, 14); }
+void DrawNew(QPainter& p)
+{
+    Page(p, 3, 1, 10, 14);
+}
 
 void DrawOpen(QPainter& p)
 {
@@ -90,14 +93,14 @@ void DrawPaste(QPainter& p)
 
 void DrawDot(QPainter& p)
 {
-    const int ys[] = {10, 6, 3, 5, 9, 12, 11};
+    const int ys[] = { 10, 6, 3, 5, 9, 12, 11 };
     for (int i = 0; i < 7; ++i)
         p.fillRect(1 + 2 * i, ys[i], 2, 2, kTrace);
 }
 
 void DrawBar(QPainter& p)
 {
-    const int ys[] = {11, 7, 4, 6, 10, 12, 11};
+    const int ys[] = { 11, 7, 4, 6, 10, 12, 11 };
     int prev = ys[0];
     for (int i = 0; i < 7; ++i) {
         const int top = std::min(prev, ys[i]);
@@ -123,17 +126,38 @@ QIcon ToolIcon(Cmd button)
 {
     void (*draw)(QPainter&) = nullptr;
     switch (button) {
-    case Cmd::NewBtn: draw = DrawNew; break;
-    case Cmd::OpenBtn: draw = DrawOpen; break;
-    case Cmd::SaveBtn: draw = DrawSave; break;
-    case Cmd::PrintBtn: draw = DrawPrint; break;
-    case Cmd::CutBtn: draw = DrawCut; break;
-    case Cmd::CopyBtn: draw = DrawCopy; break;
-    case Cmd::PasteBtn: draw = DrawPaste; break;
-    case Cmd::DotBtn: draw = DrawDot; break;
-    case Cmd::BarBtn: draw = DrawBar; break;
-    case Cmd::SmoothBtn: draw = DrawSmooth; break;
-    default: return {};
+    case Cmd::NewBtn:
+        draw = DrawNew;
+        break;
+    case Cmd::OpenBtn:
+        draw = DrawOpen;
+        break;
+    case Cmd::SaveBtn:
+        draw = DrawSave;
+        break;
+    case Cmd::PrintBtn:
+        draw = DrawPrint;
+        break;
+    case Cmd::CutBtn:
+        draw = DrawCut;
+        break;
+    case Cmd::CopyBtn:
+        draw = DrawCopy;
+        break;
+    case Cmd::PasteBtn:
+        draw = DrawPaste;
+        break;
+    case Cmd::DotBtn:
+        draw = DrawDot;
+        break;
+    case Cmd::BarBtn:
+        draw = DrawBar;
+        break;
+    case Cmd::SmoothBtn:
+        draw = DrawSmooth;
+        break;
+    default:
+        return {};
     }
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
@@ -146,7 +170,7 @@ QIcon ToolIcon(Cmd button)
 QIcon ProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
+    for (int size : { 16, 32, 48, 64 }) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);

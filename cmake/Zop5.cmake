@@ -16,17 +16,22 @@ function(zop_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE zop_warnings)
 endfunction()
 
-# zop_test(NAME SOURCES... [LINKS libs...] [LABELS labels...]): one GoogleTest
+# zop_test(NAME [QT] SOURCES... [LINKS libs...] [LABELS labels...]): one GoogleTest
 # executable registered with CTest. Every test runs with its own configuration
 # folder and with COM1..COM4 mapped to "no device" unless the test maps them
-# itself (tests/support/TestMain.cpp).
+# itself (tests/support/TestMain.cpp). QT gives the suite a QApplication.
 function(zop_test name)
   if(NOT ZOP5_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;LINKS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LINKS} zop_test_main GTest::gtest GTest::gmock zop_warnings)
+  if(ARG_QT)
+    set(entry zop_qt_test_main)
+  else()
+    set(entry zop_test_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} ${entry} GTest::gtest GTest::gmock zop_warnings)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()

@@ -1,0 +1,572 @@
+#include "app/TZop5Form.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStatusTipEvent>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/Configuration.h"
+#include "app/Cp1252Qt.h"
+#include "app/ToolIcons.h"
+#include "display/Graticule.h"
+
+namespace zop {
+
+namespace {
+
+struct MenuSpec {
+    const char* Name;
+    const char* Caption;
+    const char* Hint;
+};
+
+constexpr std::array<MenuSpec, 6> kMenus = { {
+    { "FileMenu", "&File", "Clear, open, save, print, config or quit" },
+    { "EditMenu", "&Edit", "Cut, copy & paste" },
+    { "ViewMenu", "&View", "Views the waveform in 3 different ways" },
+    { "ProbeMenu", "&Probe", "Probe multiplication factor" },
+    { "ComMenu", "&Communiction Port", "Select communication port" },
+    { "HelpMenu", "&Help", "Access information about the program" },
+} };
+
+struct ItemSpec {
+    Cmd Item;
+    int Menu;
+    const char* Caption;
+    const char* Shortcut; // empty: none
+    const char* Hint; // the long hint shown in the status line
+    bool SeparatorBefore;
+    bool Checkable;
+};
+
+constexpr std::array<ItemSpec, 20> kItems = { {
+    { Cmd::NewItem, 0, "&New", "Ctrl+N", "Clears the waveform window", false, false },
+    { Cmd::OpenItem, 0, "&Open...", "Ctrl+O", "Opens a waveform file", false, false },
+    { Cmd::SaveItem, 0, "&Save", "Ctrl+S", "Saves the current waveform", false, false },
+    { Cmd::SaveasItem, 0, "Save &As...", "", "Saves the current waveform to a file", false, false },
+    { Cmd::PrintItem, 0, "&Print...", "", "Prints the current waveform", true, false },
+    { Cmd::ExitItem, 0, "E&xit", "", "Quits and prompt to save", true, false },
+    { Cmd::CutItem, 1, "&Cut", "Ctrl+X", "Cuts the image & puts it on the clipboard", false, false },
+    { Cmd::CopyItem, 1, "&Copy", "Ctrl+C", "Copies the image to the clipboard", false, false },
+    { Cmd::PasteItem, 1, "&Paste", "Ctrl+V", "Inserts the clipboard contents", false, false },
+    { Cmd::DotItem, 2, "&Dot", "Ctrl+D", "Displays sample points", false, true },
+    { Cmd::BarItem, 2, "&Bar", "Ctrl+B", "Connects samples with bar", false, true },
+    { Cmd::SmoothItem, 2, "&Smooth", "Ctrl+I", "Lineair interpolation between samples", false, true },
+    { Cmd::Probex1Item, 3, "x&1 Probe", "", "Probe setting x1", false, true },
+    { Cmd::Probex10Item, 3, "x1&0 Probe", "", "Probe setting x10", false, true },
+    { Cmd::Com1Item, 4, "Com&1", "", "Select COM1", false, true },
+    { Cmd::Com2Item, 4, "Com&2", "", "Select COM2", false, true },
+    { Cmd::Com3Item, 4, "Com&3", "", "Select COM3", false, true },
+    { Cmd::Com4Item, 4, "Com&4", "", "Select COM4", false, true },
+    { Cmd::HelpTopicsItem, 5, "&Help Topics", "F1", "Displays Help topics", false, false },
+    { Cmd::AboutItem, 5, "&About", "", "Displays the version number", true, false },
+} };
+
+struct ButtonSpec {
+    Cmd Button;
+    Cmd Item; // the command whose handler the button runs
+    const char* Caption;
+    const char* Hint; // short text, "|", long text
+    bool GroupStart;
+    bool Checkable;
+};
+
+constexpr std::array<ButtonSpec, 12> kButtons = { {
+    { Cmd::NewBtn, Cmd::NewItem, "", "New|Clears the waveform window", false, false },
+    { Cmd::OpenBtn, Cmd::OpenItem, "", "Open|Opens a waveform file", false, false },
+    { Cmd::SaveBtn, Cmd::SaveItem, "", "Save|Save the current waveform to a file", false, false },
+    { Cmd::PrintBtn, Cmd::PrintItem, "", "Print|Print the current waveform", false, false },
+    { Cmd::CutBtn, Cmd::CutItem, "", "Cut|Cuts the image & puts it on the clipboard", true, false },
+    { Cmd::CopyBtn, Cmd::CopyItem, "", "Copy|Copies the image to the clipboard", false, false },
+    { Cmd::PasteBtn, Cmd::PasteItem, "", "Paste|Inserts the clipboard contents", false, false },
+    { Cmd::DotBtn, Cmd::DotItem, "", "Dot|Displays sample points", true, true },
+    { Cmd::BarBtn, Cmd::BarItem, "", "Bar|Connects samples with bar", false, true },
+    { Cmd::SmoothBtn, Cmd::SmoothItem, "", "Smooth|Lineair interpolation between samples", false, true },
+    { Cmd::Probex1Btn, Cmd::Probex1Item, "x1", "x1 Probe|Probe setting x1", true, true },
+    { Cmd::Probex10Btn, Cmd::Probex10Item, "x10", "x10 Probe|Probe setting x10", false, true },
+} };
+
+// The two halves of a "short|long" hint; a hint without a bar is both.
+QString ShortHint(const char* hint)
+{
+    const QString text = QString::fromLatin1(hint);
+    return text.section('|', 0, 0);
+}
+
+QString LongHint(const char* hint)
+{
+    const QString text = QString::fromLatin1(hint);
+    return text.contains('|') ? text.section('|', 1) : text;
+}
+
+void ApplyHint(QWidget* widget, const char* hint)
+{
+    widget->setToolTip(ShortHint(hint));
+    widget->setStatusTip(LongHint(hint));
+}
+
+constexpr int kClientWidth = 388;
+constexpr int kSpeedPanelHeight = 33;
+constexpr int kTitlePanelHeight = 24;
+constexpr int kScopePanelHeight = TraceHeight + 4;
+constexpr int kStatusLineHeight = 19;
+constexpr int kClientHeight = kSpeedPanelHeight + kTitlePanelHeight + kScopePanelHeight + 2 * kStatusLineHeight;
+static_assert(kClientHeight == 354);
+
+// Paints a FillRect-only picture (the graticule) into a QImage.
+class GraticuleRaster : public Canvas {
+public:
+    explicit GraticuleRaster(QImage& image)
+        : m_image(image)
+    {
+    }
+    void SetPen(const Pen&) override { }
+    Pen GetPen() const override { return {}; }
+    void SetBrush(const Brush& brush) override { m_brush = brush; }
+    Brush GetBrush() const override { return m_brush; }
+    void SetFont(const Font&) override { }
+    void MoveTo(int, int) override { }
+    void LineTo(int, int) override { }
+    void FillRect(int x1, int y1, int x2, int y2) override
+    {
+        QPainter painter(&m_image);
+        painter.fillRect(QRect(x1, y1, x2 - x1, y2 - y1), QColor(m_brush.Color.R, m_brush.Color.G, m_brush.Color.B));
+    }
+    void Polygon(const std::vector<Point>&) override { }
+    void TextOut(int, int, std::string_view) override { }
+    int TextWidth(std::string_view) override { return 0; }
+
+private:
+    QImage& m_image;
+    Brush m_brush;
+};
+
+QImage MakeGraticuleImage()
+{
+    QImage image(TraceWidth, TraceHeight, QImage::Format_RGB32);
+    GraticuleRaster raster(image);
+    DrawGraticule(raster);
+    return image;
+}
+
+} // namespace
+
+TZop5Form::TZop5Form(UserInterface& ui, QStringList arguments, QWidget* parent)
+    : QMainWindow(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_ui(ui)
+{
+    setObjectName("Zop5Form");
+    setWindowIcon(ProgramIcon());
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    m_image2 = MakeGraticuleImage();
+    m_image1 = m_image2.copy();
+
+    BuildMenus();
+    auto* client = new QWidget(this);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* speedPanel = new QFrame(client);
+    speedPanel->setObjectName("SpeedPanel");
+    speedPanel->setFixedHeight(kSpeedPanelHeight);
+    speedPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    BuildToolBar(speedPanel);
+    column->addWidget(speedPanel);
+    column->addWidget(BuildTitlePanel());
+    column->addWidget(BuildScopePanel());
+    column->addWidget(BuildStatusLine(m_settingsPanels, { 65, 65, 65, 65, 65, 65 }, 6));
+    column->addWidget(BuildStatusLine(m_statusPanels, { 195, 65, 65, 65, 0, 0 }, 4));
+    m_settingsPanels[0]->parentWidget()->setObjectName("SettingsPanel");
+    m_statusPanels[0]->parentWidget()->setObjectName("StatusBar");
+    m_settingsPanels[0]->parentWidget()->setStatusTip("Current waveform information");
+    m_settingsPanels[0]->parentWidget()->setToolTip("Current waveform information");
+    // The bars around the picture have the colour of buttons, the window white.
+    for (QWidget* bar : { static_cast<QWidget*>(speedPanel), m_description->parentWidget(),
+             m_settingsPanels[0]->parentWidget(), m_statusPanels[0]->parentWidget() }) {
+        QPalette barPalette = bar->palette();
+        barPalette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+        bar->setPalette(barPalette);
+        bar->setAutoFillBackground(true);
+    }
+    setCentralWidget(client);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+
+    WireFields();
+    m_handlers.Commands[static_cast<size_t>(Cmd::ExitItem)] = [this] { close(); };
+    m_picture->OnMouse = [this](const PictureMouseEvent& e) {
+        if (m_handlers.PictureMouse)
+            RunCommand([&] { m_handlers.PictureMouse(e); });
+    };
+
+    FormCreate(arguments);
+}
+
+TZop5Form::~TZop5Form() = default;
+
+void TZop5Form::BuildMenus()
+{
+    for (size_t i = 0; i < kMenus.size(); ++i) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(kMenus[i].Caption));
+        menu->setObjectName(kMenus[i].Name);
+        menu->menuAction()->setStatusTip(kMenus[i].Hint);
+        menu->setToolTipsVisible(false);
+        m_menus[i] = menu;
+    }
+    connect(m_menus[1], &QMenu::aboutToShow, this, [this] {
+        if (m_handlers.EditMenuOpened)
+            RunCommand(m_handlers.EditMenuOpened);
+    });
+    connect(m_menus[4], &QMenu::aboutToShow, this, [this] {
+        if (m_handlers.ComMenuOpened)
+            RunCommand(m_handlers.ComMenuOpened);
+    });
+    for (const ItemSpec& spec : kItems) {
+        QMenu* menu = m_menus[static_cast<size_t>(spec.Menu)];
+        if (spec.SeparatorBefore)
+            menu->addSeparator();
+        QAction* action = menu->addAction(QString::fromLatin1(spec.Caption));
+        action->setObjectName(QString::fromLatin1(CommandName(spec.Item).data(), CommandName(spec.Item).size()));
+        action->setStatusTip(spec.Hint);
+        action->setCheckable(spec.Checkable);
+        if (*spec.Shortcut)
+            action->setShortcut(QKeySequence(QString::fromLatin1(spec.Shortcut)));
+        const Cmd item = spec.Item;
+        connect(action, &QAction::triggered, this, [this, item] { Click(item); });
+        m_actions[static_cast<size_t>(item)] = action;
+    }
+}
+
+void TZop5Form::BuildToolBar(QWidget* panel)
+{
+    int x = 4;
+    for (const ButtonSpec& spec : kButtons) {
+        if (spec.GroupStart)
+            x += 8;
+        auto* button = new QToolButton(panel);
+        button->setObjectName(QString::fromLatin1(CommandName(spec.Button).data(), CommandName(spec.Button).size()));
+        button->setGeometry(x, 4, 25, 25);
+        button->setAutoRaise(false);
+        button->setCheckable(spec.Checkable);
+        button->setFocusPolicy(Qt::NoFocus);
+        if (*spec.Caption) {
+            button->setText(spec.Caption);
+            button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        } else {
+            button->setIcon(ToolIcon(spec.Button));
+            button->setIconSize(QSize(16, 16));
+        }
+        ApplyHint(button, spec.Hint);
+        const Cmd item = spec.Item;
+        connect(button, &QToolButton::clicked, this, [this, item] { Click(item); });
+        m_buttons[static_cast<size_t>(spec.Button)] = button;
+        x += 25;
+    }
+}
+
+QWidget* TZop5Form::BuildTitlePanel()
+{
+    auto* panel = new QFrame;
+    panel->setObjectName("TittlePanel");
+    panel->setFixedHeight(kTitlePanelHeight);
+    auto makeField = [panel](const char* name, int x, int width, int maxLength, const char* hint) {
+        auto* edit = new QLineEdit(panel);
+        edit->setObjectName(name);
+        edit->setGeometry(x, 1, width, 22);
+        edit->setMaxLength(maxLength);
+        edit->setEnabled(false);
+        ApplyHint(edit, hint);
+        return edit;
+    };
+    m_description = makeField("Description", 2, 258, 40, "Desciption|Description of current waveform");
+    m_date = makeField("DateField", 264, 70, 10, "Date|Creation date of current waveform");
+    m_time = makeField("TimeField", 336, 50, 8, "Time|Creation time of current waveform");
+    return panel;
+}
+
+QWidget* TZop5Form::BuildScopePanel()
+{
+    auto* panel = new QFrame;
+    panel->setObjectName("ScopePanel");
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(2);
+    panel->setFixedSize(kClientWidth, kScopePanelHeight);
+    m_picture = new TraceImageWidget(m_image1, panel);
+    m_picture->setObjectName("Image1");
+    m_picture->setGeometry(2, 2, TraceWidth, TraceHeight);
+    return panel;
+}
+
+QWidget* TZop5Form::BuildStatusLine(std::array<QLabel*, 6>& labels, const std::array<int, 6>& widths, int count)
+{
+    auto* line = new QFrame;
+    line->setFixedSize(kClientWidth, kStatusLineHeight);
+    int x = 0;
+    for (int i = 0; i < count; ++i) {
+        auto* label = new QLabel(line);
+        label->setTextFormat(Qt::PlainText); // texts from files and the line are never markup
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(1);
+        label->setMargin(1);
+        const bool hintPanel = count == 4 && i == 0;
+        label->setAlignment((hintPanel ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+        // The last panel takes what is left of the line, as a status bar does.
+        const int width = std::min(widths[static_cast<size_t>(i)], kClientWidth - x);
+        label->setGeometry(x, 0, width, kStatusLineHeight);
+        QFont font = label->font();
+        font.setPixelSize(11);
+        label->setFont(font);
+        labels[static_cast<size_t>(i)] = label;
+        x += widths[static_cast<size_t>(i)];
+    }
+    return line;
+}
+
+void TZop5Form::WireFields()
+{
+    struct FieldBinding {
+        QLineEdit* Edit;
+        EditField* Field;
+    };
+    for (FieldBinding binding : { FieldBinding { m_description, &m_state.Description },
+             FieldBinding { m_date, &m_state.DateField }, FieldBinding { m_time, &m_state.TimeField } }) {
+        // Typing changes the field's text, which marks the document modified.
+        binding.Field->OnChange = [this] { m_flags.Modified = true; };
+        connect(binding.Edit, &QLineEdit::textEdited, this,
+            [this, binding](const QString& text) { RunCommand([&] { binding.Field->SetText(FromQString(text)); }); });
+        binding.Edit->installEventFilter(this);
+    }
+}
+
+bool TZop5Form::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == m_date && m_date->isEnabled() && m_handlers.DateFieldDblClick) {
+            RunCommand(m_handlers.DateFieldDblClick);
+            return true;
+        }
+        if (watched == m_time && m_time->isEnabled() && m_handlers.TimeFieldDblClick) {
+            RunCommand(m_handlers.TimeFieldDblClick);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TZop5Form::FormCreate(const QStringList& arguments)
+{
+    m_configuration = std::make_unique<Configuration>();
+    m_state.ShowViewMode(m_configuration->ReadViewMode());
+    InitialiseWindowState();
+    SyncFromState();
+    if (!arguments.isEmpty() && !arguments.first().isEmpty() && m_handlers.StartupFile)
+        RunCommand([&] { m_handlers.StartupFile(arguments.first()); });
+    if (m_handlers.ProbePorts)
+        RunCommand(m_handlers.ProbePorts);
+    if (m_handlers.Activated)
+        RunCommand(m_handlers.Activated);
+    SyncFromState();
+}
+
+void TZop5Form::InitialiseWindowState()
+{
+    ResetRecord(m_record, m_flags, m_cursors);
+    m_cursorsAtRest = true;
+    m_state.Caption = "Tracelet - [Untitled]";
+    m_state.ShowViewMode(m_state.ViewMode);
+    m_state.ShowProbe(1);
+    m_record.ProbeFactor = 1;
+    m_flags.ProbeChanged = false;
+}
+
+void TZop5Form::Click(Cmd command)
+{
+    const auto& handler = m_handlers.Commands[static_cast<size_t>(command)];
+    if (handler)
+        RunCommand(handler);
+    else
+        SyncFromState(); // a button pressed with nothing behind it springs back
+}
+
+void TZop5Form::RunCommand(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        m_ui.Message(BoxKind::Error, error.what(), BoxButtons::Ok);
+    }
+    SyncFromState();
+}
+
+void TZop5Form::SyncFromState()
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    setWindowTitle(ToQString(m_state.Caption));
+    for (size_t i = 0; i < CommandCount; ++i) {
+        const CommandState& command = m_state.Commands[i];
+        if (QAction* action = m_actions[i]) {
+            action->setEnabled(command.Enabled);
+            if (action->isCheckable())
+                action->setChecked(command.Checked);
+        }
+        if (QToolButton* button = m_buttons[i]) {
+            button->setEnabled(command.Enabled);
+            if (button->isCheckable())
+                button->setChecked(command.Checked);
+        }
+    }
+    struct FieldBinding {
+        QLineEdit* Edit;
+        const EditField* Field;
+    };
+    for (FieldBinding binding : { FieldBinding { m_description, &m_state.Description },
+             FieldBinding { m_date, &m_state.DateField }, FieldBinding { m_time, &m_state.TimeField } }) {
+        const QString text = ToQString(binding.Field->Text());
+        if (binding.Edit->text() != text)
+            binding.Edit->setText(text);
+        binding.Edit->setEnabled(binding.Field->Enabled);
+    }
+    for (size_t i = 0; i < m_state.SettingsPanel.size(); ++i)
+        m_settingsPanels[i]->setText(ToQString(m_state.SettingsPanel[i]));
+    for (size_t i = 0; i < m_state.StatusBar.size(); ++i)
+        m_statusPanels[i]->setText(ToQString(m_state.StatusBar[i]));
+    m_picture->update();
+    m_syncing = false;
+}
+
+void TZop5Form::PictureChanged()
+{
+    m_picture->update();
+}
+
+QAction* TZop5Form::Action(Cmd item) const
+{
+    return m_actions[static_cast<size_t>(item)];
+}
+
+QToolButton* TZop5Form::Button(Cmd button) const
+{
+    return m_buttons[static_cast<size_t>(button)];
+}
+
+void TZop5Form::RestoreAndRaise()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TZop5Form::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        // The application's hint handler: the long hint of whatever the
+        // pointer is over goes to the first panel of the status line.
+        m_state.StatusBar[0] = FromQString(static_cast<QStatusTipEvent*>(event)->tip());
+        m_statusPanels[0]->setText(ToQString(m_state.StatusBar[0]));
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TZop5Form::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && m_handlers.Activated)
+        RunCommand(m_handlers.Activated);
+    QMainWindow::changeEvent(event);
+}
+
+void TZop5Form::closeEvent(QCloseEvent* event)
+{
+    bool canClose = false;
+    if (m_handlers.CloseQuery) {
+        RunCommand([&] { canClose = m_handlers.CloseQuery(); });
+    } else {
+        canClose = true;
+    }
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    m_configuration->WriteViewMode(m_state.ViewMode);
+    event->accept();
+}
+
+void TZop5Form::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TZop5Form::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+    event->acceptProposedAction();
+    if (m_handlers.FilesDropped)
+        RunCommand([&] { m_handlers.FilesDropped(paths); });
+}
+
+TraceImageWidget::TraceImageWidget(const QImage& image, QWidget* parent)
+    : QWidget(parent)
+    , m_image(image)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+}
+
+void TraceImageWidget::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_image);
+}
+
+void TraceImageWidget::Report(PictureMouseEvent::Kind kind, QMouseEvent* event)
+{
+    if (!OnMouse)
+        return;
+    const QPoint p = event->position().toPoint();
+    OnMouse(PictureMouseEvent { kind, event->button(), event->buttons(), event->modifiers(), p.x(), p.y() });
+}
+
+void TraceImageWidget::mousePressEvent(QMouseEvent* event)
+{
+    Report(PictureMouseEvent::Down, event);
+}
+
+void TraceImageWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    Report(PictureMouseEvent::Move, event);
+}
+
+void TraceImageWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    Report(PictureMouseEvent::Up, event);
+}
+
+} // namespace zop

@@ -1,0 +1,132 @@
+#pragma once
+// One open serial port: everything the port layer, the dispatcher and the
+// trace and log keep about it. Allocated at open, freed at close.
+//
+// Sharing between threads: the caller's thread (the component) uses the
+// record under Lock. The dispatcher thread fills the input ring and runs the
+// trigger checks without the lock: it alone advances InHead and sets
+// InputFull; consumers advance InTail and clear InputFull under the lock.
+// Fields written by one thread and read by another without the lock are
+// atomics.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "comm/DeviceProcs.h"
+#include "comm/SyncEvent.h"
+#include "comm/TriggerTables.h"
+
+namespace zop {
+
+using PortHandle = std::uint16_t;
+
+constexpr std::uint16_t InputRingSize = 8192;
+constexpr std::uint32_t WriteTimeoutMs = 60000;
+constexpr std::uint16_t OptionConsumeOnRead = 2;
+constexpr std::uint16_t MaxTraceEntries = 32760;
+
+struct PortRecord {
+    PortRecord() = default;
+    ~PortRecord(); // frees the receiver nodes
+    PortRecord(const PortRecord&) = delete;
+    PortRecord& operator=(const PortRecord&) = delete;
+
+    PortHandle Handle = 0; // the slot this record occupies
+
+    // 1. The device operations this port was opened with.
+    DeviceProcs Procs {};
+    DeviceWaitProcs WaitProcs {};
+    // 2. Negative: no device.
+    std::atomic<DeviceHandle> Device { -1 };
+    // 3. Accumulated line error bits (LineErr*).
+    std::uint32_t LineErrors = 0;
+    // 4. Device queue sizes; OutSize is also the size of the output ring.
+    std::uint16_t InSize = 0;
+    std::uint16_t OutSize = 0;
+    // 5. Modem status, laid out like a 16550 modem status register.
+    std::uint16_t ModemStatus = 0;
+    // 6. Filled by GetDeviceError.
+    DeviceStatus Status {};
+    // 7. The device settings record, read and written whole.
+    DeviceSettings Settings {};
+    // 8. Option bits (OptionConsumeOnRead).
+    std::uint16_t Options = 0;
+    // 9.
+    std::int32_t DtrState = 0;
+    std::int32_t RtsState = 0;
+    // 10. 1 when the device handle was supplied by the caller.
+    std::int32_t ExternalHandle = 0;
+    // 11. Receivers, newest first.
+    TriggerHandler* Receivers = nullptr;
+    // 12. Trigger tables.
+    TimerTable Timers {};
+    DataTable DataTriggers {};
+    StatusTable StatusTriggers {};
+    HandleTable Handles {};
+    // 13. Next ring index not yet offered to the data triggers; availability threshold.
+    std::uint16_t ScanPosition = 0;
+    std::uint16_t AvailThreshold = 0;
+    // 14.
+    std::int32_t ReceiverCleanup = 0;
+    std::int32_t StatusPass = 0;
+    std::array<std::int32_t, StatusTriggerCount + 1> FiredThisPass {};
+    // 15. Read-ahead while a TriggerAvailMsg or TriggerDataMsg is delivered.
+    std::int32_t ReadAhead = 0;
+    std::uint16_t ReadAheadCount = 0;
+    std::uint16_t ReadAheadMax = 0;
+    // 16.
+    std::atomic<bool> InputFull { false };
+    std::uint16_t LastAvailPosition = 0;
+    // 17. Dispatcher control.
+    std::atomic<bool> StopFlag { false };
+    std::thread EventThread;
+    std::thread DispatchThread;
+    std::thread OutputThread;
+    std::recursive_mutex Lock;
+    SyncEvent EventReady; // auto
+    SyncEvent Continue; // auto
+    SyncEvent Acknowledge; // auto
+    SyncEvent OutputReady; // auto
+    SyncEvent WriteComplete; // manual
+    SyncEvent FlushRequest; // auto
+    // 18. Result of the last wait for a device event.
+    std::atomic<std::uint32_t> EventWord { 0 };
+    // 19. Set by the event thread, consumed by GetModemStatus.
+    std::atomic<bool> RingTrailingEdgePending { false };
+    // 20. Output ring of OutSize bytes (positions changed under Lock).
+    std::unique_ptr<std::uint8_t[]> OutRing;
+    std::uint16_t OutHead = 0;
+    std::uint16_t OutTail = 0;
+    std::uint8_t OutputFull = 0;
+    // 21. Input ring of InputRingSize bytes: InHead next write, InTail next read.
+    std::unique_ptr<std::uint8_t[]> InRing;
+    std::atomic<std::uint16_t> InHead { 0 };
+    std::atomic<std::uint16_t> InTail { 0 };
+    // 22.
+    std::atomic<bool> Delivering { false };
+    std::atomic<bool> ClosePending { false };
+    std::atomic<bool> OutputSent { false };
+    // 23. Indexed by trigger handle 1..41.
+    std::array<std::uint8_t, TriggerHandleCount + 1> HandleReused {};
+    // 24. Trace (entries of kind letter + byte) and event log.
+    std::atomic<std::int32_t> TraceOn { 0 };
+    std::unique_ptr<std::uint8_t[]> TraceBuffer;
+    std::uint16_t TraceIndex = 0;
+    std::uint16_t TraceSize = 0; // entries
+    std::int32_t TraceWrapped = 0;
+    std::atomic<std::int32_t> LogOn { 0 };
+    std::unique_ptr<std::uint8_t[]> LogBuffer;
+    std::uint16_t LogHead = 0;
+    std::uint16_t LogTail = 0;
+    std::uint16_t LogFree = 0;
+    std::uint16_t LogSize = 0;
+    std::unique_ptr<std::uint8_t[]> LogScratch;
+    std::uint16_t LogScratchSize = 0;
+    // 25. TickCount() at open.
+    std::uint32_t OpenTime = 0;
+};
+
+} // namespace zop

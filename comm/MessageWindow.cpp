@@ -1,0 +1,292 @@
+#include "comm/MessageWindow.h"
+
+#include "comm/Clock.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+namespace zop {
+
+namespace {
+
+struct PendingSend {
+    enum class State { Queued, Running, Done, Dropped };
+    WindowHandle Window = 0;
+    std::uint32_t Message = 0;
+    std::uintptr_t WParam = 0;
+    std::intptr_t LParam = 0;
+    State Status = State::Queued;
+    std::intptr_t Result = 0;
+    std::condition_variable Finished;
+};
+
+// The queue of one thread. Its mutex also guards the state of every message
+// queued on it.
+struct ThreadQueue {
+    ThreadQueue()
+        : WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {
+    }
+    ~ThreadQueue()
+    {
+        if (WakeFd >= 0)
+            close(WakeFd);
+    }
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+    void Wake() const
+    {
+        const std::uint64_t one = 1;
+        while (write(WakeFd, &one, sizeof one) < 0 && errno == EINTR) { }
+    }
+    void DrainWake() const
+    {
+        std::uint64_t value = 0;
+        while (read(WakeFd, &value, sizeof value) < 0 && errno == EINTR) { }
+    }
+
+    std::mutex Mutex;
+    std::condition_variable Arrived;
+    std::deque<std::shared_ptr<PendingSend>> Pending;
+    // Set when the owner was asked to pump and has not pumped since.
+    std::optional<Clock::TimePoint> UnansweredSince;
+    bool Alive = true;
+    const int WakeFd;
+};
+
+struct WindowEntry {
+    std::shared_ptr<ThreadQueue> Queue;
+    std::shared_ptr<const WindowProc> Procedure;
+};
+
+std::mutex g_windowsMutex;
+std::unordered_map<WindowHandle, WindowEntry> g_windows;
+WindowHandle g_nextHandle = 1;
+
+void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue);
+
+// Ends the calling thread's queue when the thread ends: its windows go away
+// and every message still queued for it is answered NoWindow.
+struct QueueHolder {
+    std::shared_ptr<ThreadQueue> Queue;
+    ~QueueHolder()
+    {
+        if (Queue)
+            ShutDownQueue(Queue);
+    }
+};
+
+thread_local QueueHolder t_queue;
+
+const std::shared_ptr<ThreadQueue>& CurrentQueue()
+{
+    if (!t_queue.Queue)
+        t_queue.Queue = std::make_shared<ThreadQueue>();
+    return t_queue.Queue;
+}
+
+void DropAll(ThreadQueue& queue, WindowHandle onlyWindow)
+{
+    for (auto it = queue.Pending.begin(); it != queue.Pending.end();) {
+        if (onlyWindow == 0 || (*it)->Window == onlyWindow) {
+            (*it)->Status = PendingSend::State::Dropped;
+            (*it)->Finished.notify_all();
+            it = queue.Pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)
+{
+    {
+        std::lock_guard registry(g_windowsMutex);
+        for (auto it = g_windows.begin(); it != g_windows.end();) {
+            if (it->second.Queue == queue)
+                it = g_windows.erase(it);
+            else
+                ++it;
+        }
+    }
+    std::lock_guard lock(queue->Mutex);
+    queue->Alive = false;
+    DropAll(*queue, 0);
+}
+
+std::optional<WindowEntry> FindWindow(WindowHandle window)
+{
+    std::lock_guard registry(g_windowsMutex);
+    const auto it = g_windows.find(window);
+    if (it == g_windows.end())
+        return std::nullopt;
+    return it->second;
+}
+
+} // namespace
+
+WindowHandle CreateMessageWindow(WindowProc procedure)
+{
+    const auto& queue = CurrentQueue();
+    auto shared = std::make_shared<const WindowProc>(std::move(procedure));
+    std::lock_guard registry(g_windowsMutex);
+    while (g_nextHandle == 0 || g_windows.count(g_nextHandle))
+        ++g_nextHandle;
+    const WindowHandle handle = g_nextHandle++;
+    g_windows.emplace(handle, WindowEntry { queue, std::move(shared) });
+    return handle;
+}
+
+bool DestroyMessageWindow(WindowHandle window)
+{
+    std::shared_ptr<ThreadQueue> queue;
+    {
+        std::lock_guard registry(g_windowsMutex);
+        const auto it = g_windows.find(window);
+        if (it == g_windows.end())
+            return false;
+        queue = it->second.Queue;
+        g_windows.erase(it);
+    }
+    std::lock_guard lock(queue->Mutex);
+    DropAll(*queue, window);
+    return true;
+}
+
+bool IsMessageWindow(WindowHandle window)
+{
+    return FindWindow(window).has_value();
+}
+
+SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+{
+    const std::optional<WindowEntry> entry = FindWindow(window);
+    if (!entry)
+        return SendResult::NoWindow;
+
+    if (entry->Queue == t_queue.Queue) {
+        const std::intptr_t value = (*entry->Procedure)(window, message, wParam, lParam);
+        if (result)
+            *result = value;
+        return SendResult::Handled;
+    }
+
+    ThreadQueue& queue = *entry->Queue;
+    const Clock& clock = Clock::Process();
+    auto pending = std::make_shared<PendingSend>();
+    pending->Window = window;
+    pending->Message = message;
+    pending->WParam = wParam;
+    pending->LParam = lParam;
+
+    std::unique_lock lock(queue.Mutex);
+    if (!queue.Alive)
+        return SendResult::NoWindow;
+    const Clock::TimePoint start = clock.Now();
+    if (policy == HungPolicy::AbortIfHung && queue.UnansweredSince && start - *queue.UnansweredSince >= HungTimeout)
+        return SendResult::Hung;
+    queue.Pending.push_back(pending);
+    if (!queue.UnansweredSince)
+        queue.UnansweredSince = start;
+    queue.Arrived.notify_all();
+    queue.Wake();
+
+    const Clock::TimePoint deadline = start + timeout;
+    for (;;) {
+        switch (pending->Status) {
+        case PendingSend::State::Done:
+            if (result)
+                *result = pending->Result;
+            return SendResult::Handled;
+        case PendingSend::State::Dropped:
+            return SendResult::NoWindow;
+        case PendingSend::State::Running:
+            pending->Finished.wait(lock);
+            break;
+        case PendingSend::State::Queued:
+            if (clock.Now() >= deadline) {
+                std::erase(queue.Pending, pending);
+                pending->Status = PendingSend::State::Dropped;
+                return SendResult::TimedOut;
+            }
+            clock.WaitUntil(lock, pending->Finished, deadline);
+            break;
+        }
+    }
+}
+
+int PumpMessages()
+{
+    const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+    queue->DrainWake();
+    int handled = 0;
+    for (;;) {
+        std::shared_ptr<PendingSend> pending;
+        {
+            std::lock_guard lock(queue->Mutex);
+            queue->UnansweredSince.reset();
+            if (queue->Pending.empty())
+                return handled;
+            pending = queue->Pending.front();
+            queue->Pending.pop_front();
+            pending->Status = PendingSend::State::Running;
+        }
+        std::intptr_t value = 0;
+        const std::optional<WindowEntry> entry = FindWindow(pending->Window);
+        auto finish = [&](PendingSend::State state) {
+            std::lock_guard lock(queue->Mutex);
+            pending->Result = value;
+            pending->Status = state;
+            pending->Finished.notify_all();
+        };
+        if (entry && entry->Queue == queue) {
+            try {
+                value = (*entry->Procedure)(pending->Window, pending->Message, pending->WParam, pending->LParam);
+            } catch (...) {
+                finish(PendingSend::State::Done);
+                throw;
+            }
+            finish(PendingSend::State::Done);
+        } else {
+            finish(PendingSend::State::Dropped);
+        }
+        ++handled;
+    }
+}
+
+bool WaitForMessages(std::chrono::milliseconds timeout)
+{
+    const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+    const Clock& clock = Clock::Process();
+    std::unique_lock lock(queue->Mutex);
+    const Clock::TimePoint deadline = clock.Now() + timeout;
+    while (queue->Pending.empty()) {
+        if (clock.Now() >= deadline)
+            return false;
+        clock.WaitUntil(lock, queue->Arrived, deadline);
+    }
+    return true;
+}
+
+int MessageWakeDescriptor()
+{
+    return CurrentQueue()->WakeFd;
+}
+
+std::intptr_t DefWindowProc(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)
+{
+    return 0;
+}
+
+} // namespace zop

@@ -1,0 +1,72 @@
+#pragma once
+// Message windows: the small facility through which the dispatcher threads
+// reach code that runs on the application's thread.
+//
+// A message window belongs to the thread that created it. A message sent to
+// it from that thread calls its procedure directly. A message sent from any
+// other thread is queued for the owner thread, and the sender blocks until the
+// owner has handled it or the time-out has passed. A message that has not
+// started when its time-out passes is withdrawn: it is never delivered late.
+// Once the owner has started handling it, the sender waits for the end, so a
+// handler never runs while its sender believes it finished. A sender that
+// asks for it is answered at once when the owner thread is hung: it was asked
+// to handle messages and has not done so for HungTimeout.
+//
+// The owner thread handles queued messages by calling PumpMessages(): a
+// window program calls it whenever MessageWakeDescriptor() becomes readable
+// (watch it from the event loop), command-line tools and tests call it
+// themselves (WaitForMessages() blocks until something arrives). Handlers may
+// pump again (modal loops); messages are handled one at a time in the order
+// they were sent. Time-outs run on the process clock (comm/Clock.h).
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace zop {
+
+using WindowHandle = std::uintptr_t; // 0 is no window
+using WindowProc = std::function<std::intptr_t(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)>;
+
+enum class SendResult {
+    Handled, // the procedure ran and returned
+    TimedOut, // not started within the time-out; withdrawn
+    Hung, // the owner thread is hung; not queued
+    NoWindow, // no such window, or it went away before handling the message
+};
+
+enum class HungPolicy { Wait, AbortIfHung };
+
+// A thread that was asked to handle a message and has not pumped for this
+// long counts as hung.
+inline constexpr std::chrono::milliseconds HungTimeout { 5000 };
+
+// Creates a window owned by the calling thread.
+WindowHandle CreateMessageWindow(WindowProc procedure);
+
+// Destroys a window; messages still queued for it are answered NoWindow.
+// Returns false for an unknown handle.
+bool DestroyMessageWindow(WindowHandle window);
+
+bool IsMessageWindow(WindowHandle window);
+
+// Sends a message and waits for its handling, as described above. `result`
+// receives the procedure's return value when Handled.
+SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    std::chrono::milliseconds timeout, HungPolicy policy = HungPolicy::Wait, std::intptr_t* result = nullptr);
+
+// Handles every message queued for the calling thread's windows, including
+// those that arrive while it runs. Returns how many were handled.
+int PumpMessages();
+
+// Blocks the calling thread until a message is queued for it or the time-out
+// has passed on the process clock. Returns true when messages wait.
+bool WaitForMessages(std::chrono::milliseconds timeout);
+
+// A descriptor that is readable while messages wait for the calling thread.
+// It belongs to the facility; do not close it.
+int MessageWakeDescriptor();
+
+// What a window procedure returns for a message it does not handle.
+std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+} // namespace zop

@@ -1,0 +1,255 @@
+#include "comm/Clock.h"
+#include "comm/MessageWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+namespace zop {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool Readable(int fd)
+{
+    pollfd entry { fd, POLLIN, 0 };
+    return poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
+}
+
+class MessageWindowTest : public testing::Test {
+protected:
+    ManualClock m_clock;
+    ScopedProcessClock m_useClock { m_clock };
+    std::vector<WindowHandle> m_windows;
+
+    WindowHandle Create(WindowProc procedure)
+    {
+        m_windows.push_back(CreateMessageWindow(std::move(procedure)));
+        return m_windows.back();
+    }
+    void TearDown() override
+    {
+        for (WindowHandle window : m_windows)
+            DestroyMessageWindow(window);
+    }
+    // Runs a send on another thread.
+    static std::future<SendResult> SendAsync(WindowHandle window, std::uint32_t message,
+        std::chrono::milliseconds timeout, HungPolicy policy = HungPolicy::Wait, std::intptr_t* result = nullptr)
+    {
+        return std::async(
+            std::launch::async, [=] { return SendMessageTimeout(window, message, 1, 2, timeout, policy, result); });
+    }
+};
+
+TEST_F(MessageWindowTest, SendFromTheOwnerThreadCallsTheProcedureDirectly)
+{
+    std::vector<std::uint32_t> seen;
+    const WindowHandle window = Create([&](WindowHandle w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+        EXPECT_EQ(w, m_windows.front());
+        seen.push_back(msg);
+        return static_cast<std::intptr_t>(wp + lp);
+    });
+    std::intptr_t result = 0;
+    EXPECT_EQ(SendMessageTimeout(window, 7, 40, 2, 1000ms, HungPolicy::AbortIfHung, &result), SendResult::Handled);
+    EXPECT_EQ(result, 42);
+    EXPECT_EQ(seen, std::vector<std::uint32_t> { 7 });
+    EXPECT_EQ(PumpMessages(), 0);
+}
+
+TEST_F(MessageWindowTest, CrossThreadSendRunsOnTheOwnerWhenItPumps)
+{
+    std::thread::id ranOn;
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+        ranOn = std::this_thread::get_id();
+        return static_cast<std::intptr_t>(msg * 100 + wp * 10 + lp);
+    });
+    std::intptr_t result = 0;
+    auto sent = SendAsync(window, 3, 1000ms, HungPolicy::AbortIfHung, &result);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_TRUE(Readable(MessageWakeDescriptor()));
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+    EXPECT_EQ(result, 312);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(Readable(MessageWakeDescriptor()));
+}
+
+TEST_F(MessageWindowTest, TimedOutMessageIsWithdrawnAndNeverDeliveredLate)
+{
+    int calls = 0;
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++calls;
+        return std::intptr_t { 0 };
+    });
+    auto sent = SendAsync(window, 1, 1000ms);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    m_clock.Advance(999ms);
+    EXPECT_EQ(sent.wait_for(20ms), std::future_status::timeout) << "gave up before its time-out";
+    m_clock.Advance(1ms);
+    EXPECT_EQ(sent.get(), SendResult::TimedOut);
+    EXPECT_EQ(PumpMessages(), 0);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(MessageWindowTest, HungOwnerIsAnsweredAtOnceUntilItPumpsAgain)
+{
+    int calls = 0;
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++calls;
+        return std::intptr_t { 0 };
+    });
+    auto first = SendAsync(window, 1, 1000ms, HungPolicy::AbortIfHung);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    m_clock.Advance(1000ms);
+    ASSERT_EQ(first.get(), SendResult::TimedOut);
+
+    // Asked 4.999 s ago and not pumped: not hung yet, the send waits.
+    m_clock.Advance(3999ms);
+    auto second = SendAsync(window, 2, 1000ms, HungPolicy::AbortIfHung);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    m_clock.Advance(1000ms);
+    ASSERT_EQ(second.get(), SendResult::TimedOut);
+
+    // Now hung: answered without waiting and without queueing.
+    EXPECT_EQ(SendAsync(window, 3, 1000ms, HungPolicy::AbortIfHung).get(), SendResult::Hung);
+    // A sender that does not ask to abort still queues.
+    auto patient = SendAsync(window, 4, 1000ms, HungPolicy::Wait);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(patient.get(), SendResult::Handled);
+    EXPECT_EQ(calls, 1);
+
+    // Pumping makes the owner responsive again.
+    auto after = SendAsync(window, 5, 1000ms, HungPolicy::AbortIfHung);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(after.get(), SendResult::Handled);
+}
+
+TEST_F(MessageWindowTest, StartedMessageIsWaitedForPastItsTimeOut)
+{
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future();
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        entered.set_value();
+        released.wait();
+        return std::intptr_t { 9 };
+    });
+    std::intptr_t result = 0;
+    auto sent = SendAsync(window, 1, 1000ms, HungPolicy::AbortIfHung, &result);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    std::thread helper([&] {
+        entered.get_future().wait();
+        m_clock.Advance(5000ms);
+        EXPECT_EQ(sent.wait_for(20ms), std::future_status::timeout);
+        release.set_value();
+    });
+    EXPECT_EQ(PumpMessages(), 1);
+    helper.join();
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+    EXPECT_EQ(result, 9);
+}
+
+TEST_F(MessageWindowTest, ModalLoopInsideAHandlerGoesOnPumping)
+{
+    std::vector<std::uint32_t> order;
+    std::future<SendResult> inner;
+    WindowHandle window = 0;
+    window = Create([&](WindowHandle, std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+        order.push_back(msg);
+        if (msg == 1) {
+            inner = SendAsync(window, 2, 1000ms);
+            EXPECT_TRUE(WaitForMessages(60000ms));
+            EXPECT_EQ(PumpMessages(), 1);
+            order.push_back(100);
+        }
+        return std::intptr_t { 0 };
+    });
+    auto outer = SendAsync(window, 1, 1000ms);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(outer.get(), SendResult::Handled);
+    EXPECT_EQ(inner.get(), SendResult::Handled);
+    EXPECT_EQ(order, (std::vector<std::uint32_t> { 1, 2, 100 }));
+}
+
+TEST_F(MessageWindowTest, MessagesFromOneSenderAreHandledInOrder)
+{
+    std::vector<std::uintptr_t> order;
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t, std::uintptr_t wp, std::intptr_t) {
+        order.push_back(wp);
+        return std::intptr_t { 0 };
+    });
+    std::atomic<bool> done { false };
+    std::thread sender([&] {
+        for (std::uintptr_t i = 0; i < 50; ++i)
+            EXPECT_EQ(SendMessageTimeout(window, 1, i, 0, 1000ms), SendResult::Handled);
+        done = true;
+    });
+    while (!done) {
+        WaitForMessages(1ms);
+        PumpMessages();
+    }
+    sender.join();
+    ASSERT_EQ(order.size(), 50u);
+    for (std::uintptr_t i = 0; i < 50; ++i)
+        EXPECT_EQ(order[i], i);
+}
+
+TEST_F(MessageWindowTest, DestroyedOrUnknownWindowAnswersNoWindow)
+{
+    int calls = 0;
+    const WindowHandle window = CreateMessageWindow([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++calls;
+        return std::intptr_t { 0 };
+    });
+    auto queued = SendAsync(window, 1, 1000ms);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_TRUE(DestroyMessageWindow(window));
+    EXPECT_EQ(queued.get(), SendResult::NoWindow);
+    EXPECT_FALSE(IsMessageWindow(window));
+    EXPECT_FALSE(DestroyMessageWindow(window));
+    EXPECT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::NoWindow);
+    EXPECT_EQ(SendMessageTimeout(0, 1, 0, 0, 1000ms), SendResult::NoWindow);
+    EXPECT_EQ(PumpMessages(), 0);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(MessageWindowTest, WindowsOfAnEndedThreadAreGone)
+{
+    WindowHandle window = 0;
+    std::thread owner([&] {
+        window = CreateMessageWindow(
+            [](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return std::intptr_t { 1 }; });
+        EXPECT_TRUE(IsMessageWindow(window));
+    });
+    owner.join();
+    EXPECT_FALSE(IsMessageWindow(window));
+    EXPECT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::NoWindow);
+}
+
+TEST_F(MessageWindowTest, FailingProcedureStillReleasesItsSender)
+{
+    const WindowHandle window = Create([](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+        throw std::runtime_error("handler failed");
+    });
+    auto sent = SendAsync(window, 1, 1000ms);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_THROW(PumpMessages(), std::runtime_error);
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+}
+
+TEST(MessageWindowSteadyClock, WaitForMessagesTimesOutWhenNothingArrives)
+{
+    EXPECT_FALSE(WaitForMessages(std::chrono::milliseconds(5)));
+    EXPECT_EQ(DefWindowProc(0, 1, 2, 3), 0);
+}
+
+} // namespace
+} // namespace zop

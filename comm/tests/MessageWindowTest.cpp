@@ -192,8 +192,10 @@ TEST_F(MessageWindowTest, MessagesFromOneSenderAreHandledInOrder)
             EXPECT_EQ(SendMessageTimeout(window, 1, i, 0, 1000ms), SendResult::Handled);
         done = true;
     });
+    // The process clock stands still here: wait on the wake-up descriptor.
+    pollfd wake { MessageWakeDescriptor(), POLLIN, 0 };
     while (!done) {
-        WaitForMessages(1ms);
+        poll(&wake, 1, 1);
         PumpMessages();
     }
     sender.join();

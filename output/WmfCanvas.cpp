@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "document/FileError.h"
+#include "document/SafeFile.h"
 #include "output/ArialMetrics.h"
 
 namespace zop {
@@ -282,39 +279,20 @@ std::vector<uint8_t> WmfCanvas::PlaceableBytes() const
 
 void WritePictureFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw std::runtime_error("Cannot create file " + path);
-    }
-    ::fchmod(fd, 0644); // mkstemp makes the file private to its owner
-    size_t written = 0;
-    int error = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = errno;
-            break;
+    try {
+        WriteFileReplacing(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } catch (const FileError& e) {
+        // Running out of room or a failing device is a write error and keeps
+        // the platform's text; everything else means the file could not be made.
+        switch (e.ErrorNumber()) {
+        case ENOSPC:
+        case EDQUOT:
+        case EIO:
+        case EFBIG:
+            throw;
+        default:
+            throw FileError(e.ErrorNumber(), "Cannot create file " + path);
         }
-        written += static_cast<size_t>(n);
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = errno;
-        ::unlink(temp.c_str());
-        throw std::runtime_error("Cannot create file " + path);
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        throw std::runtime_error(std::strerror(error));
     }
 }
 

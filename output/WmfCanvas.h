@@ -99,10 +99,9 @@ private:
     PenMix m_selectedMix = PenMix::Copy;
 };
 
-// Writes `bytes` to `path` through a temporary file in the same folder, so a
-// failed write leaves an existing file as it was. Throws std::runtime_error
-// with "Cannot create file <path>" when the file cannot be created, or the
-// system's message when writing fails.
+// Writes a picture file so that a failure leaves an existing file as it was.
+// Throws FileError: "Cannot create file <path>" when the file cannot be
+// created, the platform's message when writing it fails.
 void WritePictureFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace zop

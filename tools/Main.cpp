@@ -1,0 +1,45 @@
+// zop5-tool: command-line programs built on the same libraries as the window.
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "tools/ToolCommand.h"
+
+namespace {
+
+constexpr std::array Commands = {
+    zop::ToolCommand {
+        "simulate", "play the instrument: send waveform transfers to a serial line", zop::SimulateCommand },
+};
+
+void PrintUsage(std::FILE* to)
+{
+    std::fprintf(to,
+        "Usage: zop5-tool COMMAND [OPTIONS]\n"
+        "       zop5-tool COMMAND --help\n\n"
+        "Commands:\n");
+    for (const zop::ToolCommand& command : Commands)
+        std::fprintf(to, "  %-12.*s %.*s\n", static_cast<int>(command.Name.size()), command.Name.data(),
+            static_cast<int>(command.Summary.size()), command.Summary.data());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return zop::ExitUsage;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return zop::ExitOk;
+    }
+    for (const zop::ToolCommand& command : Commands)
+        if (command.Name == name)
+            return command.Run(argc - 1, argv + 1);
+    std::fprintf(stderr, "zop5-tool: unknown command '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return zop::ExitUsage;
+}

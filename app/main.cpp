@@ -3,14 +3,32 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <cstring>
 
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TZop5Form.h"
 #include "app/ToolIcons.h"
 
+namespace {
+
+// --help and --version only print and exit; they must work from a terminal
+// without a display, where the window system's plug-in would abort.
+bool OnlyPrints(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : { "-h", "--help", "-?", "--help-all", "-v", "--version" })
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (OnlyPrints(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "minimal");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tracelet");
     QApplication::setApplicationVersion(ZOP5_VERSION);

@@ -1,0 +1,275 @@
+// The programs as a desktop user meets them: installed into a prefix, started
+// from a desktop entry, files recognised by type, manual pages that match the
+// programs' own help.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace zop {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ChildOptions;
+using test::RunChild;
+
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// A waveform file as the program writes it.
+std::string WaveformFileText()
+{
+    std::string text = "Zop5 V1.0\r\nbench supply\r\n07/12/2026\r\n10:15:00\r\n1ms/div\r\n0.5V/div\r\n127\r\n\r\n";
+    for (int i = 0; i < 96; ++i)
+        text += std::to_string(100 + i) + "\r\n";
+    return text;
+}
+
+// Installs the build once into a fresh prefix for the whole suite.
+class Installed : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_prefix = new test::TempDir;
+        s_install = RunChild({ CMAKE_COMMAND_PATH, "--install", BUILD_DIR, "--prefix", s_prefix->Path() });
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_prefix;
+        s_prefix = nullptr;
+    }
+    void SetUp() override { ASSERT_EQ(s_install.ExitCode, 0) << s_install.Out << s_install.Err; }
+
+    static fs::path Prefix() { return s_prefix->Path(); }
+    static fs::path Share() { return Prefix() / "share"; }
+
+    static test::TempDir* s_prefix;
+    static test::ChildResult s_install;
+};
+test::TempDir* Installed::s_prefix = nullptr;
+test::ChildResult Installed::s_install;
+
+bool IsExecutableFile(const fs::path& path)
+{
+    struct stat info { };
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR);
+}
+
+TEST_F(Installed, EverythingLandsWhereTheDesktopLooks)
+{
+    EXPECT_TRUE(IsExecutableFile(Prefix() / "bin/zop5"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "applications" / APP_ID ".desktop"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "icons/hicolor/scalable/apps" / APP_ID ".svg"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "icons/hicolor/scalable/mimetypes/application-x-zop5-waveform.svg"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "mime/packages" / APP_ID ".xml"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "man/man1/zop5.1"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "man/man1/zop5-tool.1"));
+
+#ifdef ZOP5_TOOL_PATH
+    // The installed tool runs on its own, away from the build.
+    const test::ChildResult help = RunChild({ (Prefix() / "bin/zop5-tool").string(), "--help" });
+    EXPECT_EQ(help.ExitCode, 0) << help.Err;
+    EXPECT_NE(help.Out.find("Usage: zop5-tool"), std::string::npos);
+#endif
+}
+
+// Key=value lines of the [Desktop Entry] group.
+std::map<std::string, std::string> DesktopKeys(const std::string& text)
+{
+    std::map<std::string, std::string> keys;
+    std::istringstream lines(text);
+    std::string line;
+    bool inEntry = false;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line[0] == '[')
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && line.find('=') != std::string::npos)
+            keys[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    }
+    return keys;
+}
+
+TEST_F(Installed, DesktopEntryIsValidAndOpensWaveformFiles)
+{
+    const fs::path entry = Share() / "applications" / APP_ID ".desktop";
+    const test::ChildResult check = RunChild({ "desktop-file-validate", entry.string() });
+    EXPECT_EQ(check.ExitCode, 0) << check.Out << check.Err;
+    EXPECT_EQ(check.Out + check.Err, "") << "warnings or hints";
+
+    // A reverse-DNS name: at least three dot-separated parts before .desktop.
+    EXPECT_TRUE(std::regex_match(std::string(APP_ID), std::regex(R"([a-z]+(\.[A-Za-z0-9_]+){2,})")));
+
+    const auto keys = DesktopKeys(ReadText(entry));
+    EXPECT_EQ(keys.at("Type"), "Application");
+    EXPECT_EQ(keys.at("Exec"), "zop5 %f");
+    EXPECT_EQ(keys.at("Icon"), APP_ID);
+    EXPECT_TRUE(fs::is_regular_file(Share() / "icons/hicolor/scalable/apps" / (keys.at("Icon") + ".svg")));
+    EXPECT_NE(keys.at("MimeType").find(std::string(MIME_TYPE) + ";"), std::string::npos);
+    // The program named by Exec is the one installed.
+    const std::string program = keys.at("Exec").substr(0, keys.at("Exec").find(' '));
+    EXPECT_TRUE(IsExecutableFile(Prefix() / "bin" / program));
+}
+
+TEST_F(Installed, FileTypeResolvesWaveformFilesByNameAndByContent)
+{
+    // A private copy of the database, as a package's post-install step builds it.
+    test::TempDir data;
+    fs::copy(Share() / "mime", fs::path(data.Path()) / "mime", fs::copy_options::recursive);
+    const fs::path mime = fs::path(data.Path()) / "mime";
+    const test::ChildResult update = RunChild({ "update-mime-database", mime.string() });
+    ASSERT_EQ(update.ExitCode, 0) << update.Err;
+
+    const std::string globs = ReadText(mime / "globs2");
+    EXPECT_NE(globs.find(std::string(MIME_TYPE) + ":*.zop"), std::string::npos) << globs;
+    EXPECT_TRUE(fs::is_regular_file(mime / "application/x-zop5-waveform.xml"));
+
+    test::TempDir files;
+    const fs::path lower = fs::path(files.Path()) / "trace.zop";
+    const fs::path upper = fs::path(files.Path()) / "TRACE.ZOP";
+    const fs::path bare = fs::path(files.Path()) / "received";
+    const fs::path other = fs::path(files.Path()) / "notes";
+    WriteText(lower, WaveformFileText());
+    WriteText(upper, WaveformFileText());
+    WriteText(bare, WaveformFileText());
+    WriteText(other, "Zop5 is a hand-held oscilloscope.\n");
+
+    ChildOptions options;
+    options.Environment["XDG_DATA_DIRS"] = data.Path() + ":/usr/share";
+    options.Environment["XDG_DATA_HOME"] = files.Path() + "/no-user-data";
+    const test::ChildResult probe
+        = RunChild({ MIME_PROBE_PATH, lower.string(), upper.string(), bare.string(), other.string() }, options);
+    ASSERT_EQ(probe.ExitCode, 0) << probe.Err;
+    std::istringstream lines(probe.Out);
+    std::string byName, byContent;
+    lines >> byName >> byContent;
+    EXPECT_EQ(byName, MIME_TYPE) << "trace.zop";
+    EXPECT_EQ(byContent, MIME_TYPE) << "trace.zop";
+    lines >> byName >> byContent;
+    EXPECT_EQ(byName, MIME_TYPE) << "TRACE.ZOP: the program reads any letter case";
+    lines >> byName >> byContent;
+    EXPECT_EQ(byContent, MIME_TYPE) << "a saved waveform without its extension";
+    lines >> byName >> byContent;
+    EXPECT_NE(byContent, MIME_TYPE) << "text that merely mentions the instrument";
+}
+
+TEST_F(Installed, IconIsAScalableSquarePicture)
+{
+    QSvgRenderer renderer(QString::fromStdString((Share() / "icons/hicolor/scalable/apps" / APP_ID ".svg").string()));
+    ASSERT_TRUE(renderer.isValid());
+    EXPECT_EQ(renderer.viewBoxF().width(), renderer.viewBoxF().height());
+
+    for (int size : { 16, 48, 256 }) {
+        QImage image(size, size, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        // Opaque at the centre, and the trace's blue somewhere.
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+        bool blue = false;
+        for (int y = 0; y < size && !blue; ++y)
+            for (int x = 0; x < size && !blue; ++x)
+                blue = qBlue(image.pixel(x, y)) > 200 && qRed(image.pixel(x, y)) < 80;
+        EXPECT_TRUE(blue) << size;
+    }
+}
+
+// The commands `zop5-tool --help` lists: the first word of each indented line
+// after "Commands:".
+[[maybe_unused]] std::vector<std::string> ToolCommands(const std::string& help)
+{
+    std::vector<std::string> names;
+    std::istringstream lines(help.substr(help.find("Commands:")));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line))
+        if (line.starts_with("  ") && line.find_first_not_of(' ') != std::string::npos)
+            names.push_back(line.substr(2, line.find(' ', 2) - 2));
+    return names;
+}
+
+TEST_F(Installed, ManualPagesFormatCleanlyAndCoverWhatTheProgramsOffer)
+{
+    for (const char* page : { "zop5.1", "zop5-tool.1" }) {
+        const fs::path path = Share() / "man/man1" / page;
+        const test::ChildResult groff = RunChild({ "groff", "-man", "-Tutf8", "-ww", "-z", path.string() });
+        EXPECT_EQ(groff.ExitCode, 0) << page;
+        EXPECT_EQ(groff.Err, "") << page;
+        const std::string text = ReadText(path);
+        EXPECT_NE(text.find(PROJECT_VERSION_TEXT), std::string::npos) << page;
+        EXPECT_EQ(text.find('@'), std::string::npos) << page << ": a placeholder was left";
+    }
+
+#ifdef ZOP5_TOOL_PATH
+    const test::ChildResult help = RunChild({ ZOP5_TOOL_PATH, "--help" });
+    ASSERT_EQ(help.ExitCode, 0);
+    const std::vector<std::string> commands = ToolCommands(help.Out);
+    EXPECT_FALSE(commands.empty());
+    const std::string toolPage = ReadText(Share() / "man/man1/zop5-tool.1");
+    for (const std::string& command : commands)
+        EXPECT_NE(toolPage.find(".SS " + command + "\n"), std::string::npos) << command << " is not documented";
+#endif
+
+    // Every option of the window program appears in its page (read with
+    // roff's "\-" as a plain minus).
+    const test::ChildResult windowHelp = RunChild({ ZOP5_PATH, "--help" });
+    ASSERT_EQ(windowHelp.ExitCode, 0);
+    const std::string windowPage = std::regex_replace(ReadText(Share() / "man/man1/zop5.1"), std::regex(R"(\\-)"), "-");
+    std::smatch match;
+    std::string rest = windowHelp.Out;
+    int options = 0;
+    while (std::regex_search(rest, match, std::regex(R"(--([a-z-]+))"))) {
+        ++options;
+        EXPECT_NE(windowPage.find(match[0].str()), std::string::npos) << match[0];
+        rest = match.suffix();
+    }
+    EXPECT_GE(options, 2);
+}
+
+TEST(WindowProgram, AnswersHelpAndVersionWithoutOpeningAWindow)
+{
+    // From a terminal without any display.
+    ChildOptions offscreen;
+    offscreen.Environment["QT_QPA_PLATFORM"] = std::nullopt;
+    offscreen.Environment["DISPLAY"] = std::nullopt;
+    offscreen.Environment["WAYLAND_DISPLAY"] = std::nullopt;
+
+    const test::ChildResult version = RunChild({ ZOP5_PATH, "--version" }, offscreen);
+    EXPECT_EQ(version.ExitCode, 0) << version.Err;
+    EXPECT_NE(version.Out.find(PROJECT_VERSION_TEXT), std::string::npos) << version.Out;
+
+    const test::ChildResult help = RunChild({ ZOP5_PATH, "--help" }, offscreen);
+    EXPECT_EQ(help.ExitCode, 0) << help.Err;
+    EXPECT_NE(help.Out.find("Usage:"), std::string::npos);
+    EXPECT_NE(help.Out.find("--version"), std::string::npos);
+    EXPECT_NE(help.Out.find("file"), std::string::npos) << "the waveform file argument";
+
+    offscreen.Environment["QT_QPA_PLATFORM"] = "offscreen";
+    const test::ChildResult wrong = RunChild({ ZOP5_PATH, "--frobnicate" }, offscreen);
+    EXPECT_NE(wrong.ExitCode, 0);
+    EXPECT_NE(wrong.Err.find("frobnicate"), std::string::npos) << wrong.Err;
+}
+
+} // namespace
+} // namespace zop

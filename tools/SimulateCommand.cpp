@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "document/WaveformFile.h"
 #include "link/InstrumentLines.h"
 #include "tools/SignalGenerator.h"
 #include "tools/SimulatorOutput.h"
@@ -48,6 +49,9 @@ Where the transfers go (one of):
                         not sent to (at least 0.05)
 
 What is sent (a generated signal unless --file is given):
+  --file PATH           the waveform of a waveform file (.zop): its time base,
+                        range, zero reference and samples; the file's probe
+                        does not matter (the instrument knows none)
   --signal SHAPE        sine, square, triangle or noise (default sine)
   --frequency HZ        signal frequency (default 1k)
   --amplitude VOLTS     peak amplitude (default 1)
@@ -129,6 +133,8 @@ struct Options {
     double Settle = 0.3;
     SignalSettings Signal;
     std::optional<uint32_t> Seed;
+    std::string File;
+    bool SignalGiven = false;
     LineForm Form = LineForm::A;
     LineEnding Ending = LineEnding::Cr;
     int Baud = 9600;
@@ -192,7 +198,8 @@ Options ParseOptions(int argc, char** argv)
         FullSpeed,
         Count,
         Interval,
-        Hold
+        Hold,
+        File
     };
     static const option Long[] = {
         { "pty", no_argument, nullptr, Pty },
@@ -215,6 +222,7 @@ Options ParseOptions(int argc, char** argv)
         { "count", required_argument, nullptr, Count },
         { "interval", required_argument, nullptr, Interval },
         { "hold", no_argument, nullptr, Hold },
+        { "file", required_argument, nullptr, File },
         { "quiet", no_argument, nullptr, 'q' },
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
@@ -228,6 +236,8 @@ Options ParseOptions(int argc, char** argv)
         if (id == -1)
             break;
         const char* arg = optarg;
+        if (id >= Signal && id <= Range)
+            options.SignalGiven = true;
         switch (id) {
         case Pty:
             ptyAsked = true;
@@ -308,6 +318,9 @@ Options ParseOptions(int argc, char** argv)
         case Hold:
             options.Hold = true;
             break;
+        case File:
+            options.File = arg;
+            break;
         case 'q':
             options.Quiet = true;
             break;
@@ -325,6 +338,8 @@ Options ParseOptions(int argc, char** argv)
         throw UsageError("--pty and --device exclude each other");
     if (!options.Link.empty() && !options.Pty)
         throw UsageError("--link needs a pseudo-terminal (no --device)");
+    if (!options.File.empty() && options.SignalGiven)
+        throw UsageError("--file and the signal options exclude each other");
     if (!(options.Signal.Frequency > 0))
         throw UsageError("--frequency: must be above 0 Hz");
     if (options.Signal.Amplitude < 0)
@@ -396,6 +411,19 @@ private:
     std::string m_target;
 };
 
+InstrumentWaveform ReadWaveform(const std::string& path)
+{
+    IncomingImage incoming;
+    if (!LoadWaveformFile(path, incoming))
+        throw std::runtime_error(path + ": not a waveform file that can be opened");
+    InstrumentWaveform waveform;
+    waveform.TimeIndex = incoming.TimeIndex;
+    waveform.VoltIndex = incoming.VoltIndex;
+    waveform.ZeroRef = incoming.ZeroRef;
+    waveform.Samples = incoming.Samples;
+    return waveform;
+}
+
 int Run(const Options& options)
 {
     InstallSignalHandlers();
@@ -410,9 +438,10 @@ int Run(const Options& options)
     }
 
     std::mt19937 random(options.Seed ? *options.Seed : std::random_device {}());
-    // Check the settings once before anything is sent.
-    const InstrumentWaveform first = GenerateWaveform(options.Signal, random);
-    const bool regenerate = options.Signal.Shape == SignalShape::Noise;
+    // Read the file or check the settings once, before anything is sent.
+    const InstrumentWaveform first
+        = options.File.empty() ? GenerateWaveform(options.Signal, random) : ReadWaveform(options.File);
+    const bool regenerate = options.File.empty() && options.Signal.Shape == SignalShape::Noise;
     const auto period = options.FullSpeed ? std::chrono::nanoseconds(0) : BytePeriod(options.Baud);
     SystemPaceClock clock;
     const std::function<bool()> stopped = [] { return g_stop != 0; };

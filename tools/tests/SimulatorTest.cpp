@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "document/WaveformFile.h"
 #include "link/TransferState.h"
 #include "tests/support/TestEnvironment.h"
 #include "tools/SimulatorOutput.h"
@@ -208,6 +209,40 @@ TEST(SimulateCommand, WritesToAnExistingDevice)
     EXPECT_EQ(received.PendingTimeIndex, 3);
     EXPECT_EQ(received.PendingVoltIndex, 5);
     EXPECT_EQ(received.PendingZeroRef, 42);
+}
+
+TEST(SimulateCommand, SendsTheWaveformOfAFile)
+{
+    test::TempDir dir;
+    WaveformFileContents contents;
+    contents.TimeLabel = "0.2ms/div";
+    contents.VoltsLabel = "10V/div"; // x10 column: row 8
+    contents.ZeroRef = 60;
+    for (int i = 0; i < SampleCount; ++i)
+        contents.Samples[static_cast<size_t>(i)] = (i * 37) % 256;
+    const std::string path = dir.File("saved.ZOP");
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const std::string bytes = FormatWaveformFile(contents);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    ASSERT_EQ(ExitCode(Tool() + " simulate --full-speed --quiet --device " + slave + " --file " + path), 0);
+    const TransferState received = Receive(ReadTransfer(master, 99));
+    close(master);
+    EXPECT_TRUE(received.AllFlagsSet());
+    EXPECT_EQ(received.PendingTimeIndex, 7);
+    EXPECT_EQ(received.PendingVoltIndex, 8);
+    EXPECT_EQ(received.PendingZeroRef, 60);
+    EXPECT_EQ(received.PendingSamples, contents.Samples);
+
+    EXPECT_EQ(ExitCode(Tool() + " simulate --full-speed --device - --file " + dir.File("missing.zop")), 1);
+    EXPECT_EQ(ExitCode(Tool() + " simulate --file " + path + " --signal noise"), 2);
 }
 
 TEST(SimulateCommand, HelpUsageAndFailures)

@@ -7,7 +7,7 @@
 #include "document/DocumentCommands.h"
 #include "document/FileError.h"
 #include "document/WaveformFile.h"
-#include "document/tests/ScriptedUserInterface.h"
+#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zop {
@@ -208,7 +208,7 @@ TEST(SaveQuestion, YesOnAnUntitledDocumentThenCancelStopsTheCaller)
     w.Commands.OpenItemClick();
     EXPECT_TRUE(w.Ui.OpenRequests.empty());
     EXPECT_EQ(w.Record.Samples[0], 130);
-    EXPECT_TRUE(w.Ui.Exhausted());
+    EXPECT_TRUE(w.Ui.Answers.empty() && w.Ui.OpenResults.empty() && w.Ui.SaveResults.empty());
 }
 
 TEST(NewCommand, CancelKeepsEverythingNoClearsTheDocument)
@@ -520,7 +520,7 @@ TEST(GeneralErrorReport, FailedSavesShowThePlatformMessageAndChangeNothing)
     w.Ui.Answers = { Answer::Yes };
     EXPECT_FALSE(RunCommand(w.Ui, [&] { canClose = w.Commands.FormCloseQuery(); }));
     EXPECT_FALSE(canClose);
-    EXPECT_TRUE(w.Ui.Exhausted());
+    EXPECT_TRUE(w.Ui.Answers.empty() && w.Ui.OpenResults.empty() && w.Ui.SaveResults.empty());
 }
 
 TEST(GeneralErrorReport, PictureTypesWithoutAWriterDoNotPretend)

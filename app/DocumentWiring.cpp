@@ -22,9 +22,7 @@ DocumentWiring::DocumentWiring(TZop5Form& form, DisplayHooks display, DateTimeSo
     , m_about(new TAboutBox(&form))
 {
     TZop5Form::Handlers& on = form.On();
-    const auto command = [&on](Cmd item) -> std::function<void()>& {
-        return on.Commands[static_cast<size_t>(item)];
-    };
+    const auto command = [&on](Cmd item) -> std::function<void()>& { return on.Commands[static_cast<size_t>(item)]; };
     command(Cmd::NewItem) = [this] { m_commands.NewItemClick(); };
     command(Cmd::OpenItem) = [this] { m_commands.OpenItemClick(); };
     command(Cmd::SaveItem) = [this] { m_commands.SaveItemClick(); };
@@ -48,8 +46,8 @@ DocumentWiring::~DocumentWiring()
 {
     // The window may outlive the wiring (tests): nothing may call into it.
     TZop5Form::Handlers& on = m_form.On();
-    for (Cmd item : { Cmd::NewItem, Cmd::OpenItem, Cmd::SaveItem, Cmd::SaveasItem, Cmd::AboutItem,
-             Cmd::HelpTopicsItem })
+    for (Cmd item :
+        { Cmd::NewItem, Cmd::OpenItem, Cmd::SaveItem, Cmd::SaveasItem, Cmd::AboutItem, Cmd::HelpTopicsItem })
         on.Commands[static_cast<size_t>(item)] = nullptr;
     on.Commands[static_cast<size_t>(Cmd::ExitItem)] = [form = &m_form] { form->close(); };
     on.DateFieldDblClick = nullptr;

@@ -24,6 +24,7 @@
 #include "app/Cp1252Qt.h"
 #include "app/ToolIcons.h"
 #include "display/Graticule.h"
+#include "document/DocumentCommands.h"
 
 namespace zop {
 
@@ -376,6 +377,7 @@ bool TZop5Form::eventFilter(QObject* watched, QEvent* event)
 
 void TZop5Form::FormCreate(const QStringList& arguments)
 {
+    setAcceptDrops(true); // files dropped from the desktop
     m_configuration = std::make_unique<Configuration>();
     m_state.ShowViewMode(m_configuration->ReadViewMode());
     InitialiseWindowState();
@@ -411,11 +413,7 @@ void TZop5Form::Click(Cmd command)
 
 void TZop5Form::RunCommand(const std::function<void()>& action)
 {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        m_ui.Message(BoxKind::Error, error.what(), BoxButtons::Ok);
-    }
+    zop::RunCommand(m_ui, action); // the general error report
     SyncFromState();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/DocumentWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TZop5Form.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     zop::QtUserInterface ui;
     zop::TZop5Form form(ui, parser.positionalArguments());
     ui.SetWindow(&form);
+    zop::DocumentWiring documents(form, {});
+    documents.OpenStartupFile(parser.positionalArguments());
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();
     return app.exec();

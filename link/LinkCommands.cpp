@@ -1,0 +1,209 @@
+#include "link/LinkCommands.h"
+
+#include <array>
+
+namespace zop {
+
+namespace {
+
+constexpr std::string_view LineEnd(&LineEndByte, 1);
+constexpr std::array<Cmd, 4> ComItems = { Cmd::Com1Item, Cmd::Com2Item, Cmd::Com3Item, Cmd::Com4Item };
+
+// Runs `action`; any failure is swallowed and reported as false.
+template <class Action> bool Guarded(Action&& action)
+{
+    try {
+        action();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+const std::string NoFreePortMessage = "No free communication port available!"
+                                      "\n\r\r"
+                                      "You can only view waveform files!"
+                                      "\n\r\r"
+                                      "If you want to download waveforms from the Tracelet"
+                                      "\n\r"
+                                      "install another ComPort or close an application using a serial port.";
+
+std::string UnableToOpenComMessage(int number)
+{
+    return "Unable to open Com" + std::to_string(number) + "!";
+}
+
+Cmd ComItem(int number)
+{
+    return ComItems.at(static_cast<size_t>(number - 1));
+}
+
+LinkCommands::LinkCommands(
+    LinkParts parts, LinkPort& port, DocumentCommands& documents, DisplayHooks display, DateTimeSource& clock)
+    : m_form(parts.Form)
+    , m_record(parts.Record)
+    , m_flags(parts.Flags)
+    , m_transfer(parts.Transfer)
+    , m_ui(parts.Ui)
+    , m_port(port)
+    , m_documents(documents)
+    , m_display(std::move(display))
+    , m_clock(clock)
+{
+    m_documents.SetTransferFlag(m_transfer.TransferComplete);
+}
+
+void LinkCommands::Warn(std::string_view text)
+{
+    m_ui.Message(BoxKind::Warning, std::string(text), BoxButtons::Ok);
+}
+
+void LinkCommands::VskComPort1TriggerAvail(uint16_t count)
+{
+    // A failure to take a byte ends the event; the rest stays in the port.
+    Guarded([&] {
+        for (uint16_t i = 0; i < count; ++i)
+            m_transfer.ReceiveByte(m_port.GetChar());
+    });
+}
+
+void LinkCommands::VskComPort1TriggerData(uint16_t triggerHandle)
+{
+    bool failed = false;
+    try {
+        switch (m_transfer.HandleLineEnd(triggerHandle, m_form.ProbeMenuFactor())) {
+        case LineEndOutcome::NotOurs:
+        case LineEndOutcome::Consumed:
+            return;
+        case LineEndOutcome::Restarted:
+            failed = true;
+            break;
+        case LineEndOutcome::Complete:
+            CompleteTransfer();
+            return;
+        }
+    } catch (...) {
+        m_transfer.Restart();
+        failed = true;
+    }
+    // The failure guard: the transfer starts again from nothing, and the port
+    // is opened again in case completion had closed it. No message.
+    if (failed)
+        Guarded([&] { m_port.SetOpen(true); });
+}
+
+void LinkCommands::CompleteTransfer()
+{
+    m_port.SetOpen(false);
+    m_ui.RestoreAndRaise();
+    if (!m_flags.Unsaved() || m_documents.ConfirmSave()) {
+        m_record.FileName.clear();
+        m_form.Caption = "Tracelet - [Untitled]";
+        m_form.SetWaveformGroup(true);
+        m_form.ShowViewMode(m_form.ViewMode);
+        m_form.Description.Enabled = true;
+        m_form.Description.SetText("");
+        m_form.DateField.Enabled = true;
+        m_form.DateField.SetText(m_clock.CurrentDate());
+        m_form.TimeField.Enabled = true;
+        m_form.TimeField.SetText(m_clock.CurrentTime());
+        m_form.SettingsPanel[0] = m_transfer.PendingTimeLabel;
+        m_form.SettingsPanel[1] = m_transfer.PendingVoltLabel;
+        m_record.ZeroRef = m_transfer.PendingZeroRef;
+        m_record.VoltIndex = m_transfer.PendingVoltIndex;
+        m_record.Samples = m_transfer.PendingSamples;
+        m_record.TimeIndex = m_transfer.PendingTimeIndex;
+        if (m_display.UpdateMeasurements)
+            m_display.UpdateMeasurements();
+        // The factor follows the measurements, which take the probe from the menu.
+        m_record.ProbeFactor = m_form.ProbeMenuFactor();
+        m_flags.ProbeChanged = false;
+        if (m_display.RedrawTrace)
+            m_display.RedrawTrace();
+        m_transfer.ResetFlags();
+    }
+    // A cancelled question leaves the waveform pending: the next line end
+    // brings it back.
+    if (!Guarded([&] { m_port.SetOpen(true); })) {
+        Warn(UnableToReopenPortMessage);
+        const uint16_t number = m_port.ComNumber();
+        if (number >= 1 && number <= 4) {
+            m_form[ComItem(number)].Checked = false;
+            m_form[ComItem(number)].Enabled = false;
+        }
+    }
+}
+
+void LinkCommands::ArmLineEndTrigger()
+{
+    uint16_t handle = m_port.FindDataTrigger(LineEnd, false);
+    if (handle == 0)
+        handle = m_port.AddDataTrigger(LineEnd, false);
+    m_transfer.DataTriggerHandle = handle;
+}
+
+void LinkCommands::ProbePorts()
+{
+    for (const Cmd item : ComItems)
+        m_form[item].Enabled = true;
+    for (int number = 1; number <= 4; ++number) {
+        const bool usable = Guarded([&] {
+            m_port.SetComNumber(static_cast<uint16_t>(number));
+            m_port.SetOpen(true);
+            m_port.SetOpen(false);
+        });
+        if (!usable)
+            m_form[ComItem(number)].Enabled = false;
+    }
+    int first = 0;
+    for (int number = 4; number >= 1; --number)
+        if (m_form[ComItem(number)].Enabled)
+            first = number;
+    if (first == 0) {
+        Warn(NoFreePortMessage);
+        return;
+    }
+    const bool opened = Guarded([&] {
+        m_port.SetComNumber(static_cast<uint16_t>(first));
+        m_port.SetOpen(true);
+        m_form[ComItem(first)].Checked = true;
+        ArmLineEndTrigger();
+    });
+    if (!opened) {
+        Warn(UnableToOpenPortMessage);
+        for (const Cmd item : ComItems)
+            m_form[item].Checked = false;
+    }
+}
+
+void LinkCommands::ComMenuClick()
+{
+    for (const Cmd item : ComItems)
+        if (m_form[item].Enabled)
+            return;
+    ProbePorts();
+}
+
+void LinkCommands::SelectPort(int number)
+{
+    const Cmd chosen = ComItem(number);
+    if (m_form[chosen].Checked)
+        return;
+    const bool moved = Guarded([&] {
+        for (const Cmd item : ComItems)
+            if (item != chosen)
+                m_form[item].Checked = false;
+        m_port.SetComNumber(static_cast<uint16_t>(number));
+        m_port.SetOpen(true);
+        ArmLineEndTrigger();
+        m_form[chosen].Checked = true;
+    });
+    if (!moved) {
+        Warn(UnableToOpenComMessage(number));
+        m_form[chosen].Checked = false;
+    }
+}
+
+} // namespace zop

@@ -1,0 +1,86 @@
+#pragma once
+// The window's instrument link: the two port events that assemble and
+// recognise the instrument's transfer, the completion that turns a received
+// transfer into the shown document, and the port menu (probing, choosing a
+// port, re-probing). Works on the window's plain state; the Qt window routes
+// the port component's events and the menu commands here.
+#include <cstdint>
+#include <string>
+
+#include "document/DocumentCommands.h"
+#include "document/FormState.h"
+#include "document/UserInterface.h"
+#include "document/WaveformRecord.h"
+#include "link/LinkPort.h"
+#include "link/TransferState.h"
+
+namespace zop {
+
+// The warnings of the link, exactly as the user sees them.
+extern const std::string NoFreePortMessage;
+inline constexpr std::string_view UnableToOpenPortMessage = "Unable to open communication port!";
+inline constexpr std::string_view UnableToReopenPortMessage = "Unable to re-open communication port!";
+// "Unable to open Com1!" .. "Unable to open Com4!"
+std::string UnableToOpenComMessage(int number);
+
+// The port menu command of COMn (1..4).
+Cmd ComItem(int number);
+
+// The window's state the link works on; all owned by the window.
+struct LinkParts {
+    FormState& Form;
+    WaveformRecord& Record;
+    DocumentFlags& Flags;
+    TransferState& Transfer;
+    UserInterface& Ui;
+};
+
+class LinkCommands {
+public:
+    // `documents` gives the save question (and learns from the transfer
+    // state when to word it for a new waveform); `port`, `documents` and
+    // `clock` must outlive the commands.
+    LinkCommands(
+        LinkParts parts, LinkPort& port, DocumentCommands& documents, DisplayHooks display, DateTimeSource& clock);
+    LinkCommands(const LinkCommands&) = delete;
+    LinkCommands& operator=(const LinkCommands&) = delete;
+
+    // OnTriggerAvail: takes `count` bytes from the port into the line.
+    void VskComPort1TriggerAvail(uint16_t count);
+    // OnTriggerData: a line end; classifies the line and completes the
+    // transfer when the last sample has arrived.
+    void VskComPort1TriggerData(uint16_t triggerHandle);
+    // Applies the received waveform as a new untitled document (after the
+    // save question), with the port closed meanwhile and opened again.
+    void CompleteTransfer();
+
+    // Finds the ports that open, opens the first and arms the line end.
+    void ProbePorts();
+    // The port menu was opened: probe again when no port is usable.
+    void ComMenuClick();
+    // Moves to COMn (1..4).
+    void SelectPort(int number);
+    void Com1ItemClick() { SelectPort(1); }
+    void Com2ItemClick() { SelectPort(2); }
+    void Com3ItemClick() { SelectPort(3); }
+    void Com4ItemClick() { SelectPort(4); }
+
+private:
+    // The line-end trigger is armed once: triggers survive closes and port
+    // changes, and a second one would deliver every line end twice and use
+    // up the port's trigger slots.
+    void ArmLineEndTrigger();
+    void Warn(std::string_view text);
+
+    FormState& m_form;
+    WaveformRecord& m_record;
+    DocumentFlags& m_flags;
+    TransferState& m_transfer;
+    UserInterface& m_ui;
+    LinkPort& m_port;
+    DocumentCommands& m_documents;
+    DisplayHooks m_display;
+    DateTimeSource& m_clock;
+};
+
+} // namespace zop

@@ -9,6 +9,7 @@
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TZop5Form.h"
+#include "app/TraceWiring.h"
 #include "app/ToolIcons.h"
 
 namespace {
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
 
     zop::QtUserInterface ui;
     zop::TZop5Form form(ui, parser.positionalArguments());
+    zop::TraceWiring trace(form);
     ui.SetWindow(&form);
     zop::DocumentWiring documents(form, {});
     documents.OpenStartupFile(parser.positionalArguments());

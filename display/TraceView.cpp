@@ -16,6 +16,18 @@ TraceView::TraceView(
     , m_flags(flags)
     , m_cursors(cursors)
     , m_picture(picture)
+    , m_cursorsAtRest(m_ownCursorsAtRest)
+{
+}
+
+TraceView::TraceView(FormState& form, WaveformRecord& record, DocumentFlags& flags, CursorPositions& cursors,
+    TracePicture& picture, bool& cursorsAtRest)
+    : m_form(form)
+    , m_record(record)
+    , m_flags(flags)
+    , m_cursors(cursors)
+    , m_picture(picture)
+    , m_cursorsAtRest(cursorsAtRest)
 {
 }
 

@@ -35,6 +35,9 @@ class TraceView {
 public:
     TraceView(
         FormState& form, WaveformRecord& record, DocumentFlags& flags, CursorPositions& cursors, TracePicture& picture);
+    // The same, keeping the rubber-band state in the window's own flag.
+    TraceView(FormState& form, WaveformRecord& record, DocumentFlags& flags, CursorPositions& cursors,
+        TracePicture& picture, bool& cursorsAtRest);
 
     // Rebuilds the visible picture: graticule, dotted red zero line, the
     // samples in the current ViewMode, the crosses; then the cursor readout.
@@ -80,7 +83,8 @@ private:
     DocumentFlags& m_flags;
     CursorPositions& m_cursors;
     TracePicture& m_picture;
-    bool m_cursorsAtRest = true;
+    bool m_ownCursorsAtRest = true;
+    bool& m_cursorsAtRest;
 };
 
 } // namespace zop

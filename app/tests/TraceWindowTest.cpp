@@ -1,0 +1,124 @@
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "app/Configuration.h"
+#include "app/TZop5Form.h"
+#include "app/TraceWiring.h"
+#include "tests/support/ScriptedUserInterface.h"
+
+namespace zop {
+namespace {
+
+class TraceWindowTest : public testing::Test {
+protected:
+    void SetUp() override { QFile::remove(Configuration().FilePath()); }
+    void TearDown() override { QFile::remove(Configuration().FilePath()); }
+
+    // Puts a waveform on show as a completed transfer would.
+    static void ShowWaveform(TZop5Form& form, TraceWiring& trace)
+    {
+        WaveformRecord& record = form.Record();
+        for (int i = 0; i < SampleCount; ++i)
+            record.Samples[static_cast<size_t>(i)] = 128 + static_cast<int>(100 * std::sin(i / 6.0));
+        record.VoltIndex = 5;
+        record.TimeIndex = 9;
+        form.State().SettingsPanel[1] = "0.1V/div";
+        form.State().SetWaveformGroup(true);
+        form.State().SetFieldGroup(true);
+        trace.View().UpdateMeasurements();
+        trace.View().RedrawTrace();
+        form.SyncFromState();
+    }
+
+    static void Send(QWidget* widget, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons held,
+        Qt::KeyboardModifiers keys = Qt::NoModifier)
+    {
+        const QPointF local(x, 40);
+        QMouseEvent event(type, local, widget->mapToGlobal(local), button, held, keys);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    test::ScriptedUserInterface ui;
+};
+
+TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
+{
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    ShowWaveform(form, trace);
+    QWidget* picture = form.Picture();
+    const QImage blank = form.Image1().copy();
+
+    Send(picture, QEvent::MouseButtonPress, 41, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(form.StatusBarLabel(2)->text(), "dt=0ms");
+    for (int x = 45; x <= 200; x += 5)
+        Send(picture, QEvent::MouseMove, x, Qt::NoButton, Qt::LeftButton);
+    Send(picture, QEvent::MouseMove, 500, Qt::NoButton, Qt::LeftButton); // past the right edge
+    Send(picture, QEvent::MouseMove, 121, Qt::NoButton, Qt::LeftButton);
+    EXPECT_FALSE(form.CursorsAtRest());
+    Send(picture, QEvent::MouseButtonRelease, 121, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(form.CursorsAtRest());
+
+    EXPECT_EQ(form.Cursors().X1, 42);
+    EXPECT_EQ(form.Cursors().X2, 122);
+    EXPECT_EQ(form.StatusBarLabel(2)->text(), "dt=2ms");
+    EXPECT_EQ(form.StatusBarLabel(3)->text(), "f=500Hz");
+    EXPECT_TRUE(form.StatusBarLabel(1)->text().startsWith("dV="));
+    const QImage dragged = form.Image1().copy();
+    EXPECT_NE(dragged, blank);
+    trace.View().RedrawTrace();
+    EXPECT_EQ(form.Image1(), dragged);
+}
+
+TEST_F(TraceWindowTest, RightButtonAndCtrlDragLeaveThePictureAlone)
+{
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    ShowWaveform(form, trace);
+    QWidget* picture = form.Picture();
+    const QImage before = form.Image1().copy();
+    Send(picture, QEvent::MouseButtonPress, 41, Qt::RightButton, Qt::RightButton);
+    Send(picture, QEvent::MouseButtonRelease, 41, Qt::RightButton, Qt::NoButton);
+    Send(picture, QEvent::MouseMove, 80, Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(form.Image1(), before);
+    EXPECT_EQ(form.Cursors(), CursorPositions {});
+}
+
+TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
+{
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    form.Click(Cmd::SmoothItem);
+    ShowWaveform(form, trace);
+    const QImage smooth = form.Image1().copy();
+
+    form.Action(Cmd::DotItem)->trigger();
+    EXPECT_EQ(form.State().ViewMode, TraceMode::Dot);
+    EXPECT_TRUE(form.Button(Cmd::DotBtn)->isChecked());
+    EXPECT_FALSE(form.Button(Cmd::SmoothBtn)->isChecked());
+    EXPECT_NE(form.Image1(), smooth);
+    form.Button(Cmd::SmoothBtn)->click();
+    EXPECT_TRUE(form.Action(Cmd::SmoothItem)->isChecked());
+    EXPECT_EQ(form.Image1(), smooth);
+
+    const QString dc = form.SettingsPanelLabel(2)->text();
+    form.Button(Cmd::Probex10Btn)->click();
+    EXPECT_TRUE(form.Action(Cmd::Probex10Item)->isChecked());
+    EXPECT_FALSE(form.Button(Cmd::Probex1Btn)->isChecked());
+    EXPECT_EQ(form.SettingsPanelLabel(1)->text(), "1V/div");
+    EXPECT_NE(form.SettingsPanelLabel(2)->text(), dc);
+    EXPECT_TRUE(form.Flags().ProbeChanged);
+    EXPECT_EQ(form.Image1(), smooth); // the probe does not touch the picture
+    form.Action(Cmd::Probex1Item)->trigger();
+    EXPECT_EQ(form.SettingsPanelLabel(2)->text(), dc);
+    EXPECT_FALSE(form.Flags().ProbeChanged);
+}
+
+} // namespace
+} // namespace zop

@@ -1,0 +1,207 @@
+#include "app/OutputQt.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QSvgGenerator>
+#include <stdexcept>
+
+#include "app/QPainterCanvas.h"
+#include "output/WmfCanvas.h"
+
+namespace zop {
+
+namespace {
+
+constexpr QRgb WhiteRgb = 0xFFFFFFu;
+
+bool IsWhite(QRgb pixel)
+{
+    return (pixel & 0xFFFFFFu) == WhiteRgb;
+}
+
+std::vector<uint8_t> ToVector(const QByteArray& bytes)
+{
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
+QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace)
+{
+    QImage texts(BitmapWidth, BitmapHeight, QImage::Format_RGB32);
+    texts.fill(Qt::white);
+    {
+        QPainter painter(&texts);
+        // Smoothed glyph edges would fall to either level at random.
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        QPainterCanvas canvas(painter);
+        DrawBitmapSheetTexts(canvas, sheet);
+    }
+    const QImage trace = screenTrace.convertToFormat(QImage::Format_RGB32);
+
+    QImage mono(BitmapWidth, BitmapHeight, QImage::Format_Mono);
+    mono.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
+    for (int y = 0; y < BitmapHeight; ++y) {
+        const int traceRow = y - BitmapTraceTop;
+        const bool inTrace = traceRow >= 0 && traceRow < trace.height();
+        for (int x = 0; x < BitmapWidth; ++x) {
+            bool black;
+            if (inTrace && x < trace.width()) {
+                // The trace area: only white stays white, so grey graticule,
+                // coloured lines and inverted cursor pixels all show.
+                black = !IsWhite(trace.pixel(x, traceRow));
+            } else {
+                black = qGray(texts.pixel(x, y)) < 128;
+            }
+            mono.setPixel(x, y, black ? 0 : 1);
+        }
+    }
+    return mono;
+}
+
+QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!RenderBitmapSheet(sheet, screenTrace).save(&buffer, "BMP"))
+        throw std::runtime_error("The bitmap could not be encoded");
+    return bytes;
+}
+
+QImage RenderExportImage(const SheetContent& sheet)
+{
+    QImage image(ExportWidth, ExportHeight, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainterCanvas canvas(&image);
+        RenderExportPicture(canvas, sheet);
+    }
+    return image;
+}
+
+QByteArray ExportPng(const SheetContent& sheet)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    RenderExportImage(sheet).save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray ExportSvg(const SheetContent& sheet)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(ExportWidth, ExportHeight));
+    generator.setViewBox(QRect(0, 0, ExportWidth, ExportHeight));
+    generator.setResolution(96);
+    {
+        QPainter painter(&generator);
+        QPainterCanvas canvas(painter);
+        RenderExportPicture(canvas, sheet);
+    }
+    return bytes;
+}
+
+QtPictureFiles::QtPictureFiles(std::function<SheetContent()> sheet, std::function<QImage()> screenTrace)
+    : m_sheet(std::move(sheet))
+    , m_screenTrace(std::move(screenTrace))
+{
+}
+
+void QtPictureFiles::WriteBitmap(const std::string& path)
+{
+    WritePictureFile(path, ToVector(BitmapSheetBytes(m_sheet(), m_screenTrace())));
+}
+
+void QtPictureFiles::WriteMetafile(const std::string& path)
+{
+    WritePictureFile(path, ExportMetafile(m_sheet()));
+}
+
+QtWaveformClipboard::QtWaveformClipboard(QClipboard* clipboard)
+    : m_clipboard(clipboard)
+{
+}
+
+bool QtWaveformClipboard::HoldsWaveform()
+{
+    const QMimeData* data = m_clipboard ? m_clipboard->mimeData() : nullptr;
+    return data && data->hasFormat(WaveformFormatName);
+}
+
+std::optional<std::vector<uint8_t>> QtWaveformClipboard::ReadWaveform()
+{
+    const QMimeData* data = m_clipboard ? m_clipboard->mimeData() : nullptr;
+    if (!data || !data->hasFormat(WaveformFormatName))
+        return std::nullopt;
+    return ToVector(data->data(WaveformFormatName));
+}
+
+void QtWaveformClipboard::Place(const SheetContent& sheet, const WaveformBlock* block)
+{
+    if (!m_clipboard)
+        throw std::runtime_error("There is no clipboard");
+    auto* data = new QMimeData;
+    const std::vector<uint8_t> metafile = ExportMetafile(sheet);
+    data->setData(MetafileMimeType,
+        QByteArray(reinterpret_cast<const char*>(metafile.data()), static_cast<qsizetype>(metafile.size())));
+    data->setData("image/png", ExportPng(sheet));
+    data->setData("image/svg+xml", ExportSvg(sheet));
+    if (block)
+        data->setData(WaveformFormatName,
+            QByteArray(reinterpret_cast<const char*>(block->data()), static_cast<qsizetype>(block->size())));
+    m_clipboard->setMimeData(data); // the clipboard owns it from here
+    // The window system may refuse us the selection; then nothing was placed.
+    const QMimeData* placed = m_clipboard->mimeData();
+    if (!placed || !placed->hasFormat("image/png") || (block && !placed->hasFormat(WaveformFormatName)))
+        throw std::runtime_error("The clipboard did not take the data");
+}
+
+void QtWaveformClipboard::Empty()
+{
+    if (m_clipboard)
+        m_clipboard->clear();
+}
+
+void PrintSheetOn(QPrinter& printer, const SheetContent& sheet)
+{
+    printer.setDocName(QString());
+    printer.setFullPage(false); // origin at the top-left corner of the printable area
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw std::runtime_error("The printer could not start the print job");
+    const int unit = PrintUnit(printer.width());
+    {
+        QPainterCanvas canvas(painter);
+        PrintPage(canvas, unit, sheet);
+    }
+    if (!painter.end())
+        throw std::runtime_error("The print job could not be finished");
+}
+
+QtPagePrinter::QtPagePrinter(QWidget* dialogParent)
+    : m_dialogParent(dialogParent)
+{
+}
+
+bool QtPagePrinter::ChoosePrinter()
+{
+    QPrintDialog dialog(&m_printer, m_dialogParent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void QtPagePrinter::PrintSheet(const SheetContent& sheet)
+{
+    PrintSheetOn(m_printer, sheet);
+}
+
+} // namespace zop

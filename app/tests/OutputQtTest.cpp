@@ -1,0 +1,395 @@
+// The output adapters on Qt: the bitmap file checked by a decoder written
+// here from the BMP format, the printed page printed to PDF and rasterised by
+// pdftoppm, and the clipboard within one process.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrinter>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "app/OutputQt.h"
+#include "app/QPainterCanvas.h"
+#include "display/TraceRenderer.h"
+#include "document/FileError.h"
+#include "output/WmfCanvas.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace zop {
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+// A one-bit BMP, read straight from its headers.
+struct Bmp {
+    int Width = 0, Height = 0, BitsPerPixel = 0;
+    uint32_t Compression = 0;
+    std::vector<uint8_t> Bytes;
+    uint32_t PixelOffset = 0;
+    uint32_t Palette[2] {};
+
+    static std::optional<Bmp> Decode(std::vector<uint8_t> bytes)
+    {
+        if (bytes.size() < 62 || bytes[0] != 'B' || bytes[1] != 'M' || Le32(bytes, 2) != bytes.size())
+            return std::nullopt;
+        Bmp bmp;
+        bmp.PixelOffset = Le32(bytes, 10);
+        const uint32_t infoSize = Le32(bytes, 14);
+        bmp.Width = static_cast<int>(Le32(bytes, 18));
+        bmp.Height = static_cast<int>(Le32(bytes, 22));
+        bmp.BitsPerPixel = Le16(bytes, 28);
+        bmp.Compression = Le32(bytes, 30);
+        for (int i = 0; i < 2; ++i)
+            bmp.Palette[i] = Le32(bytes, 14 + infoSize + 4 * i) & 0xFFFFFF;
+        bmp.Bytes = std::move(bytes);
+        return bmp;
+    }
+
+    // Rows are stored bottom-up, padded to four bytes.
+    bool Black(int x, int y) const
+    {
+        const size_t stride = static_cast<size_t>((Width + 31) / 32 * 4);
+        const size_t row = static_cast<size_t>(Height - 1 - y);
+        const uint8_t byte = Bytes.at(PixelOffset + row * stride + static_cast<size_t>(x / 8));
+        const int index = (byte >> (7 - x % 8)) & 1;
+        return Palette[index] == 0;
+    }
+    int BlackInBox(int x1, int y1, int x2, int y2) const
+    {
+        int n = 0;
+        for (int y = y1; y <= y2; ++y)
+            for (int x = x1; x <= x2; ++x)
+                n += Black(x, y);
+        return n;
+    }
+};
+
+SheetContent Content()
+{
+    SheetContent sheet;
+    for (size_t i = 0; i < SampleCount; ++i)
+        sheet.Record.Samples[i] = 100;
+    sheet.Record.ZeroRef = 127;
+    sheet.Mode = TraceMode::Dot;
+    sheet.Cursors = { 40, 60, 200, 100 };
+    sheet.Description = "Ripple";
+    sheet.Date = "07-12-2026";
+    sheet.Time = "09:15:00";
+    sheet.SettingsPanel = { "10ms/div", "", "DC 1V", "Pp 3V", "RMS 1V", "3dB" };
+    sheet.CursorReadouts = { "dV 1V", "", "F 500Hz" };
+    return sheet;
+}
+
+// The screen picture as the window draws it: white, grey graticule, red
+// zero line, blue trace and fuchsia crosses in the inverting mix.
+QImage ScreenPicture(const SheetContent& sheet)
+{
+    QImage image(384, 255, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainterCanvas canvas(&image);
+        canvas.SetPen(Pen { Colours::Grey });
+        canvas.MoveTo(32, 0);
+        canvas.LineTo(32, 255);
+        RenderTraceGeometry(canvas, TraceLayout::Screen(), sheet.Record, sheet.Mode, sheet.Cursors);
+    }
+    return image;
+}
+
+class BitmapFile : public testing::Test {
+protected:
+    test::TempDir dir;
+    SheetContent sheet = Content();
+    QImage screen = ScreenPicture(sheet);
+
+    Bmp Write()
+    {
+        QtPictureFiles files([this] { return sheet; }, [this] { return screen; });
+        const std::string path = dir.File("sheet.bmp");
+        files.WriteBitmap(path);
+        auto bmp = Bmp::Decode(ReadFile(path));
+        if (!bmp)
+            ADD_FAILURE() << "not a BMP file";
+        return bmp ? *bmp : Bmp {};
+    }
+};
+
+TEST_F(BitmapFile, HeaderSaysOneBitPerPixel384By321)
+{
+    const Bmp bmp = Write();
+    EXPECT_EQ(bmp.Width, 384);
+    EXPECT_EQ(bmp.Height, 321);
+    EXPECT_EQ(bmp.BitsPerPixel, 1);
+    EXPECT_EQ(bmp.Compression, 0u);
+    EXPECT_EQ(bmp.Bytes.size(), bmp.PixelOffset + 48u * 321u);
+    // One palette entry black, the other white.
+    EXPECT_NE(bmp.Palette[0], bmp.Palette[1]);
+    for (uint32_t colour : bmp.Palette)
+        EXPECT_TRUE(colour == 0 || colour == 0xFFFFFF);
+}
+
+TEST_F(BitmapFile, TraceAreaKeepsWhiteAndBlackensEveryDrawnLine)
+{
+    // A pixel that is almost white still belongs to a drawn line.
+    screen.setPixel(300, 10, qRgb(254, 254, 254));
+    const Bmp bmp = Write();
+    const int top = 21;
+    EXPECT_FALSE(bmp.Black(10, top + 10)) << "white background";
+    EXPECT_TRUE(bmp.Black(32, top + 200)) << "grey graticule";
+    EXPECT_TRUE(bmp.Black(300, top + 10)) << "near-white pixel";
+    // Dot of sample 5 at 100: columns 20..23, rows 153..155.
+    EXPECT_TRUE(bmp.Black(21, top + 154)) << "blue trace";
+    EXPECT_FALSE(bmp.Black(21, top + 150));
+    // The red zero line at row 128 and the inverted fuchsia crosses are
+    // dotted: some of their pixels are black, the gaps white.
+    const int zeroBlack = bmp.BlackInBox(100, top + 128, 150, top + 128);
+    EXPECT_GT(zeroBlack, 10);
+    EXPECT_LT(zeroBlack, 45);
+    EXPECT_GT(bmp.BlackInBox(40, top + 2, 40, top + 30), 5) << "vertical cross at 40";
+    EXPECT_GT(bmp.BlackInBox(100, top + 60, 150, top + 60), 10) << "horizontal cross at 60";
+    EXPECT_EQ(bmp.BlackInBox(100, top + 59, 150, top + 59), 0);
+}
+
+TEST_F(BitmapFile, TextsInHeaderAndRightAlignedFooters)
+{
+    const Bmp bmp = Write();
+    EXPECT_GT(bmp.BlackInBox(2, 2, 60, 19), 0) << "description";
+    EXPECT_GT(bmp.BlackInBox(264, 2, 334, 19), 0) << "date";
+    EXPECT_GT(bmp.BlackInBox(336, 2, 383, 19), 0) << "time";
+    // Settings panel 0 ends at 64; panel 1 is empty, so 64..127 stays white.
+    EXPECT_GT(bmp.BlackInBox(50, 280, 63, 296), 0);
+    EXPECT_EQ(bmp.BlackInBox(64, 280, 127 - 40, 296), 0);
+    // Readouts end at 256 and 384 (the middle one is empty).
+    EXPECT_GT(bmp.BlackInBox(240, 301, 255, 317), 0);
+    EXPECT_EQ(bmp.BlackInBox(256, 301, 300, 320), 0);
+    EXPECT_EQ(bmp.BlackInBox(0, 276, 383, 279), 0) << "nothing between trace area and footers";
+}
+
+TEST_F(BitmapFile, UnwritablePathGivesCannotCreateFile)
+{
+    QtPictureFiles files([this] { return sheet; }, [this] { return screen; });
+    const std::string path = dir.File("missing/sheet.bmp");
+    try {
+        files.WriteBitmap(path);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + path);
+    }
+    try {
+        files.WriteMetafile(dir.File("missing/sheet.wmf"));
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.File("missing/sheet.wmf"));
+    }
+}
+
+TEST_F(BitmapFile, MetafileIsThePlaceableExportPicture)
+{
+    QtPictureFiles files([this] { return sheet; }, [this] { return screen; });
+    files.WriteMetafile(dir.File("sheet.wmf"));
+    EXPECT_EQ(ReadFile(dir.File("sheet.wmf")), ExportMetafile(sheet));
+}
+
+// The page printed to a PDF file at `dpi`, rasterised at the same resolution.
+class PrintedPage {
+public:
+    int Unit = 0;
+    int OffsetX = 0, OffsetY = 0; // the printable area's corner on the page
+    int Width = 0, Height = 0;
+    std::vector<uint8_t> Grey;
+
+    bool Dark(int x, int y) const
+    {
+        x += OffsetX;
+        y += OffsetY;
+        if (x < 0 || y < 0 || x >= Width || y >= Height)
+            return false;
+        return Grey[static_cast<size_t>(y * Width + x)] < 128;
+    }
+    int DarkInBox(int x1, int y1, int x2, int y2) const
+    {
+        int n = 0;
+        for (int y = y1; y <= y2; ++y)
+            for (int x = x1; x <= x2; ++x)
+                n += Dark(x, y);
+        return n;
+    }
+    // The PDF holds positions in points; at high resolutions a line one
+    // device pixel wide may land a pixel or two beside its device position.
+    int Slack() const { return Unit > 1 ? 2 : 0; }
+    bool Near(int x, int y) const { return DarkInBox(x - Slack(), y - Slack(), x + Slack(), y + Slack()) > 0; }
+    // Length of the dark run through (x, y) along the row.
+    int RunAlongRow(int x, int y) const
+    {
+        int from = x - Slack();
+        while (from <= x + Slack() && !Dark(from, y))
+            ++from;
+        int n = 0;
+        while (Dark(from + n, y))
+            ++n;
+        return n;
+    }
+
+    static std::optional<PrintedPage> Print(const SheetContent& sheet, int dpi, const std::string& folder)
+    {
+        PrintedPage page;
+        const std::string pdf = folder + "/page.pdf";
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(pdf));
+            printer.setResolution(dpi);
+            PrintSheetOn(printer, sheet);
+            page.Unit = PrintUnit(printer.width());
+            const QRect paint = printer.pageLayout().paintRectPixels(dpi);
+            page.OffsetX = paint.left();
+            page.OffsetY = paint.top();
+        }
+        const std::string base = folder + "/page";
+        const std::string command = "pdftoppm -r " + std::to_string(dpi) + " -gray -aa no -aaVector no -singlefile '"
+            + pdf + "' '" + base + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0)
+            return std::nullopt;
+        std::ifstream in(base + ".pgm", std::ios::binary);
+        std::string magic;
+        int maxValue = 0;
+        in >> magic >> page.Width >> page.Height >> maxValue;
+        in.get();
+        if (magic != "P5" || maxValue != 255)
+            return std::nullopt;
+        page.Grey.resize(static_cast<size_t>(page.Width * page.Height));
+        in.read(reinterpret_cast<char*>(page.Grey.data()), static_cast<std::streamsize>(page.Grey.size()));
+        return page;
+    }
+};
+
+class PrintToPdf : public testing::TestWithParam<int> {
+protected:
+    test::TempDir dir;
+};
+
+TEST_P(PrintToPdf, PageHasGraticuleTraceMarkersAndTextsAtTheirPlaces)
+{
+    const int dpi = GetParam();
+    SheetContent sheet = Content();
+    const auto page = PrintedPage::Print(sheet, dpi, dir.Path());
+    ASSERT_TRUE(page) << "pdftoppm could not read the printed page";
+    const int u = page->Unit;
+    EXPECT_EQ(u, dpi >= 600 ? 6 : 1);
+    // Division lines: horizontal at (25 + 32k) u, vertical at (42 + 40k) u.
+    EXPECT_TRUE(page->Near(20 * u, 57 * u));
+    EXPECT_TRUE(page->Near(42 * u, 40 * u));
+    EXPECT_TRUE(page->Near(362 * u, 200 * u));
+    EXPECT_FALSE(page->Near(52 * u, 40 * u));
+    // Dot of sample 5 (value 100): x (30..33) u, y (178..180) u.
+    EXPECT_TRUE(page->Dark(32 * u, 179 * u + u / 2));
+    EXPECT_FALSE(page->Near(32 * u, 175 * u));
+    // Crosses: vertical at (40 + 10) u between 25u and 280u, horizontal at
+    // (60 + 25) u from 10u to 394u.
+    EXPECT_GT(page->DarkInBox(50 * u - page->Slack(), 26 * u, 50 * u + page->Slack(), 56 * u), 0);
+    EXPECT_GT(page->DarkInBox(11 * u, 85 * u - page->Slack(), 41 * u, 85 * u + page->Slack()), 0);
+    // Markers: above the graticule at x1, left of it at y1, below at x2,
+    // right at y2.
+    EXPECT_TRUE(page->Dark(50 * u, 20 * u));
+    EXPECT_TRUE(page->Dark(5 * u, 85 * u));
+    EXPECT_TRUE(page->Dark(210 * u, 285 * u));
+    EXPECT_TRUE(page->Dark(399 * u, 125 * u));
+    // Header texts at y = 0 and footers right-aligned at 290u and 305u.
+    EXPECT_GT(page->DarkInBox(10 * u, 0, 60 * u, 10 * u), 0);
+    EXPECT_GT(page->DarkInBox(274 * u, 0, 340 * u, 10 * u), 0);
+    EXPECT_GT(page->DarkInBox(60 * u, 290 * u, 74 * u - 1, 300 * u), 0);
+    EXPECT_EQ(page->DarkInBox(74 * u + 1, 290 * u, 100 * u, 300 * u), 0) << "panel 1 is empty";
+    EXPECT_GT(page->DarkInBox(380 * u, 305 * u, 394 * u - 1, 315 * u), 0);
+}
+
+TEST_P(PrintToPdf, GraticuleSpanAndLineWidths)
+{
+    const int dpi = GetParam();
+    SheetContent sheet = Content();
+    sheet.Mode = TraceMode::Smooth;
+    const auto page = PrintedPage::Print(sheet, dpi, dir.Path());
+    ASSERT_TRUE(page);
+    const int u = page->Unit;
+    const int slack = page->Slack();
+    // The horizontal crosses run from 10u to 394u (the y1 marker sits left of
+    // 10u, the y2 marker right of 394u), the vertical ones from 25u to 280u
+    // (the x1 marker above, the x2 marker below).
+    // Cross lines are dotted: a dot lies within three pixels of each end.
+    EXPECT_GT(page->DarkInBox(10 * u, 125 * u - slack, 10 * u + 2 + slack, 125 * u + slack), 0);
+    EXPECT_FALSE(page->Near(10 * u - 2 - slack, 125 * u));
+    EXPECT_GT(page->DarkInBox(394 * u - 3 - slack, 85 * u - slack, 394 * u - 1, 85 * u + slack), 0);
+    EXPECT_FALSE(page->Near(394 * u + 1 + slack, 85 * u));
+    EXPECT_GT(page->DarkInBox(210 * u - slack, 25 * u, 210 * u + slack, 25 * u + 2 + slack), 0);
+    EXPECT_FALSE(page->Near(210 * u, 25 * u - 2 - slack));
+    EXPECT_GT(page->DarkInBox(50 * u - slack, 280 * u - 3 - slack, 50 * u + slack, 280 * u - 1), 0);
+    EXPECT_FALSE(page->Near(50 * u, 280 * u + 1 + slack));
+    // Division lines stay one device pixel wide; the smooth trace is 3u.
+    EXPECT_LE(page->RunAlongRow(42 * u, 40 * u), 2);
+    const int traceY = (280 - 100) * u;
+    const int x = 100 * u + 3; // between two sample points, on the flat trace
+    int thick = 0;
+    for (int y = traceY - 3 * u; y <= traceY + 3 * u; ++y)
+        thick += page->Dark(x, y);
+    EXPECT_GE(thick, 3 * u - 1);
+    EXPECT_LE(thick, 3 * u + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PrintToPdf, testing::Values(96, 600));
+
+TEST(ClipboardInProcess, PlacesBlockAndPicturesAndReadsThemBack)
+{
+    QClipboard* system = QGuiApplication::clipboard();
+    ASSERT_NE(system, nullptr);
+    QtWaveformClipboard clipboard(system);
+    const SheetContent sheet = Content();
+    BlockContent content;
+    content.Description = "shared";
+    const WaveformBlock block = EncodeWaveformBlock(content);
+    clipboard.Place(sheet, &block);
+    EXPECT_TRUE(clipboard.HoldsWaveform());
+    const auto read = clipboard.ReadWaveform();
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, std::vector<uint8_t>(block.begin(), block.end()));
+
+    const QMimeData* data = system->mimeData();
+    ASSERT_NE(data, nullptr);
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(data->data("image/png"), "PNG"));
+    EXPECT_EQ(png.size(), QSize(396, 321));
+    EXPECT_EQ(qAlpha(png.pixel(200, 100)), 0) << "no background is painted";
+    EXPECT_EQ(png.pixel(38, 100) & 0xFFFFFF, 0u) << "a division line is black";
+    EXPECT_TRUE(data->data("image/svg+xml").contains("<svg"));
+    const QByteArray wmf = data->data(MetafileMimeType);
+    ASSERT_GE(wmf.size(), 4);
+    EXPECT_EQ(static_cast<uint8_t>(wmf[0]), 0xD7);
+    EXPECT_EQ(static_cast<uint8_t>(wmf[3]), 0x9A);
+
+    // A picture alone (the block could not be built) leaves no waveform.
+    clipboard.Place(sheet, nullptr);
+    EXPECT_FALSE(clipboard.HoldsWaveform());
+    EXPECT_FALSE(clipboard.ReadWaveform());
+    clipboard.Place(sheet, &block);
+    clipboard.Empty();
+    EXPECT_FALSE(clipboard.HoldsWaveform());
+}
+
+} // namespace
+} // namespace zop

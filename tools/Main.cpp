@@ -10,6 +10,7 @@ namespace {
 constexpr std::array Commands = {
     zop::ToolCommand {
         "simulate", "play the instrument: send waveform transfers to a serial line", zop::SimulateCommand },
+    zop::ToolCommand { "measure", "print the window's measurement texts of waveform files", zop::MeasureCommand },
 };
 
 void PrintUsage(std::FILE* to)

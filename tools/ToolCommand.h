@@ -17,5 +17,6 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
 int SimulateCommand(int argc, char** argv);
+int MeasureCommand(int argc, char** argv);
 
 } // namespace zop

@@ -1,0 +1,84 @@
+#include "tools/MeasurementLine.h"
+
+#include <cstdlib>
+
+#include "display/ScaleTables.h"
+#include "document/Cp1252.h"
+#include "tools/ToolOptions.h"
+
+namespace zop {
+
+namespace {
+
+// Volts of `counts` at the probe in effect.
+long double Volts(const WaveformRecord& record, int32_t probe, long double counts)
+{
+    const VoltScale scale = VoltsPerCount(record.VoltIndex, probe);
+    return counts * scale.VoltsPerCount / (scale.Prefix == "m" ? 1000.0L : 1.0L);
+}
+
+std::string JsonLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
+{
+    const FormState& form = window.Form();
+    const WaveformRecord& record = window.Record();
+    const bool clipped = window.Flags().Clipped;
+    const int32_t probe = form.ProbeMenuFactor();
+    const auto text = [&](const std::string& cp1252) { return JsonString(Cp1252ToUtf8(cp1252)); };
+    using Number = std::optional<long double>;
+
+    std::string json = "{\"file\":" + JsonString(name);
+    json += ",\"description\":" + text(form.Description.Text());
+    json += ",\"date\":" + text(form.DateField.Text());
+    json += ",\"time\":" + text(form.TimeField.Text());
+    json += ",\"time_div\":" + text(form.SettingsPanel[0]);
+    json += ",\"volts_div\":" + text(form.SettingsPanel[1]);
+    json += ",\"dc\":" + text(form.SettingsPanel[2]);
+    json += ",\"peak_to_peak\":" + text(form.SettingsPanel[3]);
+    json += ",\"rms\":" + text(form.SettingsPanel[4]);
+    json += ",\"db\":" + text(form.SettingsPanel[5]);
+    json += ",\"probe\":" + std::to_string(probe);
+    json += ",\"clipped\":" + std::string(clipped ? "true" : "false");
+
+    const TimeBaseRow& time = TimeRow(record.TimeIndex);
+    const long double samplePeriod = time.SamplePeriod / time.PrefixDivisor;
+    json += ",\"sample_period_seconds\":" + JsonNumber(samplePeriod);
+    json += ",\"dc_volts\":" + JsonNumber(clipped ? Number() : Volts(record, probe, record.DcLevel));
+    json += ",\"peak_to_peak_volts\":" + JsonNumber(clipped ? Number() : Volts(record, probe, record.PeakToPeak));
+    const VoltScale scale = VoltsPerCount(record.VoltIndex, probe);
+    const long double rmsVolts = record.RmsValue / (scale.Prefix == "m" ? 1000.0L : 1.0L);
+    json += ",\"rms_volts\":" + JsonNumber(clipped ? Number() : rmsVolts);
+    json += ",\"db_value\":" + JsonNumber(clipped || record.RmsValue == 0 ? Number() : record.DbValue);
+
+    if (options.Cursors) {
+        const CursorPositions& c = window.Cursors();
+        json += ",\"dv\":" + text(form.StatusBar[1]);
+        json += ",\"dt\":" + text(form.StatusBar[2]);
+        json += ",\"f\":" + text(form.StatusBar[3]);
+        const bool offScale = c.Y1 == 0 || c.Y1 == 255 || c.Y2 == 0 || c.Y2 == 255;
+        json += ",\"dv_volts\":" + JsonNumber(offScale ? Number() : Volts(record, probe, std::abs(c.Y1 - c.Y2)));
+        const long double t = StepsToTime(std::abs((c.X2 - c.X1) / 4), record.TimeIndex);
+        json += ",\"dt_seconds\":" + JsonNumber(t / time.PrefixDivisor);
+        json += ",\"f_hertz\":" + JsonNumber(t == 0 ? Number() : TimeToFrequency(t, record.TimeIndex));
+    }
+    return json + "}";
+}
+
+} // namespace
+
+std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
+{
+    if (options.Format == LineFormat::Json)
+        return JsonLine(window, name, options);
+    std::string line;
+    if (options.Names)
+        line = name + "\t";
+    const FormState& form = window.Form();
+    for (size_t i = 0; i < form.SettingsPanel.size(); ++i)
+        line += (i ? "\t" : "") + Cp1252ToUtf8(form.SettingsPanel[i]);
+    if (options.Cursors)
+        for (size_t i = 1; i < form.StatusBar.size(); ++i)
+            line += "\t" + Cp1252ToUtf8(form.StatusBar[i]);
+    return line;
+}
+
+} // namespace zop

@@ -1,0 +1,23 @@
+#pragma once
+// The line the tool prints for a measured waveform: the six texts of the
+// settings line, tab-separated, optionally the file name first and the three
+// cursor texts after; or the same as one JSON object with the numbers behind
+// the texts. Texts are converted from Windows-1252 to UTF-8.
+#include <string>
+
+#include "tools/HeadlessWindow.h"
+
+namespace zop {
+
+enum class LineFormat { Tabs, Json };
+
+struct LineOptions {
+    LineFormat Format = LineFormat::Tabs;
+    bool Names = false; // the file name first (always present in JSON)
+    bool Cursors = false; // append the cursor readout
+};
+
+// `window` shows the waveform; `name` is the file name as given (UTF-8).
+std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options);
+
+} // namespace zop

@@ -1,0 +1,37 @@
+#pragma once
+// What the tool's tests share: waveform files written byte by byte as the
+// window saves them, and the built zop5-tool run as a subprocess.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "document/WaveformRecord.h"
+#include "tests/support/ChildProcess.h"
+
+namespace zop::test {
+
+struct WaveformText {
+    std::string Description = "bench supply";
+    std::string Date = "07/12/2026";
+    std::string Time = "10:15:00";
+    std::string TimeLabel = "1ms/div"; // Windows-1252 bytes
+    std::string VoltsLabel = "0.1V/div";
+    int ZeroRef = 127;
+    SampleArray Samples {};
+};
+
+// The 104 CR LF lines of a waveform file.
+std::string WaveformFileBytes(const WaveformText& waveform);
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+
+// Runs the built zop5-tool with `args`, COM1..COM4 mapped to "no device"
+// unless `options` maps them.
+ChildResult RunTool(const std::vector<std::string>& args, ChildOptions options = {});
+std::string ToolPath();
+
+// The fields of one line, split at tabs.
+std::vector<std::string> SplitTabs(const std::string& line);
+std::vector<std::string> Lines(const std::string& text);
+
+} // namespace zop::test

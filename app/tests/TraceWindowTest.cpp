@@ -118,6 +118,20 @@ TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
     form.Action(Cmd::Probex1Item)->trigger();
     EXPECT_EQ(form.SettingsPanelLabel(2)->text(), dc);
     EXPECT_FALSE(form.Flags().ProbeChanged);
+
+    // Screenshots of the window in each mode, for a look by eye.
+    if (const char* dir = std::getenv("ZOP5_SAVE_PICTURES")) {
+        form.show();
+        QWidget* picture = form.Picture();
+        Send(picture, QEvent::MouseButtonPress, 90, Qt::LeftButton, Qt::LeftButton);
+        Send(picture, QEvent::MouseMove, 250, Qt::NoButton, Qt::LeftButton);
+        Send(picture, QEvent::MouseButtonRelease, 250, Qt::LeftButton, Qt::NoButton);
+        for (Cmd mode : { Cmd::DotBtn, Cmd::BarBtn, Cmd::SmoothBtn }) {
+            form.Button(mode)->click();
+            QApplication::processEvents();
+            form.grab().save(QString::fromUtf8(dir) + "/window-" + QString::number(static_cast<int>(mode)) + ".png");
+        }
+    }
 }
 
 } // namespace

@@ -67,6 +67,15 @@ TraceWiring::TraceWiring(TZop5Form& form)
     form.On().PictureMouse = [this](const PictureMouseEvent& event) { Mouse(event); };
 }
 
+DisplayHooks TraceWiring::Hooks()
+{
+    return DisplayHooks {
+        [this] { m_view.UpdateMeasurements(); },
+        [this] { m_view.RedrawTrace(); },
+        [this] { m_view.ShowEmptyGraticule(); },
+    };
+}
+
 void TraceWiring::Mouse(const PictureMouseEvent& event)
 {
     const ShiftState shift = ShiftOf(event.Buttons, event.Keys);

@@ -4,6 +4,7 @@
 // picture itself (Image1, redrawn from the graticule in Image2).
 #include "app/ImageTracePicture.h"
 #include "display/TraceView.h"
+#include "document/DocumentCommands.h"
 
 namespace zop {
 
@@ -19,6 +20,8 @@ public:
     // RedrawTrace, UpdateMeasurements and UpdateCursorReadout for the other
     // commands (transfer, files, clipboard).
     TraceView& View() { return m_view; }
+    // The same as the hooks the document and link commands call.
+    DisplayHooks Hooks();
 
 private:
     void Mouse(const PictureMouseEvent& event);

@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     zop::TZop5Form form(ui, parser.positionalArguments());
     zop::TraceWiring trace(form);
     ui.SetWindow(&form);
-    zop::DocumentWiring documents(form, {});
+    zop::DocumentWiring documents(form, trace.Hooks());
     documents.OpenStartupFile(parser.positionalArguments());
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();

@@ -57,6 +57,12 @@ void TraceView::RedrawTrace()
     m_picture.Finished();
 }
 
+void TraceView::ShowEmptyGraticule()
+{
+    m_picture.ResetToGraticule();
+    m_picture.Finished();
+}
+
 void TraceView::UpdateMeasurements()
 {
     if (!ValidVoltIndex(m_record.VoltIndex))

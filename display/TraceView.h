@@ -7,8 +7,7 @@
 // Calls expected from the other handlers:
 // - after the shown waveform was replaced (transfer, file, clipboard) and the
 //   waveform group enabled: UpdateMeasurements(), then RedrawTrace();
-// - New: clears the record and cursors itself and resets the picture to the
-//   graticule; nothing here needs to run.
+// - New: clears the record and cursors itself, then ShowEmptyGraticule().
 #include <cstdint>
 
 #include "display/TracePicture.h"
@@ -49,6 +48,9 @@ public:
     // dV, dt and f into StatusBar panels 1..3; nothing while no waveform is
     // shown (Save disabled).
     void UpdateCursorReadout();
+
+    // New: the visible picture becomes the blank graticule again.
+    void ShowEmptyGraticule();
 
     // View commands: nothing when the mode's item is already checked;
     // otherwise select the mode and redraw.

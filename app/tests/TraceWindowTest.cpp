@@ -8,9 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "app/Configuration.h"
+#include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
+#include "document/WaveformFile.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/TestEnvironment.h"
+#include <fstream>
 
 namespace zop {
 namespace {
@@ -132,6 +136,40 @@ TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
             form.grab().save(QString::fromUtf8(dir) + "/window-" + QString::number(static_cast<int>(mode)) + ".png");
         }
     }
+}
+
+TEST_F(TraceWindowTest, OpenedFileIsMeasuredAndDrawnAndNewBlanksThePicture)
+{
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    DocumentWiring documents(form, trace.Hooks());
+    test::TempDir dir;
+    WaveformFileContents contents;
+    contents.Description = "square";
+    contents.Date = "01-02-2026";
+    contents.Time = "11:12:13";
+    contents.TimeLabel = "1ms/div";
+    contents.VoltsLabel = "1V/div";
+    contents.ZeroRef = 127;
+    for (int i = 0; i < SampleCount; ++i)
+        contents.Samples[static_cast<size_t>(i)] = i % 20 < 10 ? 100 : 150;
+    std::ofstream(dir.File("square.zop"), std::ios::binary) << FormatWaveformFile(contents);
+    ui.OpenResults = { FileDialogResult { dir.File("square.zop"), 1 } };
+    form.Action(Cmd::OpenItem)->trigger();
+
+    EXPECT_EQ(form.SettingsPanelLabel(3)->text(), "1.57Vpp"); // 50 counts x 31.496 mV
+    EXPECT_EQ(form.SettingsPanelLabel(4)->text(), "0.787Vrms");
+    EXPECT_NE(form.Image1(), form.Image2());
+    QWidget* picture = form.Picture();
+    Send(picture, QEvent::MouseButtonPress, 0, Qt::LeftButton, Qt::LeftButton);
+    Send(picture, QEvent::MouseButtonRelease, 40, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(form.StatusBarLabel(1)->text(), "dV=1.57V");
+    EXPECT_EQ(form.StatusBarLabel(3)->text(), "f=1kHz");
+
+    form.Action(Cmd::NewItem)->trigger();
+    EXPECT_EQ(form.Image1(), form.Image2());
+    EXPECT_EQ(form.StatusBarLabel(1)->text(), "");
+    EXPECT_EQ(form.Cursors(), CursorPositions {});
 }
 
 } // namespace

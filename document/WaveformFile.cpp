@@ -221,16 +221,19 @@ public:
 private:
     int Take()
     {
-        if (m_pushedBack) {
-            const int c = *m_pushedBack;
-            m_pushedBack.reset();
+        if (m_pushedBack != NothingPushedBack) {
+            const int c = m_pushedBack;
+            m_pushedBack = NothingPushedBack;
             return c;
         }
         return m_source.Next();
     }
 
     ByteSource& m_source;
-    std::optional<int> m_pushedBack;
+    // A plain sentinel rather than std::optional: GCC 12 at -O2 mistakes the
+    // optional's payload for uninitialised here.
+    static constexpr int NothingPushedBack = -2;
+    int m_pushedBack = NothingPushedBack;
     bool m_ended = false;
 };
 

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "app/Configuration.h"
@@ -443,6 +444,10 @@ void TZop5Form::SyncFromState()
     for (FieldBinding binding : { FieldBinding { m_description, &m_state.Description },
              FieldBinding { m_date, &m_state.DateField }, FieldBinding { m_time, &m_state.TimeField } }) {
         const QString text = ToQString(binding.Field->Text());
+        // The length limit binds typing only: a longer text from a file is
+        // shown whole (the widget would cut it, and the next keystroke would
+        // store the cut text).
+        binding.Edit->setMaxLength(std::max(binding.Field->MaxLength, static_cast<int>(text.size())));
         if (binding.Edit->text() != text)
             binding.Edit->setText(text);
         binding.Edit->setEnabled(binding.Field->Enabled);

@@ -216,5 +216,28 @@ TEST_F(MainWindowTest, RefusedCloseKeepsTheWindowAndWritesNothing)
     EXPECT_TRUE(form.close());
 }
 
+// The fields' length limits bind typing only: a longer text set by the
+// program (from a file) is shown whole, and typing into it keeps it whole.
+TEST_F(MainWindowTest, FieldsShowTextsLongerThanTheirTypingLimitWhole)
+{
+    TZop5Form form(ui, {});
+    const std::string longText(60, 'd');
+    form.State().SetFieldGroup(true);
+    form.State().Description.SetText(longText);
+    form.State().TimeField.SetText("12:34:56.789");
+    form.SyncFromState();
+    EXPECT_EQ(form.DescriptionEdit()->text().toStdString(), longText);
+    EXPECT_EQ(form.TimeEdit()->text(), "12:34:56.789");
+
+    emit form.DescriptionEdit()->textEdited(QString::fromStdString(longText + "!").left(59));
+    EXPECT_EQ(form.State().Description.Text(), std::string(59, 'd'));
+    EXPECT_EQ(form.DescriptionEdit()->text().toStdString(), std::string(59, 'd'));
+
+    // Short texts keep the typing limit.
+    form.State().Description.SetText("short");
+    form.SyncFromState();
+    EXPECT_EQ(form.DescriptionEdit()->maxLength(), 40);
+}
+
 } // namespace
 } // namespace zop

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-liberation fonts-urw-base35
   xvfb xauth xdotool imagemagick poppler-utils libwmf-bin socat
-  desktop-file-utils shared-mime-info
+  desktop-file-utils shared-mime-info libxml2-utils
 )
 
 missing=()

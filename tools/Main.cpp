@@ -11,6 +11,7 @@ constexpr std::array Commands = {
     zop::ToolCommand {
         "simulate", "play the instrument: send waveform transfers to a serial line", zop::SimulateCommand },
     zop::ToolCommand { "measure", "print the window's measurement texts of waveform files", zop::MeasureCommand },
+    zop::ToolCommand { "export", "write a waveform file as BMP, WMF, PDF, PNG, SVG or CSV", zop::ExportCommand },
 };
 
 void PrintUsage(std::FILE* to)

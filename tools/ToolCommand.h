@@ -18,5 +18,6 @@ constexpr int ExitUsage = 2;
 
 int SimulateCommand(int argc, char** argv);
 int MeasureCommand(int argc, char** argv);
+int ExportCommand(int argc, char** argv);
 
 } // namespace zop

@@ -1,0 +1,37 @@
+// A build without Qt: the formats that need its drawing are refused.
+#include <stdexcept>
+
+#include "tools/ExportSurfaces.h"
+
+namespace zop {
+
+namespace {
+
+class PlainExportSurfaces final : public ExportSurfaces {
+public:
+    TracePicture* ScreenPicture() override { return nullptr; }
+    void WriteBitmap(const std::string&, const SheetContent&) override { Refuse("BMP"); }
+    void WritePdf(const std::string&, const SheetContent&, int) override { Refuse("PDF"); }
+    void WritePng(const std::string&, const SheetContent&) override { Refuse("PNG"); }
+    void WriteSvg(const std::string&, const SheetContent&) override { Refuse("SVG"); }
+
+private:
+    [[noreturn]] static void Refuse(const char* format)
+    {
+        throw std::runtime_error(std::string(format) + " export needs a build with Qt (ZOP5_WITH_QT=ON)");
+    }
+};
+
+} // namespace
+
+TraceMode ConfiguredViewMode()
+{
+    return TraceMode::Smooth;
+}
+
+std::unique_ptr<ExportSurfaces> MakeExportSurfaces()
+{
+    return std::make_unique<PlainExportSurfaces>();
+}
+
+} // namespace zop

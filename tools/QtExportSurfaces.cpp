@@ -1,0 +1,114 @@
+// The export surfaces on Qt: the window's bitmap sheet, printer and sheet
+// pictures, drawn without a display.
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPrinter>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+#include "app/Configuration.h"
+#include "app/ImageTracePicture.h"
+#include "app/OutputQt.h"
+#include "output/WmfCanvas.h"
+#include "tools/ExportSurfaces.h"
+
+namespace zop {
+
+namespace {
+
+std::vector<uint8_t> ToVector(const QByteArray& bytes)
+{
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+// Fonts and painting need an application object; a command-line program has
+// no display to show anything on.
+QGuiApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "zop5-tool";
+    static char* argv[] = { name, nullptr };
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication application(argc, argv);
+    return application;
+}
+
+class QtExportSurfaces final : public ExportSurfaces {
+public:
+    QtExportSurfaces()
+    {
+        Application();
+        m_graticule = MakeGraticulePicture();
+        m_screen = m_graticule.copy();
+        m_picture.emplace(m_screen, m_graticule);
+    }
+
+    TracePicture* ScreenPicture() override { return &*m_picture; }
+
+    void WriteBitmap(const std::string& path, const SheetContent& sheet) override
+    {
+        // The window's Save As: the sheet with the screen picture as it stands.
+        QtPictureFiles files([&] { return sheet; }, [&] { return m_screen; });
+        files.WriteBitmap(path);
+    }
+
+    void WritePdf(const std::string& path, const SheetContent& sheet, int dpi) override
+    {
+        // Printed to a temporary file beside the target and renamed over it,
+        // so a failed print leaves an existing file as it was.
+        const std::filesystem::path target(path);
+        const std::filesystem::path temporary
+            = target.parent_path() / ("." + target.filename().string() + ".zop5-tool-part");
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setResolution(dpi);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setOutputFileName(QString::fromStdString(temporary.string()));
+            try {
+                PrintSheetOn(printer, sheet);
+            } catch (const std::exception&) {
+                std::error_code ignored;
+                std::filesystem::remove(temporary, ignored);
+                throw std::runtime_error("Cannot create file " + path);
+            }
+        }
+        std::error_code error;
+        std::filesystem::rename(temporary, target, error);
+        if (error) {
+            std::filesystem::remove(temporary, error);
+            throw std::runtime_error("Cannot create file " + path);
+        }
+    }
+
+    void WritePng(const std::string& path, const SheetContent& sheet) override
+    {
+        WritePictureFile(path, ToVector(ExportPng(sheet)));
+    }
+
+    void WriteSvg(const std::string& path, const SheetContent& sheet) override
+    {
+        WritePictureFile(path, ToVector(ExportSvg(sheet)));
+    }
+
+private:
+    QImage m_graticule;
+    QImage m_screen;
+    std::optional<ImageTracePicture> m_picture;
+};
+
+} // namespace
+
+TraceMode ConfiguredViewMode()
+{
+    return Configuration().ReadViewMode();
+}
+
+std::unique_ptr<ExportSurfaces> MakeExportSurfaces()
+{
+    return std::make_unique<QtExportSurfaces>();
+}
+
+} // namespace zop

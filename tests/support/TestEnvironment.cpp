@@ -31,6 +31,9 @@ void PrepareTestEnvironment()
         const std::string name = "ZOP5_COM" + std::to_string(n);
         setenv(name.c_str(), "", 1);
     }
+    static TempDir runtime; // created with mode 0700, as the session folder must be
+    if (!std::getenv("XDG_RUNTIME_DIR"))
+        setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/DocumentWiring.h"
+#include "app/OutputWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TZop5Form.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv)
     zop::TraceWiring trace(form);
     ui.SetWindow(&form);
     zop::DocumentWiring documents(form, trace.Hooks());
+    zop::OutputWiring output(form, documents.Commands());
     documents.OpenStartupFile(parser.positionalArguments());
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();

@@ -66,6 +66,7 @@ void HelpWindow::ShowContents()
     show();
     raise();
     activateWindow();
+    m_search->setFocus(); // ready for a word to look up
 }
 
 int HelpWindow::Search(const QString& text)

@@ -6,14 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "display/ScaleTables.h"
 #include "document/Cp1252.h"
-#include "output/ReportSheet.h"
-#include "output/WmfCanvas.h"
-#include "tools/ExportSurfaces.h"
-#include "tools/HeadlessWindow.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
+#include "tools/WaveformExport.h"
 
 namespace zop {
 
@@ -46,67 +42,7 @@ Exit status: 0 written, 1 the file was refused or OUT could not be written,
 2 usage error.
 )";
 
-enum class Format { Bitmap, Metafile, Pdf, Png, Svg, Csv };
-
-std::optional<Format> FormatOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
-    const std::string extension = UpperAscii(path.substr(dot));
-    if (extension == ".BMP")
-        return Format::Bitmap;
-    if (extension == ".WMF")
-        return Format::Metafile;
-    if (extension == ".PDF")
-        return Format::Pdf;
-    if (extension == ".PNG")
-        return Format::Png;
-    if (extension == ".SVG")
-        return Format::Svg;
-    if (extension == ".CSV")
-        return Format::Csv;
-    return std::nullopt;
-}
-
-std::string Number(long double value)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%.10Lg", value);
-    return text;
-}
-
-// The samples as a table; volts at the probe in effect, from the zero
-// reference, by the display's scale (an off-scale sample has none).
-std::string SampleTable(const WaveformRecord& record, int32_t probe)
-{
-    const TimeBaseRow& time = TimeRow(record.TimeIndex);
-    const VoltScale scale = VoltsPerCount(record.VoltIndex, probe);
-    const long double perUnit = scale.Prefix == "m" ? 1000.0L : 1.0L;
-    std::string csv = "index,time_s,raw,volts\r\n";
-    for (int i = 0; i < SampleCount; ++i) {
-        const int32_t raw = record.Samples[static_cast<size_t>(i)];
-        csv += std::to_string(i) + "," + Number(StepsToTime(i, record.TimeIndex) / time.PrefixDivisor) + ","
-            + std::to_string(raw) + ",";
-        if (raw != 0 && raw != 255)
-            csv += Number(CountsToVolts(raw - record.ZeroRef, record.VoltIndex, probe) / perUnit);
-        csv += "\r\n";
-    }
-    return csv;
-}
-
-struct ExportOptions {
-    std::optional<TraceMode> Mode;
-    std::optional<int32_t> Probe;
-    std::optional<CursorColumns> Cursors;
-    int Dpi = 600;
-    std::string Input;
-    std::string Output;
-    Format Kind = Format::Csv;
-};
-
-ExportOptions ParseArguments(int argc, char** argv, bool& helpShown)
+ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeGiven)
 {
     enum { ModeOption = 256, ProbeOption, CursorsOption, DpiOption };
     static const option options[] = {
@@ -117,13 +53,14 @@ ExportOptions ParseArguments(int argc, char** argv, bool& helpShown)
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
     };
-    ExportOptions chosen;
+    ExportRequest chosen;
     optind = 1;
     opterr = 0;
     for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
         switch (c) {
         case ModeOption:
             chosen.Mode = ParseMode(optarg);
+            modeGiven = true;
             break;
         case ProbeOption:
             chosen.Probe = ParseProbe(optarg);
@@ -145,10 +82,10 @@ ExportOptions ParseArguments(int argc, char** argv, bool& helpShown)
         throw UsageError("expected a waveform file and an output file");
     chosen.Input = argv[optind];
     chosen.Output = argv[optind + 1];
-    const std::optional<Format> kind = FormatOf(chosen.Output);
+    const std::optional<ExportFormat> kind = ExportFormatOf(chosen.Output);
     if (!kind)
         throw UsageError("the output's extension must be .bmp, .wmf, .pdf, .png, .svg or .csv: " + chosen.Output);
-    chosen.Kind = *kind;
+    chosen.Format = *kind;
     return chosen;
 }
 
@@ -156,10 +93,11 @@ ExportOptions ParseArguments(int argc, char** argv, bool& helpShown)
 
 int ExportCommand(int argc, char** argv)
 {
-    ExportOptions chosen;
+    ExportRequest request;
+    bool modeGiven = false;
     try {
         bool helpShown = false;
-        chosen = ParseArguments(argc, argv, helpShown);
+        request = ParseArguments(argc, argv, helpShown, modeGiven);
         if (helpShown) {
             std::fwrite(Help.data(), 1, Help.size(), stdout);
             return ExitOk;
@@ -169,49 +107,18 @@ int ExportCommand(int argc, char** argv)
     }
 
     try {
-        // Only the pictures that show the screen need the window system.
-        const bool drawn = chosen.Kind != Format::Csv && chosen.Kind != Format::Metafile;
-        std::unique_ptr<ExportSurfaces> surfaces = drawn ? MakeExportSurfaces() : nullptr;
-        HeadlessWindow window(
-            chosen.Mode ? *chosen.Mode : ConfiguredViewMode(), surfaces ? surfaces->ScreenPicture() : nullptr);
-        if (!window.Open(chosen.Input)) {
-            for (const std::string& message : window.Ui().Messages)
-                std::fprintf(stderr, "%s: %s\n", chosen.Input.c_str(), Cp1252ToUtf8(message).c_str());
-            return ExitFailure;
-        }
-        if (chosen.Probe)
-            window.SelectProbe(*chosen.Probe);
-        if (chosen.Cursors)
-            window.PlaceCursors(chosen.Cursors->First, chosen.Cursors->Second);
-
-        const SheetContent sheet = SheetFromWindow(window.Form(), window.Record(), window.Cursors());
-        switch (chosen.Kind) {
-        case Format::Bitmap:
-            surfaces->WriteBitmap(chosen.Output, sheet);
-            break;
-        case Format::Metafile:
-            WritePictureFile(chosen.Output, ExportMetafile(sheet));
-            break;
-        case Format::Pdf:
-            surfaces->WritePdf(chosen.Output, sheet, chosen.Dpi);
-            break;
-        case Format::Png:
-            surfaces->WritePng(chosen.Output, sheet);
-            break;
-        case Format::Svg:
-            surfaces->WriteSvg(chosen.Output, sheet);
-            break;
-        case Format::Csv: {
-            const std::string csv = SampleTable(window.Record(), window.Form().ProbeMenuFactor());
-            WritePictureFile(chosen.Output, std::vector<uint8_t>(csv.begin(), csv.end()));
-            break;
-        }
-        }
+        if (!modeGiven)
+            request.Mode = ConfiguredViewMode();
+        // Only the formats painted by the window system need its surfaces.
+        const std::unique_ptr<ExportSurfaces> surfaces = NeedsSurfaces(request.Format) ? MakeExportSurfaces() : nullptr;
+        const std::vector<std::string> refused = ExportWaveform(request, surfaces.get());
+        for (const std::string& message : refused)
+            std::fprintf(stderr, "%s: %s\n", request.Input.c_str(), Cp1252ToUtf8(message).c_str());
+        return refused.empty() ? ExitOk : ExitFailure;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zop5-tool export: %s\n", error.what());
         return ExitFailure;
     }
-    return ExitOk;
 }
 
 } // namespace zop

@@ -78,6 +78,8 @@ TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
     EXPECT_NE(dragged, blank);
     trace.View().RedrawTrace();
     EXPECT_EQ(form.Image1(), dragged);
+    // The window's blank picture is the graticule every redraw starts from.
+    EXPECT_EQ(form.Image2().convertToFormat(QImage::Format_RGB32), MakeGraticulePicture());
 }
 
 TEST_F(TraceWindowTest, RightButtonAndCtrlDragLeaveThePictureAlone)

@@ -18,6 +18,7 @@
 #include "display/TraceRenderer.h"
 #include "document/FileError.h"
 #include "output/WmfCanvas.h"
+#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zop {
@@ -353,6 +354,62 @@ TEST_P(PrintToPdf, GraticuleSpanAndLineWidths)
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, PrintToPdf, testing::Values(96, 600));
+
+class FixedClock final : public DateTimeSource {
+public:
+    std::string CurrentDate() override { return "07-12-2026"; }
+    std::string CurrentTime() override { return "10:00:00"; }
+};
+
+// Save As with the picture types, through the document commands.
+TEST(SaveAsPictures, BitmapAndMetafileTypesWriteTheirFilesOrReportCannotCreate)
+{
+    test::TempDir dir;
+    FormState form;
+    WaveformRecord record;
+    DocumentFlags flags;
+    CursorPositions cursors;
+    IncomingImage incoming;
+    test::ScriptedUserInterface ui;
+    FixedClock clock;
+    QImage screen(384, 255, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    QtPictureFiles pictures([&] { return SheetFromWindow(form, record, cursors); }, [&] { return screen; });
+    DocumentCommands commands({ form, record, flags, cursors, incoming, ui }, {}, pictures, clock);
+    incoming.TimeIndex = 3;
+    incoming.VoltIndex = 2;
+    incoming.Description = "Saved as pictures";
+    incoming.Samples.fill(90);
+    commands.ApplyIncoming(dir.File("wave.zop"));
+    form.Description.SetText("Edited before export");
+
+    ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE.zop"), 2 });
+    ASSERT_TRUE(commands.SaveasItemClick());
+    const auto bmp = Bmp::Decode(ReadFile(dir.File("TRACE.bmp")));
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(bmp->BitsPerPixel, 1);
+    EXPECT_GT(bmp->BlackInBox(2, 2, 100, 19), 0);
+    EXPECT_FALSE(flags.Unsaved());
+
+    ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE"), 3 });
+    ASSERT_TRUE(commands.SaveasItemClick());
+    EXPECT_EQ(ReadFile(dir.File("TRACE.wmf")), ExportMetafile(SheetFromWindow(form, record, cursors)));
+
+    form.Description.SetText("Edited again");
+    const std::string missing = dir.File("gone/TRACE.wmf");
+    ui.SaveResults.push_back(FileDialogResult { missing, 3 });
+    EXPECT_THROW(
+        {
+            try {
+                commands.SaveasItemClick();
+            } catch (const FileError& e) {
+                EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing);
+                throw;
+            }
+        },
+        FileError);
+    EXPECT_TRUE(flags.Modified) << "a failed export leaves the document unsaved";
+}
 
 TEST(ClipboardInProcess, PlacesBlockAndPicturesAndReadsThemBack)
 {

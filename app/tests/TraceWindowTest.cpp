@@ -11,6 +11,7 @@
 #include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
+#include "display/FormatGeneral3.h"
 #include "document/WaveformFile.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
@@ -159,13 +160,15 @@ TEST_F(TraceWindowTest, OpenedFileIsMeasuredAndDrawnAndNewBlanksThePicture)
     ui.OpenResults = { FileDialogResult { dir.File("square.zop"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
 
-    EXPECT_EQ(form.SettingsPanelLabel(3)->text(), "1.57Vpp"); // 50 counts x 31.496 mV
-    EXPECT_EQ(form.SettingsPanelLabel(4)->text(), "0.787Vrms");
+    // Numbers use the user's decimal separator.
+    const QString point(QChar::fromLatin1(DecimalSeparator()));
+    EXPECT_EQ(form.SettingsPanelLabel(3)->text(), "1" + point + "57Vpp"); // 50 counts x 31.496 mV
+    EXPECT_EQ(form.SettingsPanelLabel(4)->text(), "0" + point + "787Vrms");
     EXPECT_NE(form.Image1(), form.Image2());
     QWidget* picture = form.Picture();
     Send(picture, QEvent::MouseButtonPress, 0, Qt::LeftButton, Qt::LeftButton);
     Send(picture, QEvent::MouseButtonRelease, 40, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(form.StatusBarLabel(1)->text(), "dV=1.57V");
+    EXPECT_EQ(form.StatusBarLabel(1)->text(), "dV=1" + point + "57V");
     EXPECT_EQ(form.StatusBarLabel(3)->text(), "f=1kHz");
 
     form.Action(Cmd::NewItem)->trigger();

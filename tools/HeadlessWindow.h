@@ -72,6 +72,8 @@ public:
     const WaveformRecord& Record() const { return m_record; }
     WaveformRecord& Record() { return m_record; }
     const DocumentFlags& Flags() const { return m_flags; }
+    DocumentFlags& Flags() { return m_flags; }
+    DateTimeSource& Clock() { return m_clock; }
     const CursorPositions& Cursors() const { return m_cursors; }
     IncomingImage& Incoming() { return m_incoming; }
     DocumentParts Parts() { return { m_form, m_record, m_flags, m_cursors, m_incoming, m_ui }; }

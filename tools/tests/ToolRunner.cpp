@@ -1,7 +1,11 @@
 #include "tools/tests/ToolRunner.h"
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <unistd.h>
 
 namespace zop::test {
 
@@ -41,6 +45,19 @@ ChildResult RunTool(const std::vector<std::string>& args, ChildOptions options)
     std::vector<std::string> argv { ToolPath() };
     argv.insert(argv.end(), args.begin(), args.end());
     return RunChild(argv, options);
+}
+
+PseudoTerminal::PseudoTerminal()
+{
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    m_path = ptsname(m_master);
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    close(m_master);
 }
 
 std::vector<std::string> SplitTabs(const std::string& line)

@@ -30,6 +30,21 @@ std::string ReadBytes(const std::string& path);
 ChildResult RunTool(const std::vector<std::string>& args, ChildOptions options = {});
 std::string ToolPath();
 
+// A pseudo-terminal pair; the other end's path stands for a serial device.
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    const std::string& DevicePath() const { return m_path; }
+    int Master() const { return m_master; }
+
+private:
+    int m_master = -1;
+    std::string m_path;
+};
+
 // The fields of one line, split at tabs.
 std::vector<std::string> SplitTabs(const std::string& line);
 std::vector<std::string> Lines(const std::string& text);

@@ -4,6 +4,7 @@
 // through the Edit menu, and compares screenshots of both windows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -177,16 +178,24 @@ public:
     ~RunningCopy() { Stop(m_pid); }
     const std::string& Window() const { return m_window; }
     std::string Caption() const { return Output("xdotool getwindowname " + m_window); }
-    // Opens the Edit menu (which also refreshes Paste) and picks an item.
+    // Opens the Edit menu (which also refreshes Paste) and, once its popup
+    // window shows, picks an item.
     void EditMenu(const std::string& keys) const
     {
         Shell("xdotool windowfocus --sync " + m_window);
+        const size_t windows = VisibleWindows();
         Shell("xdotool key --clearmodifiers alt+e");
-        std::this_thread::sleep_for(300ms); // the menu pops up asynchronously
+        WaitFor([&] { return VisibleWindows() > windows; }, 5s);
         Shell("xdotool key " + keys);
     }
 
 private:
+    size_t VisibleWindows() const
+    {
+        const std::string list = Output("xdotool search --onlyvisible --pid " + std::to_string(m_pid));
+        return list.empty() ? 0 : static_cast<size_t>(std::count(list.begin(), list.end(), '\n')) + 1;
+    }
+
     pid_t m_pid = -1;
     std::string m_window;
 };
@@ -232,6 +241,17 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     const auto original = Capture(first.Window(), dir.File("first.ppm"));
     ASSERT_TRUE(before && original);
     EXPECT_GT(Difference(*before, *original), 0.03) << "the empty window already looks like the shown one";
+
+    // A measurement cross placed in the first copy travels with the waveform.
+    Shell("xdotool windowfocus --sync " + first.Window());
+    Shell("xdotool mousemove --window " + first.Window() + " 150 150 click 1");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto crossed = Capture(first.Window(), dir.File("crossed.ppm"));
+            return crossed && Difference(*crossed, *original) > 0.0005;
+        },
+        5s))
+        << "no cross appeared";
 
     first.EditMenu("Down Return"); // Cut is the first item, Copy the second
     // Paste is enabled once the second copy sees the block; retry while the

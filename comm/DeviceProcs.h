@@ -148,12 +148,16 @@ struct DeviceWaitProcs {
 };
 
 // The installed layer (process-wide; installing overwrites all slots).
-const DeviceProcs& InstalledDeviceProcs();
-const DeviceWaitProcs& InstalledWaitProcs();
+// The null layer is in place until another is installed.
+DeviceProcs InstalledDeviceProcs();
+DeviceWaitProcs InstalledWaitProcs();
 void InstallDeviceLayer(const DeviceProcs& procs, const DeviceWaitProcs& waitProcs);
 
-// Every operation fails with -3001 except GetDeviceState (0, record untouched),
-// EnableNotification and AttachHandle (nothing) and SetupDevice (false).
+// The null layer: every operation fails with -3001 except GetDeviceState (0,
+// record untouched), EnableNotification and AttachHandle (nothing) and
+// SetupDevice (false).
+DeviceProcs NullDeviceProcs();
+DeviceWaitProcs NullWaitProcs();
 void InstallNullLayer();
 
 // The last operating-system error of the calling thread, as a Win32 error

@@ -11,8 +11,12 @@ namespace zop {
 // dispatcher mode is already non-zero; returns the mode in force (4).
 std::int32_t StartDispatcher(PortHandle port, std::uint16_t mode);
 
-// Stops the three threads with bounded waits; returns 0. Safe to call from
-// the port's own dispatcher thread (a deferred close).
+// Stops the three threads with bounded waits. Returns 0 when all three have
+// ended, or 1 when one had to be left running (detached): the port layer then
+// keeps the record alive because that thread still uses it. Called from the
+// port's own dispatcher thread (a deferred close, through ReleasePort), it
+// detaches that thread and returns 0; the thread must not touch the record
+// after ReleasePort returns.
 std::int32_t StopDispatcher(PortHandle port);
 
 // Empties all trigger tables and sets the availability threshold to 0.

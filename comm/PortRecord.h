@@ -7,7 +7,9 @@
 // trigger checks without the lock: it alone advances InHead and sets
 // InputFull; consumers advance InTail and clear InputFull under the lock.
 // Fields written by one thread and read by another without the lock are
-// atomics.
+// atomics. Delivering is set and cleared, and ClosePending tested after a
+// delivery, under Lock: ClosePort decides under it whether to free the record
+// at once or to leave that to the dispatcher thread (ReleasePort).
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -125,7 +127,7 @@ struct PortRecord {
     std::uint16_t LogSize = 0;
     std::unique_ptr<std::uint8_t[]> LogScratch;
     std::uint16_t LogScratchSize = 0;
-    // 25. TickCount() at open.
+    // 25. Clock::Process().TickCount() at open (31 bits).
     std::uint32_t OpenTime = 0;
 };
 

@@ -30,6 +30,7 @@ public:
     bool IsSet() const;
     // For poll(): readable while the event is signalled.
     int Fd() const { return m_fd; }
+    EventReset ResetMode() const { return m_reset; }
     // Consumes the signal of an auto-reset event after poll() reported it;
     // false when another waiter took it first.
     bool TryConsume();

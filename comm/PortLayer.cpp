@@ -1,0 +1,680 @@
+#include "comm/PortLayer.h"
+
+#include <algorithm>
+#include <new>
+
+#include "comm/Allocation.h"
+#include "comm/Dispatcher.h"
+#include "comm/ErrorCodes.h"
+#include "comm/PortTable.h"
+#include "comm/Clock.h"
+#include "comm/TraceLog.h"
+
+namespace zop {
+namespace {
+
+constexpr std::uint16_t RingMask = InputRingSize - 1;
+static_assert((InputRingSize & RingMask) == 0, "the input ring wraps by masking");
+
+// Claims the lowest free slot; 0 when all are in use.
+PortHandle ClaimSlot()
+{
+    PortTable& table = Ports();
+    std::lock_guard lock(table.Mutex);
+    for (PortHandle port = 1; port <= MaxPorts; ++port) {
+        if (table.InUse[port].load() == 0) {
+            table.InUse[port] = 1;
+            return port;
+        }
+    }
+    return 0;
+}
+
+void FreeSlot(PortHandle port)
+{
+    PortTable& table = Ports();
+    std::lock_guard lock(table.Mutex);
+    table.Records[port] = nullptr;
+    table.InUse[port] = 0;
+}
+
+// Writes the settings record, forcing DTR and RTS control off while the
+// port keeps those lines low.
+std::int32_t WriteSettings(PortRecord& record)
+{
+    if (record.DtrState == 0)
+        record.Settings.Flags &= ~DcbDtrControlMask;
+    if (record.RtsState == 0)
+        record.Settings.Flags &= ~DcbRtsControlMask;
+    return record.Procs.SetDeviceState(record.Device, &record.Settings) < 0 ? ErrNotSupported : 0;
+}
+
+// Coded rates of older drivers, as the settings record may report them.
+std::int32_t DecodeBaud(std::uint32_t baud)
+{
+    if (baud == 0xFEFF)
+        return 115200;
+    switch (baud) {
+    case 0xFF10:
+        return 110;
+    case 0xFF11:
+        return 300;
+    case 0xFF12:
+        return 600;
+    case 0xFF13:
+        return 1200;
+    case 0xFF14:
+        return 2400;
+    case 0xFF15:
+        return 4800;
+    case 0xFF16:
+        return 9600;
+    case 0xFF17:
+        return 14400;
+    case 0xFF18:
+        return 19200;
+    case 0xFF1B:
+        return 38400;
+    case 0xFF1F:
+        return 56000;
+    case 0xFF23:
+        return 128000;
+    case 0xFF27:
+        return 256000;
+    default:
+        return static_cast<std::int32_t>(baud);
+    }
+}
+
+bool ConsumeOnRead(const PortRecord& record)
+{
+    return (record.Options & OptionConsumeOnRead) != 0;
+}
+
+std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t n)
+{
+    if (n == 0)
+        return ErrBadArgument;
+    if (InputWaiting(record) < n)
+        return ErrBufferIsEmpty;
+    const std::uint16_t index = static_cast<std::uint16_t>((record.InTail.load() + n - 1) & RingMask);
+    if (byte)
+        *byte = record.InRing[index];
+    return 0;
+}
+
+std::int32_t CheckFlowArguments(const PortRecord& record, std::uint16_t bufferFull, std::uint16_t bufferResume)
+{
+    return bufferResume <= bufferFull && bufferFull <= record.InSize ? 0 : ErrBadArgument;
+}
+
+std::int32_t Open(PortHandle* port, std::uint16_t dispatcherMode, const char* deviceName, std::int32_t baud,
+    std::int16_t parity, std::int16_t dataBits, std::int16_t stopBits, std::uint16_t inSize, std::uint16_t outSize,
+    bool onHandle, DeviceHandle suppliedHandle)
+{
+    const PortHandle handle = ClaimSlot();
+    if (handle == 0)
+        return ErrNoHandles;
+    if (port)
+        *port = handle;
+
+    PortRecord* record = AllocationAllowed() ? new (std::nothrow) PortRecord : nullptr;
+    if (!record) {
+        FreeSlot(handle);
+        return ErrOutOfMemory;
+    }
+    record->Handle = handle;
+    record->InSize = inSize;
+    record->OutSize = outSize;
+    record->Procs = InstalledDeviceProcs();
+    record->WaitProcs = InstalledWaitProcs();
+    Ports().Records[handle] = record;
+
+    // From here on every failure goes through ClosePort, which frees
+    // whatever part of the record has been built.
+    auto fail = [handle](std::int32_t code) {
+        ClosePort(handle);
+        return code;
+    };
+
+    if (!record->EventReady.Create(EventReset::Auto) || !record->Continue.Create(EventReset::Auto)
+        || !record->Acknowledge.Create(EventReset::Auto) || !record->OutputReady.Create(EventReset::Auto)
+        || !record->WriteComplete.Create(EventReset::Manual) || !record->FlushRequest.Create(EventReset::Auto))
+        return fail(ErrTooManyOpenFiles);
+
+    if (onHandle) {
+        record->ExternalHandle = 1;
+        record->Device = suppliedHandle;
+        record->Procs.AttachHandle(suppliedHandle, true);
+    } else {
+        SetLastDeviceError(0);
+        const std::int32_t device = record->Procs.OpenDevice(deviceName, inSize, outSize);
+        if (device < 0) {
+            // A layer that fails without an operating-system error (the null
+            // layer) is reported with its own code, never as success.
+            const std::int32_t osError = LastDeviceError();
+            return fail(device == ErrOutOfMemory ? ErrOutOfMemory : osError != 0 ? -osError : device);
+        }
+        record->Device = device;
+    }
+
+    SetLastDeviceError(0);
+    if (!record->Procs.SetupDevice(record->Device, inSize, outSize)) {
+        const std::int32_t osError = LastDeviceError();
+        return fail(osError != 0 ? -osError : ErrBadArgument);
+    }
+
+    record->InRing = TryAllocateBytes(InputRingSize);
+    if (!record->InRing)
+        return fail(ErrOutOfMemory);
+    record->OutRing = TryAllocateBytes(outSize);
+    if (!record->OutRing)
+        return fail(ErrOutOfMemory);
+
+    record->Procs.GetDeviceState(record->Device, &record->Settings);
+    record->DtrState = 1;
+    record->RtsState = 1;
+    ClearTriggers(handle);
+    record->Options = OptionConsumeOnRead;
+    GetModemStatus(handle, 0xF0);
+
+    if (!onHandle) {
+        const std::int32_t result = SetLine(handle, baud, parity, dataBits, stopBits);
+        if (result < 0)
+            return fail(result);
+    }
+
+    RefreshDeviceStatus(*record);
+    record->OpenTime = Clock::Process().TickCount();
+    const std::int32_t mode = StartDispatcher(handle, dispatcherMode);
+    if (mode < 0)
+        return fail(mode);
+    return 0;
+}
+
+} // namespace
+
+std::int32_t OpenPort(PortHandle* port, std::uint16_t dispatcherMode, const char* deviceName, std::int32_t baud,
+    std::int16_t parity, std::int16_t dataBits, std::int16_t stopBits, std::uint16_t inSize, std::uint16_t outSize)
+{
+    return Open(port, dispatcherMode, deviceName, baud, parity, dataBits, stopBits, inSize, outSize, false, -1);
+}
+
+std::int32_t OpenPortOnHandle(PortHandle* port, std::uint16_t dispatcherMode, const char* deviceName, std::int32_t baud,
+    std::int16_t parity, std::int16_t dataBits, std::int16_t stopBits, std::uint16_t inSize, std::uint16_t outSize,
+    DeviceHandle device)
+{
+    return Open(port, dispatcherMode, deviceName, baud, parity, dataBits, stopBits, inSize, outSize, true, device);
+}
+
+std::int32_t ClosePort(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    const DeviceHandle device = record->Device.load();
+    if (device >= 0) {
+        record->Procs.FlushDevice(device, FlushOutput);
+        if (record->ExternalHandle)
+            record->Procs.AttachHandle(device, false);
+        else
+            record->Procs.CloseDevice(device);
+        // The number may be handed out again at once; nothing of this port may reach it.
+        record->Device = -1;
+    }
+    {
+        std::lock_guard lock(record->Lock);
+        if (record->Delivering.load()) {
+            record->ClosePending = true;
+            return 0;
+        }
+    }
+    ReleasePort(port);
+    return 0;
+}
+
+void ReleasePort(PortHandle port)
+{
+    if (port < 1 || port > MaxPorts)
+        return;
+    PortRecord* record = Ports().Records[port].load();
+    if (!record)
+        return;
+    const bool threadsLeft = Ports().DispatcherMode[port].load() != 0 && StopDispatcher(port) > 0;
+    FreeSlot(port);
+    // A thread that would not stop still uses the record: it stays alive.
+    if (!threadsLeft)
+        delete record;
+}
+
+std::int32_t SetupQueues(PortHandle port, std::uint16_t inSize, std::uint16_t outSize)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (!record->Procs.SetupDevice(record->Device, inSize, outSize))
+        return ErrBadArgument;
+    // The output ring keeps the size it was opened with: the output thread
+    // may be writing from it right now.
+    record->InSize = inSize;
+    return 0;
+}
+
+std::int32_t SetLine(
+    PortHandle port, std::int32_t baud, std::int16_t parity, std::int16_t dataBits, std::int16_t stopBits)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Procs.GetDeviceState(record->Device, &record->Settings);
+    DeviceSettings& s = record->Settings;
+    if (baud != LeaveBaud)
+        s.BaudRate = static_cast<std::uint32_t>(baud);
+    if (parity >= 0 && parity < LeaveParity) {
+        s.Parity = static_cast<std::uint8_t>(parity);
+        s.Flags = parity != 0 ? (s.Flags | DcbParityCheck) : (s.Flags & ~DcbParityCheck);
+    }
+    if (dataBits != LeaveDataBits)
+        s.ByteSize = static_cast<std::uint8_t>(dataBits);
+    if (stopBits != LeaveStopBits)
+        s.StopBits = stopBits <= 1 ? OneStopBit : TwoStopBits;
+    return WriteSettings(*record);
+}
+
+std::int32_t GetLine(
+    PortHandle port, std::int32_t* baud, std::int16_t* parity, std::int16_t* dataBits, std::int16_t* stopBits)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (record->Procs.GetDeviceState(record->Device, &record->Settings) < 0)
+        return ErrNotSupported;
+    const DeviceSettings& s = record->Settings;
+    if (baud)
+        *baud = DecodeBaud(s.BaudRate);
+    if (parity)
+        *parity = s.Parity;
+    if (dataBits)
+        *dataBits = s.ByteSize;
+    if (stopBits)
+        *stopBits = s.StopBits == OneStopBit ? 1 : 2;
+    return 0;
+}
+
+std::int32_t SetDTR(PortHandle port, bool state)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (record->Procs.EscapeFunction(record->Device, state ? EscSetDtr : EscClrDtr) < 0)
+        return ErrBadArgument;
+    record->DtrState = state ? 1 : 0;
+    return 0;
+}
+
+std::int32_t SetRTS(PortHandle port, bool state)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (record->Procs.EscapeFunction(record->Device, state ? EscSetRts : EscClrRts) < 0)
+        return ErrBadArgument;
+    record->RtsState = state ? 1 : 0;
+    return 0;
+}
+
+std::int32_t GetModemStatus(PortHandle port, std::uint8_t keepMask)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    std::lock_guard lock(record->Lock);
+    std::uint8_t lines = 0;
+    if (record->WaitProcs.GetModemLines(record->Device, &lines) < 0)
+        lines = 0;
+    std::uint8_t status = static_cast<std::uint8_t>((record->ModemStatus & 0x0F) | (lines & 0xF0));
+    if (record->RingTrailingEdgePending.exchange(false))
+        status |= 0x04;
+    record->ModemStatus = static_cast<std::uint16_t>(status & keepMask);
+    return status;
+}
+
+std::int32_t GetLineError(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    RefreshDeviceStatus(*record);
+    const std::uint32_t errors = record->LineErrors;
+    std::int32_t result = 0;
+    if (errors & LineErrReceiveOverflow)
+        result = 1;
+    else if (errors & LineErrOverrun)
+        result = 2;
+    else if (errors & LineErrParity)
+        result = 3;
+    else if (errors & LineErrFraming)
+        result = 4;
+    else if (errors & LineErrBreak)
+        result = 9;
+    if (result >= 1 && result <= 4)
+        record->LineErrors &= ~0x0Fu;
+    return result;
+}
+
+std::int32_t CheckLineBreak(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    std::lock_guard lock(record->Lock);
+    RefreshDeviceStatus(*record);
+    if (!(record->LineErrors & LineErrBreak))
+        return 0;
+    record->LineErrors &= ~LineErrBreak;
+    return 1;
+}
+
+std::int32_t SetHWFlow(PortHandle port, std::uint16_t bufferFull, std::uint16_t bufferResume, std::uint16_t options)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (const std::int32_t bad = CheckFlowArguments(*record, bufferFull, bufferResume))
+        return bad;
+    record->Procs.GetDeviceState(record->Device, &record->Settings);
+    DeviceSettings& s = record->Settings;
+    if (options & (HwFlowUseDtr | HwFlowUseRts)) {
+        s.Flags &= ~(DcbDtrControlMask | DcbRtsControlMask);
+        if (options & HwFlowUseDtr)
+            s.Flags |= DcbDtrControlHandshake;
+        if (options & HwFlowUseRts)
+            s.Flags |= DcbRtsControlHandshake;
+        s.XoffLim = static_cast<std::uint16_t>(record->InSize - bufferFull);
+        s.XonLim = bufferResume;
+    }
+    if (options & (HwFlowRequireDsr | HwFlowRequireCts)) {
+        s.Flags = (options & HwFlowRequireDsr) ? (s.Flags | DcbOutxDsrFlow) : (s.Flags & ~DcbOutxDsrFlow);
+        s.Flags = (options & HwFlowRequireCts) ? (s.Flags | DcbOutxCtsFlow) : (s.Flags & ~DcbOutxCtsFlow);
+    }
+    return WriteSettings(*record);
+}
+
+std::int32_t ClearHWFlow(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Procs.GetDeviceState(record->Device, &record->Settings);
+    DeviceSettings& s = record->Settings;
+    s.Flags &= ~(DcbOutxCtsFlow | DcbOutxDsrFlow);
+    // Out of handshake, each line follows its stored state again.
+    if ((s.Flags & DcbDtrControlMask) == DcbDtrControlHandshake)
+        s.Flags = (s.Flags & ~DcbDtrControlMask) | (record->DtrState ? DcbDtrControlEnable : 0);
+    if ((s.Flags & DcbRtsControlMask) == DcbRtsControlHandshake)
+        s.Flags = (s.Flags & ~DcbRtsControlMask) | (record->RtsState ? DcbRtsControlEnable : 0);
+    return WriteSettings(*record);
+}
+
+std::int32_t SetSWFlow(PortHandle port, std::uint16_t bufferFull, std::uint16_t bufferResume, std::uint16_t options)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    if (const std::int32_t bad = CheckFlowArguments(*record, bufferFull, bufferResume))
+        return bad;
+    DeviceSettings& s = record->Settings;
+    if (options & SwFlowReceive) {
+        s.Flags |= DcbInX;
+        s.XoffLim = static_cast<std::uint16_t>(record->InSize - bufferFull);
+        s.XonLim = bufferResume;
+        s.XonChar = 0x11;
+        s.XoffChar = 0x13;
+    }
+    if (options & SwFlowTransmit) {
+        s.Flags |= DcbOutX;
+        s.XonChar = 0x11;
+        s.XoffChar = 0x13;
+    }
+    return WriteSettings(*record);
+}
+
+std::int32_t ClearSWFlow(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Settings.Flags &= ~(DcbOutX | DcbInX);
+    return WriteSettings(*record);
+}
+
+std::int32_t SetFlowChars(PortHandle port, std::uint8_t xonChar, std::uint8_t xoffChar)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Settings.XonChar = xonChar;
+    record->Settings.XoffChar = xoffChar;
+    return WriteSettings(*record);
+}
+
+std::int32_t SetPortOptions(PortHandle port, std::uint16_t bits)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Options |= static_cast<std::uint16_t>(bits & ~1u);
+    record->Procs.EnableNotification(record->Device, record->Options & 1);
+    return 0;
+}
+
+std::int32_t ClearPortOptions(PortHandle port, std::uint16_t bits)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    record->Options &= static_cast<std::uint16_t>(~bits);
+    record->Procs.EnableNotification(record->Device, record->Options & 1);
+    return 0;
+}
+
+std::int32_t SetLineBreak(PortHandle port, bool on)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    const std::int32_t result = on ? record->Procs.SetBreak(record->Device) : record->Procs.ClearBreak(record->Device);
+    return result < 0 ? ErrNotSupported : 0;
+}
+
+std::int32_t FlushPort(PortHandle port, std::int32_t direction)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    // Not under the lock: flushing the output waits for the output thread,
+    // which takes the lock to move the ring positions.
+    const std::int32_t result = record->Procs.FlushDevice(record->Device, direction);
+    if (result != 0)
+        return result < 0 ? result : -result;
+    if (direction != FlushOutput) {
+        std::lock_guard lock(record->Lock);
+        record->InTail = record->InHead.load();
+        record->InputFull = false;
+        record->ScanPosition = record->InHead.load();
+        record->LastAvailPosition = record->ScanPosition;
+    }
+    return 0;
+}
+
+std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    std::uint8_t value = 0;
+    if (record->ReadAhead && !ConsumeOnRead(*record)) {
+        ++record->ReadAheadCount;
+        if (const std::int32_t result = PeekAt(*record, &value, record->ReadAheadCount)) {
+            --record->ReadAheadCount;
+            return result;
+        }
+    } else {
+        if (const std::int32_t result = PeekAt(*record, &value, 1))
+            return result;
+        record->InTail = static_cast<std::uint16_t>((record->InTail.load() + 1) & RingMask);
+        record->InputFull = false;
+    }
+    if (byte)
+        *byte = value;
+    if (record->TraceOn.load())
+        RecordTraceEntry(*record, 'R', value);
+    return 0;
+}
+
+std::int32_t PeekCharAt(PortHandle port, std::uint8_t* byte, std::uint16_t n)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    std::lock_guard lock(record->Lock);
+    return PeekAt(*record, byte, n);
+}
+
+std::int32_t InBuffUsed(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    std::lock_guard lock(record->Lock);
+    std::int32_t waiting = InputWaiting(*record);
+    if (record->ReadAhead && !ConsumeOnRead(*record))
+        waiting -= record->ReadAheadCount;
+    return waiting;
+}
+
+std::int32_t PutBlock(PortHandle port, const std::uint8_t* bytes, std::int32_t count)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    if (count < 0 || (count > 0 && !bytes))
+        return ErrBadArgument;
+    std::lock_guard lock(record->Lock);
+    const std::int32_t result = record->Procs.WriteDevice(record->Device, bytes, count);
+    if (result > 0 && record->TraceOn.load())
+        for (std::int32_t i = 0; i < result; ++i)
+            RecordTraceEntry(*record, 'T', bytes[i]);
+    return result;
+}
+
+std::int32_t OutBuffUsed(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    std::lock_guard lock(record->Lock);
+    if (RefreshDeviceStatus(*record) < 0)
+        return 0;
+    return static_cast<std::int32_t>(record->Status.OutQueue);
+}
+
+std::int32_t OutBuffFree(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    std::lock_guard lock(record->Lock);
+    if (RefreshDeviceStatus(*record) < 0)
+        return 0;
+    return static_cast<std::int32_t>(record->OutSize) - static_cast<std::int32_t>(record->Status.OutQueue);
+}
+
+std::uint32_t ElapsedTicks(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return 0;
+    return (Clock::Process().TickCount() - record->OpenTime) & 0x7FFFFFFFu;
+}
+
+std::int32_t RefreshDeviceStatus(PortRecord& record)
+{
+    std::lock_guard lock(record.Lock);
+    DeviceStatus status;
+    const std::int32_t errors = record.Procs.GetDeviceError(record.Device, &status);
+    if (errors < 0)
+        return errors;
+    record.Status = status;
+    record.LineErrors |= static_cast<std::uint32_t>(errors) & 0x1F;
+    return errors;
+}
+
+std::uint16_t InputWaiting(const PortRecord& record)
+{
+    const std::uint16_t head = record.InHead.load();
+    const std::uint16_t tail = record.InTail.load();
+    if (head == tail)
+        return record.InputFull.load() ? InputRingSize : 0;
+    return static_cast<std::uint16_t>((head - tail) & RingMask);
+}
+
+std::int32_t FillInputRing(PortRecord& record)
+{
+    if (record.InputFull.load())
+        return 0;
+    if (RefreshDeviceStatus(record) < 0)
+        return 0;
+    const std::uint32_t queued = record.Status.InQueue;
+    if (queued == 0)
+        return 0;
+    std::int32_t moved = 0;
+    // At most two contiguous reads: from head to tail or to the ring's end,
+    // then from the ring's start.
+    for (int chunk = 0; chunk < 2; ++chunk) {
+        const std::uint16_t head = record.InHead.load();
+        const std::uint16_t tail = record.InTail.load();
+        if (record.InputFull.load())
+            break;
+        const std::uint32_t room = tail > head ? tail - head : InputRingSize - head;
+        if (chunk == 1 && static_cast<std::uint32_t>(moved) >= queued)
+            break;
+        std::int32_t got
+            = record.Procs.ReadDevice(record.Device, record.InRing.get() + head, static_cast<std::int32_t>(room));
+        if (got < 0) {
+            // A failed read moves nothing; the next device event reads again.
+            record.Procs.GetEventMask(record.Device, 0xFFFFFFFFu);
+            got = 0;
+        }
+        if (record.LogOn.load())
+            RecordLogEntry(record, LogDispatch, LogReadCom, static_cast<std::uint16_t>(got), record.InRing.get() + head,
+                static_cast<std::uint16_t>(got));
+        if (got == 0)
+            break;
+        const std::uint16_t newHead = static_cast<std::uint16_t>((head + got) & RingMask);
+        record.InHead = newHead;
+        record.InputFull = newHead == record.InTail.load();
+        moved += got;
+        // Only a read that reached the ring's end continues at its start.
+        if (static_cast<std::uint32_t>(got) < room || tail > head)
+            break;
+    }
+    return moved;
+}
+
+} // namespace zop

@@ -230,9 +230,13 @@ void MakeRaw(termios& tio)
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
+    // With O_NONBLOCK a read never waits; VMIN 1 makes an empty queue
+    // answer EAGAIN, so that a read of 0 bytes means end of file.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 }
+
+} // namespace
 
 DeviceSettings SettingsFromTermios(const termios& tio, const DeviceSettings& shadow)
 {
@@ -282,8 +286,6 @@ DeviceSettings SettingsFromTermios(const termios& tio, const DeviceSettings& sha
     return s;
 }
 
-// False (with the last error set) when the record asks for what the terminal
-// interface cannot do.
 bool SettingsToTermios(const DeviceSettings& s, termios& tio)
 {
     const speed_t speed = SpeedForBaud(s.BaudRate);
@@ -328,6 +330,19 @@ bool SettingsToTermios(const DeviceSettings& s, termios& tio)
     tio.c_cc[VSTART] = s.XonChar;
     tio.c_cc[VSTOP] = s.XoffChar;
     return true;
+}
+
+namespace {
+
+// The parts of two settings that a device must keep as they were set
+// (pseudo-terminals, for one, always use eight bits without parity).
+bool SameLineSettings(const termios& a, const termios& b)
+{
+    constexpr tcflag_t Line = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    constexpr tcflag_t Flow = IXON | IXOFF;
+    return cfgetospeed(&a) == cfgetospeed(&b) && (a.c_cflag & Line) == (b.c_cflag & Line)
+        && (a.c_iflag & Flow) == (b.c_iflag & Flow) && a.c_cc[VSTART] == b.c_cc[VSTART]
+        && a.c_cc[VSTOP] == b.c_cc[VSTOP];
 }
 
 DevicePtr Adopt(int fd)
@@ -590,11 +605,17 @@ std::int32_t PosixReadDevice(DeviceHandle handle, std::uint8_t* buffer, std::int
     do {
         got = read(device->Fd, buffer, static_cast<std::size_t>(count));
     } while (got < 0 && errno == EINTR);
-    if (got == 0 || (got < 0 && errno != EAGAIN)) {
-        // End of file or EIO: the other end has gone (unplugged adapter,
-        // closed pseudo-terminal). Report it once; never read it again.
-        device->Vanished = true;
-        device->Wake();
+    if (got < 0 && errno == EAGAIN)
+        return 0;
+    if (got <= 0) {
+        // End of file or EIO: the other end may have gone (unplugged
+        // adapter, closed pseudo-terminal). A hang-up is reported once and
+        // the device never read again.
+        pollfd p { device->Fd, 0, 0 };
+        if (got < 0 || (poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+            device->Vanished = true;
+            device->Wake();
+        }
         return 0;
     }
     device->ReportedQueue = InputQueue(device->Fd);
@@ -622,10 +643,18 @@ std::int32_t PosixSetDeviceState(DeviceHandle handle, const DeviceSettings* sett
         FailWithErrno(errno);
         return -1;
     }
+    const termios previous = tio;
     if (!SettingsToTermios(*settings, tio))
         return -1;
     if (tcsetattr(device->Fd, TCSANOW, &tio) < 0) {
         FailWithErrno(errno);
+        return -1;
+    }
+    // tcsetattr succeeds when any part was taken: check that all was.
+    termios now {};
+    if (tcgetattr(device->Fd, &now) < 0 || !SameLineSettings(now, tio)) {
+        tcsetattr(device->Fd, TCSANOW, &previous);
+        SetLastDeviceError(WinInvalidParameter);
         return -1;
     }
     const std::uint32_t dtr = settings->Flags & DcbDtrControlMask;
@@ -754,11 +783,17 @@ std::int32_t PosixWaitDeviceEvent(DeviceHandle handle, std::uint32_t* eventWord)
     if (!device || !eventWord)
         return ErrDeviceNotOpen;
     *eventWord = 0;
+    // Mask changes made before this wait began do not end it.
+    std::uint64_t drained = 0;
+    [[maybe_unused]] const ssize_t ignored = read(device->WakeFd, &drained, sizeof drained);
     bool recheckDue = false;
     for (;;) {
         if (device->Closed || device->Vanished)
             return ErrDeviceNotOpen;
         const std::uint32_t mask = device->Mask.load();
+        // Nothing can happen under an empty mask (the stopper sets it so).
+        if (mask == 0)
+            return 0;
         const std::uint32_t queue = InputQueue(device->Fd);
         if (mask != 0) {
             const std::uint32_t events = CollectEvents(*device, queue, recheckDue) & mask;

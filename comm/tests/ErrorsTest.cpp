@@ -7,8 +7,7 @@ namespace zop {
 namespace {
 
 // Runs CheckException outside the loading state and returns what it raised.
-template <typename E>
-E Raised(std::int32_t code)
+template <typename E> E Raised(std::int32_t code)
 {
     try {
         CheckException(false, code);

@@ -175,6 +175,12 @@ TZop5Form::TZop5Form(UserInterface& ui, QStringList arguments, QWidget* parent)
     , m_ui(ui)
 {
     setObjectName("Zop5Form");
+    // The window was laid out for an 8-point sans-serif of Arial's metrics:
+    // the status panels are 65 pixels wide and "dV=88.2mV" must fit.
+    QFont font("Liberation Sans");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
     setWindowIcon(ProgramIcon());
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -336,9 +342,6 @@ QWidget* TZop5Form::BuildStatusLine(std::array<QLabel*, 6>& labels, const std::a
         // The last panel takes what is left of the line, as a status bar does.
         const int width = std::min(widths[static_cast<size_t>(i)], kClientWidth - x);
         label->setGeometry(x, 0, width, kStatusLineHeight);
-        QFont font = label->font();
-        font.setPixelSize(11);
-        label->setFont(font);
         labels[static_cast<size_t>(i)] = label;
         x += widths[static_cast<size_t>(i)];
     }

@@ -42,5 +42,5 @@ function(zop_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES ${props}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZOP5_TEST_BINARY_DIR=${PROJECT_BINARY_DIR};ZOP5_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -229,6 +229,37 @@ TEST_F(DocumentWindowTest, NewAndCloseAskAndCancelKeepsEverything)
     EXPECT_EQ(ui.Messages.size(), 3u);
 }
 
+TEST_F(DocumentWindowTest, CancelledSaveAsLeavesTheQuestionMarkAloneAndYesInOpenSavesFirst)
+{
+    TZop5Form form(ui, {});
+    DocumentWiring wiring(form, Hooks(), &clock);
+    ui.OpenResults = { FileDialogResult { MakeFile("shown.zop", "1V/div"), 1 } };
+    form.Action(Cmd::OpenItem)->trigger();
+    emit form.DescriptionEdit()->textEdited("edited");
+
+    ui.SaveResults = { std::nullopt };
+    form.Action(Cmd::SaveasItem)->trigger();
+    EXPECT_EQ(form.windowTitle(), "Tracelet - shown.zop");
+    form.show();
+    ui.Answers = { Answer::Cancel };
+    EXPECT_FALSE(form.close());
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text, "Save changes to file ?");
+
+    // Yes in Open: Save As (the document is untitled now) runs before the
+    // open dialog, which is then cancelled.
+    ui.Answers = { Answer::Yes };
+    ui.SaveResults = { FileDialogResult { dir.File("kept"), 1 } };
+    ui.OpenResults = { std::nullopt };
+    form.Button(Cmd::OpenBtn)->click();
+    IncomingImage saved;
+    ASSERT_TRUE(LoadWaveformFile(dir.File("kept.zop"), saved));
+    EXPECT_EQ(saved.Description, "edited");
+    EXPECT_EQ(form.windowTitle(), "Tracelet - kept.zop");
+    EXPECT_FALSE(form.Flags().Unsaved());
+    EXPECT_TRUE(ui.Answers.empty() && ui.SaveResults.empty() && ui.OpenResults.empty());
+}
+
 TEST_F(DocumentWindowTest, DoubleClickingTheDateOnTheSameDayChangesNothing)
 {
     TZop5Form form(ui, {});

@@ -68,9 +68,10 @@ std::optional<FileDialogResult> QtUserInterface::FileDialog(const FileDialogRequ
     QStringList filters;
     for (const FileFilter& filter : request.Filters) {
         // Unix file systems tell the case of a name: offer both cases.
-        QString patterns = ToQString(filter.Pattern);
-        patterns += ' ' + patterns.toLower() + ' ' + patterns.toUpper();
-        filters << ToQString(filter.Description).section('(', 0, 0).trimmed() + " (" + patterns + ")";
+        const QString pattern = ToQString(filter.Pattern);
+        QStringList patterns { pattern, pattern.toLower(), pattern.toUpper() };
+        patterns.removeDuplicates();
+        filters << ToQString(filter.Description).section('(', 0, 0).trimmed() + " (" + patterns.join(' ') + ")";
     }
     dialog.setNameFilters(filters);
     if (request.FilterIndex >= 1 && request.FilterIndex <= filters.size())

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -36,19 +35,24 @@ std::string FolderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-// The file a save should replace: the target of a symbolic link, so that the
-// link survives and the file it names gets the new contents.
+// The file a save should replace: the file a symbolic link names, also one
+// that does not exist yet, so that the link survives and its file gets the
+// new contents.
 std::string ResolveTarget(const std::string& path)
 {
-    struct stat info { };
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    char* real = realpath(path.c_str(), nullptr);
-    if (!real)
-        return path; // a dangling link is replaced itself
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info { };
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+        if (length < 0)
+            ThrowErrno(errno);
+        link.resize(static_cast<size_t>(length));
+        current = link.starts_with('/') ? link : FolderOf(current) + "/" + link;
+    }
+    ThrowErrno(ELOOP);
 }
 
 // A hidden name beside the target that nothing else uses; opened exclusively

@@ -99,6 +99,16 @@ TEST(SafeFile, ReplacesContentsAndKeepsPermissionsAndLinks)
     EXPECT_TRUE(fs::is_symlink(dir.File("link.zop")));
     EXPECT_EQ(ReadBytes(target), "through the link");
 
+    // A link whose file does not exist yet gets its file made.
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+    fs::create_symlink("sub/later.zop", dir.File("dangling.zop"));
+    WriteFileReplacing(dir.File("dangling.zop"), "made through the link");
+    EXPECT_TRUE(fs::is_symlink(dir.File("dangling.zop")));
+    EXPECT_EQ(ReadBytes(dir.File("sub/later.zop")), "made through the link");
+    fs::create_symlink("loop.zop", dir.File("loop.zop"));
+    EXPECT_THROW(WriteFileReplacing(dir.File("loop.zop"), "x"), FileError);
+    EXPECT_TRUE(fs::is_symlink(dir.File("loop.zop")));
+
     WriteFileReplacing(dir.File("empty.zop"), "");
     EXPECT_TRUE(fs::exists(dir.File("empty.zop")));
     EXPECT_EQ(fs::file_size(dir.File("empty.zop")), 0u);

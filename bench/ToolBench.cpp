@@ -64,8 +64,9 @@ Corpus& Files()
     return corpus;
 }
 
-// Runs the program with its output thrown away; returns its exit status.
-int RunQuietly(const std::vector<std::string>& args)
+// Runs the program with its output thrown away (its errors kept in
+// `errors`); returns its exit status, -1 when it died.
+int RunQuietly(const std::vector<std::string>& args, const std::string& errors = "/dev/null")
 {
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -74,7 +75,7 @@ int RunQuietly(const std::vector<std::string>& args)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
     const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -147,10 +148,17 @@ void ExportCommand(benchmark::State& state)
     const std::string extension = Extensions[state.range(0)];
     state.SetLabel(extension);
     const std::string out = corpus.Folder + "/out/command" + extension;
+    const std::string errors = corpus.Folder + "/out/errors.txt";
     for (auto _ : state)
         for (const std::string& path : corpus.Files)
-            if (RunQuietly({ ZOP5_TOOL_PATH, "export", "--cursors", "10,30", path, out }) != 0)
-                state.SkipWithError("zop5-tool export failed");
+            if (const int status = RunQuietly({ ZOP5_TOOL_PATH, "export", "--cursors", "10,30", path, out }, errors);
+                status != 0) {
+                std::ifstream in(errors);
+                const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                state.SkipWithError(
+                    ("zop5-tool export " + path + " failed with " + std::to_string(status) + ": " + text).c_str());
+                return;
+            }
     state.SetItemsProcessed(state.iterations() * FileCount);
 }
 BENCHMARK(ExportCommand)->Arg(0)->Arg(2)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

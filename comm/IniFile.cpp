@@ -25,8 +25,13 @@ std::string Trim(const std::string& text)
 
 std::string Unquote(const std::string& value)
 {
-    if (value.size() < 2 || value.front() != '"' || value.back() != '"')
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
+        // A comment after an unquoted value: "COM1=/dev/ttyUSB0   ; adapter".
+        for (std::size_t i = 1; i < value.size(); ++i)
+            if (value[i] == ';' && (value[i - 1] == ' ' || value[i - 1] == '\t'))
+                return Trim(value.substr(0, i));
         return value;
+    }
     std::string out;
     for (std::size_t i = 1; i + 1 < value.size(); ++i) {
         char c = value[i];

@@ -86,6 +86,22 @@ std::int32_t DecodeBaud(std::uint32_t baud)
     }
 }
 
+// Flushes the output and closes (or, when supplied by the caller, releases)
+// the port's device; nothing of the port reaches that handle afterwards.
+void CloseDevice(PortRecord& record)
+{
+    const DeviceHandle device = record.Device.load();
+    if (device < 0)
+        return;
+    // The output flush finds the port by its device handle: clear it after.
+    record.Procs.FlushDevice(device, FlushOutput);
+    record.Device = -1;
+    if (record.ExternalHandle)
+        record.Procs.AttachHandle(device, false);
+    else
+        record.Procs.CloseDevice(device);
+}
+
 bool ConsumeOnRead(const PortRecord& record)
 {
     return (record.Options & OptionConsumeOnRead) != 0;
@@ -212,17 +228,17 @@ std::int32_t ClosePort(PortHandle port)
     PortRecord* record = LookupPort(port);
     if (!record)
         return ErrBadHandle;
-    const DeviceHandle device = record->Device.load();
-    if (device >= 0) {
-        record->Procs.FlushDevice(device, FlushOutput);
-        if (record->ExternalHandle)
-            record->Procs.AttachHandle(device, false);
-        else
-            record->Procs.CloseDevice(device);
-        // The number may be handed out again at once; nothing of this port may reach it.
-        record->Device = -1;
-    }
+    bool delivering = false;
     {
+        std::lock_guard lock(record->Lock);
+        delivering = record->Delivering.load();
+    }
+    if (delivering) {
+        // Closed from inside a receiver's handler: the device goes now, the
+        // record when the delivery has returned (the dispatcher thread then
+        // calls ReleasePort). The lock is not held while the device closes:
+        // flushing waits for the output thread, which takes it.
+        CloseDevice(*record);
         std::lock_guard lock(record->Lock);
         if (record->Delivering.load()) {
             record->ClosePending = true;
@@ -240,7 +256,10 @@ void ReleasePort(PortHandle port)
     PortRecord* record = Ports().Records[port].load();
     if (!record)
         return;
+    // The threads stop before the device closes: a device closed under the
+    // event thread's wait would end that thread as a failure, unacknowledged.
     const bool threadsLeft = Ports().DispatcherMode[port].load() != 0 && StopDispatcher(port) > 0;
+    CloseDevice(*record);
     FreeSlot(port);
     // A thread that would not stop still uses the record: it stays alive.
     if (!threadsLeft)

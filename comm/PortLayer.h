@@ -34,9 +34,11 @@ std::int32_t OpenPortOnHandle(PortHandle* port, std::uint16_t dispatcherMode, co
     DeviceHandle device);
 std::int32_t ClosePort(PortHandle port);
 
-// Frees a port record at once: stops the dispatcher, frees the record and
-// the slot. ClosePort does this unless a trigger message is being delivered;
-// then the dispatcher thread calls it when the delivery has returned.
+// Frees a port at once: stops the dispatcher, closes the device if it is
+// still open, frees the record and the slot. ClosePort does this unless a
+// trigger message is being delivered; then it closes only the device and sets
+// ClosePending, and the dispatcher thread calls ReleasePort when the delivery
+// has returned (clearing Delivering and testing ClosePending under Lock).
 void ReleasePort(PortHandle port);
 
 // Line and status

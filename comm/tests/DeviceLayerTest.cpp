@@ -136,6 +136,36 @@ TEST_F(TermiosPort, FlowControlReachesTheTerminal)
     EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF));
 }
 
+TEST_F(TermiosPort, TheOutputRingTakesExactlyItsFreeRoom)
+{
+    PtyPair pty;
+    PortHandle port = 0;
+    ASSERT_EQ(OpenPort(&port, 4, pty.SlavePath().c_str(), 9600, 0, 8, 1, 4096, 64), 0);
+    m_open.push_back(port);
+    PortRecord& record = *LookupPort(port);
+    // Output suspended as by a received XOFF: nothing leaves the ring.
+    record.Procs.EscapeFunction(record.Device, EscSetXoff);
+    const std::string bytes(64, 'w');
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    EXPECT_EQ(PutBlock(port, data, 60), 60);
+    EXPECT_EQ(OutBuffUsed(port), 60);
+    EXPECT_EQ(OutBuffFree(port), 4);
+    EXPECT_EQ(PutBlock(port, data, 5), ErrBadArgument) << "more than the free room is refused, not overwritten";
+    EXPECT_EQ(PutBlock(port, data, 4), 4);
+    EXPECT_EQ(record.OutputFull, 1);
+    EXPECT_EQ(OutBuffUsed(port), 64);
+    EXPECT_EQ(OutBuffFree(port), 0);
+    EXPECT_EQ(PutBlock(port, data, 1), ErrBadArgument);
+    // Purging the output empties the ring; purging the input leaves it alone.
+    EXPECT_EQ(FlushPort(port, FlushOutput), 0);
+    EXPECT_EQ(OutBuffUsed(port), 0);
+    EXPECT_EQ(PutBlock(port, data, 10), 10);
+    EXPECT_EQ(FlushPort(port, FlushInput), 0);
+    EXPECT_EQ(OutBuffUsed(port), 10);
+    EXPECT_EQ(FlushPort(port, FlushOutput), 0);
+    record.Procs.EscapeFunction(record.Device, EscSetXon);
+}
+
 TEST_F(TermiosPort, PseudoTerminalsHaveNoModemLinesAndDoNotFail)
 {
     PtyPair pty;
@@ -478,13 +508,14 @@ TEST_F(PortNames, ThenTheConfigurationFileThenTheDefaults)
 
 TEST(IniFile, ReadsGroupsKeysAndQuotedValues)
 {
-    const IniFile ini = IniFile::Parse("; comment\nTop=1\n[Ports]\n  COM1 = /dev/ttyUSB9  \n"
+    const IniFile ini = IniFile::Parse("; comment\nTop=1\n[Ports]\n  COM1 = /dev/ttyUSB9  \nCOM2=/dev/a;b ; note\n"
                                        "[Other]\nCOM1=\"a\\\"b\\\\c\"\nbroken line\n");
     EXPECT_EQ(ini.Value("Ports", "COM1"), "/dev/ttyUSB9");
     EXPECT_EQ(ini.Value("ports", "com1"), "/dev/ttyUSB9");
     EXPECT_EQ(ini.Value("Other", "COM1"), "a\"b\\c");
     EXPECT_EQ(ini.Value("", "Top"), "1");
-    EXPECT_FALSE(ini.Value("Ports", "COM2").has_value());
+    EXPECT_EQ(ini.Value("Ports", "COM2"), "/dev/a;b") << "a comment after the value is no part of it";
+    EXPECT_FALSE(ini.Value("Ports", "COM3").has_value());
     EXPECT_FALSE(IniFile::Load("/nonexistent/file.ini").Value("Ports", "COM1").has_value());
 }
 

@@ -171,6 +171,33 @@ TEST_F(PortLayer, CloseFlushesTheOutputBeforeClosingTheDevice)
     EXPECT_EQ(FakeDevice().Flushes[0], FlushOutput);
 }
 
+TEST_F(PortLayer, ClosingDuringADeliveryClosesTheDeviceAndLeavesTheRecordToTheDispatcher)
+{
+    const PortHandle port = OpenFake();
+    PortRecord* record = LookupPort(port);
+    record->Delivering = true;
+    EXPECT_EQ(ClosePort(port), 0);
+    EXPECT_EQ(FakeDevice().CloseCount, 1) << "the device closes at once";
+    EXPECT_TRUE(record->ClosePending.load());
+    EXPECT_EQ(PortsInUse(), 1) << "the slot stays taken until the delivery returns";
+    std::uint8_t byte = 0;
+    EXPECT_EQ(GetChar(port, &byte), ErrBadHandle) << "a closing port takes no more calls";
+    EXPECT_EQ(ClosePort(port), ErrBadHandle);
+    PortHandle other = 0;
+    EXPECT_EQ(OpenPort(&other, 4, "COM1", 9600, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_NE(other, port);
+    m_open.push_back(other);
+    // What the dispatcher thread does when the delivery returns.
+    {
+        std::lock_guard lock(record->Lock);
+        record->Delivering = false;
+    }
+    ASSERT_TRUE(record->ClosePending.load());
+    ReleasePort(port);
+    EXPECT_EQ(PortsInUse(), 1);
+    EXPECT_EQ(FakeDevice().CloseCount, 1) << "the device is not closed twice";
+}
+
 TEST_F(PortLayer, BytesComeOutInOrderAcrossTheRingEnd)
 {
     const PortHandle port = OpenFake();

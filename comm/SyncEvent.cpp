@@ -92,7 +92,8 @@ bool SyncEvent::IsSet() const
 
 bool SyncEvent::Wait(int timeoutMs)
 {
-    return WaitForAnyEvent({ this }, timeoutMs) == 0;
+    // An event that was never created can never be signalled.
+    return m_fd >= 0 && WaitForAnyEvent({ this }, timeoutMs) == 0;
 }
 
 int WaitForAnyEvent(std::initializer_list<SyncEvent*> events, int timeoutMs)

@@ -19,6 +19,9 @@ std::int32_t StartDispatcher(PortHandle port, std::uint16_t mode);
 // after ReleasePort returns.
 std::int32_t StopDispatcher(PortHandle port);
 
+// Dispatcher threads that were detached by a stop and have not ended yet.
+int DetachedDispatcherThreads();
+
 // Empties all trigger tables and sets the availability threshold to 0.
 std::int32_t ClearTriggers(PortHandle port);
 

@@ -1,0 +1,771 @@
+// The dispatcher of an open port: three threads that wait for device events,
+// move received bytes into the input ring, watch them for triggers, announce
+// the triggers to the port's receivers and write queued output.
+//
+// Event thread: waits for a device event, hands its event word to the
+// dispatcher thread and waits until that has finished with it, so one device
+// event is fully processed before the next wait begins.
+// Dispatcher thread: processes the event words, and every 50 ms without one
+// runs the idle checks (modem lines, status and timer triggers).
+// Output thread: writes the output ring when output is queued, and answers
+// flush requests.
+//
+// Stopping waits for each thread's own end signal, at most 200 ms each on the
+// process clock. A thread that does not end in time is detached, never
+// killed (that could leave a lock held); the record it works on stays alive
+// until the last such thread has ended.
+#include "comm/Dispatcher.h"
+
+#include "comm/Clock.h"
+#include "comm/ErrorCodes.h"
+#include "comm/MessageWindow.h"
+#include "comm/PortLayer.h"
+#include "comm/PortTable.h"
+#include "comm/TraceLog.h"
+#include "comm/Triggers.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace zop {
+
+namespace {
+
+constexpr std::uint16_t ModeRunning = 4;
+constexpr int StartAcknowledgeMs = 3000;
+constexpr std::chrono::milliseconds StopTimeout { 200 };
+constexpr int IdleIntervalMs = 50;
+constexpr std::chrono::milliseconds DeliveryTimeout { 1000 };
+constexpr std::uint32_t ModemEventBits = EvCts | EvDsr | EvRlsd | EvRing | EvRingTrailingEdge;
+constexpr std::uint32_t TickLength = 55; // timer triggers count in 55 ms ticks
+constexpr std::uint32_t TickWrapAllowance = 39045157;
+
+enum ThreadIndex { EventThreadIndex, DispatchThreadIndex, OutputThreadIndex, ThreadIndexCount };
+
+// What the dispatcher keeps beside the record for one running dispatcher.
+struct Control {
+    Control(PortHandle port, PortRecord* record)
+        : Port(port)
+        , Record(record)
+    {
+    }
+    const PortHandle Port;
+    PortRecord* const Record;
+
+    // Ends of the threads, and who frees the record when one had to be detached.
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::array<bool, ThreadIndexCount> Ended {};
+    std::array<bool, ThreadIndexCount> Detached {};
+    int RunningDetached = 0;
+    bool OwnsRecord = false;
+
+    // Dispatcher thread only (under the record's lock while scanning).
+    std::uint16_t ScanPending = 0; // bytes between the scan position and head
+    std::uint64_t Scanned = 0; // bytes the scan has passed since the start
+    std::uint64_t LastAvail = ~std::uint64_t { 0 }; // Scanned when the last TriggerAvailMsg was decided
+    bool Held = false; // the scan stands on a byte that completed a match
+    bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+};
+
+std::mutex g_controlsMutex;
+std::array<std::shared_ptr<Control>, MaxPorts + 1> g_controls;
+std::atomic<int> g_detachedRunning { 0 };
+
+void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index)
+{
+    PortRecord* orphan = nullptr;
+    bool detached = false;
+    {
+        std::lock_guard lock(control->Mutex);
+        control->Ended[index] = true;
+        detached = control->Detached[index];
+        if (detached && --control->RunningDetached == 0 && control->OwnsRecord)
+            orphan = control->Record;
+        control->Changed.notify_all();
+    }
+    delete orphan;
+    if (detached)
+        --g_detachedRunning;
+}
+
+bool WaitForEnd(Control& control, ThreadIndex index, Clock::Duration timeout)
+{
+    const Clock& clock = Clock::Process();
+    std::unique_lock lock(control.Mutex);
+    const Clock::TimePoint deadline = clock.Now() + timeout;
+    while (!control.Ended[index]) {
+        if (clock.Now() >= deadline)
+            return false;
+        clock.WaitUntil(lock, control.Changed, deadline);
+    }
+    return true;
+}
+
+void FinishThread(Control& control, std::thread& thread, ThreadIndex index)
+{
+    if (!thread.joinable())
+        return;
+    if (thread.get_id() == std::this_thread::get_id()) {
+        // A deferred close: the dispatcher thread frees its own port and
+        // ends right after; it never waits for itself.
+        thread.detach();
+        return;
+    }
+    if (WaitForEnd(control, index, StopTimeout)) {
+        thread.join();
+        return;
+    }
+    std::unique_lock lock(control.Mutex);
+    if (control.Ended[index]) {
+        lock.unlock();
+        thread.join();
+        return;
+    }
+    control.Detached[index] = true;
+    ++control.RunningDetached;
+    ++g_detachedRunning;
+    thread.detach();
+}
+
+// ---- delivery ----
+
+std::int32_t MakeLParam(PortHandle port, std::uint16_t low)
+{
+    return static_cast<std::int32_t>((port << 16) | low);
+}
+
+// Sends one trigger message to the receivers, newest first; see the header
+// of Deliver's callers for what the result means to them.
+int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low)
+{
+    PortRecord& record = *control.Record;
+    const bool readAhead = message == TriggerAvailMsg || message == TriggerDataMsg;
+    const std::int32_t lParam = MakeLParam(control.Port, low);
+    int result = 1;
+    std::uint16_t largest = 0;
+
+    // Nothing is delivered once the dispatcher is told to stop.
+    if (record.StopFlag)
+        return 0;
+    record.Delivering = true;
+    TriggerHandler* node = nullptr;
+    {
+        std::lock_guard lock(record.Lock);
+        record.ReadAhead = readAhead ? 1 : 0;
+        record.ReadAheadMax = 0;
+        record.HandleReused.fill(0);
+        node = record.Receivers;
+    }
+    while (node) {
+        TriggerHandler current;
+        {
+            std::lock_guard lock(record.Lock);
+            record.ReadAheadCount = 0;
+            current = *node;
+        }
+        if (!current.Removed) {
+            if (current.Kind == 1) {
+                SendMessageTimeout(current.Window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
+            } else if (current.Kind == 2 && current.Procedure) {
+                current.Procedure(0, message, wParam, lParam);
+            }
+        }
+        // A receiver that was removed passes the message on: it no longer
+        // takes messages, so it must not hold them back from the others.
+        node = current.PassOn || current.Removed ? current.Next : nullptr;
+        if (record.ClosePending)
+            return 0;
+        bool reused = false;
+        {
+            std::lock_guard lock(record.Lock);
+            largest = std::max(largest, record.ReadAheadCount);
+            reused = message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam];
+        }
+        if (reused)
+            break;
+    }
+
+    std::vector<TriggerHandler*> removed;
+    {
+        std::lock_guard lock(record.Lock);
+        if (record.ReceiverCleanup) {
+            TriggerHandler** link = &record.Receivers;
+            while (*link) {
+                if ((*link)->Removed) {
+                    removed.push_back(*link);
+                    *link = (*link)->Next;
+                } else {
+                    link = &(*link)->Next;
+                }
+            }
+        }
+        if (readAhead) {
+            record.ReadAhead = 0;
+            record.InTail = static_cast<std::uint16_t>((record.InTail + largest) % InputRingSize);
+            if (largest != 0)
+                record.InputFull = false;
+            if (message == TriggerAvailMsg && largest != wParam)
+                result = 0;
+        }
+        record.ReceiverCleanup = 0;
+        record.ReadAheadCount = 0;
+        record.ReadAheadMax = largest;
+    }
+    for (TriggerHandler* node : removed)
+        delete node;
+    record.Delivering = false;
+    return result;
+}
+
+void Log(PortRecord& record, std::uint8_t subtype, std::uint16_t data)
+{
+    if (record.LogOn)
+        RecordLogEntry(record, LogTrigger, subtype, data, nullptr, 0);
+}
+
+// ---- data triggers ----
+
+// One data-trigger check. Scans the bytes not yet offered to the triggers;
+// announces the bytes before a match (when at least the threshold wait),
+// then the matched triggers, then the bytes after the last match. Returns
+// the result of its delivery, 0 when it delivered nothing.
+int CheckDataTriggers(Control& control)
+{
+    PortRecord& record = *control.Record;
+    std::unique_lock lock(record.Lock);
+    const std::uint16_t waiting = InputWaiting(record);
+    bool heldByteGone = false;
+    if (control.ScanPending > waiting) {
+        // Bytes taken outside a delivery were never offered: skip them.
+        control.Scanned += control.ScanPending - waiting;
+        heldByteGone = control.Held;
+        control.ScanPending = waiting;
+    }
+    const std::uint16_t head = record.InHead;
+    auto scanIndex
+        = [&] { return static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize); };
+
+    if (!control.Held) {
+        while (control.ScanPending > 0) {
+            const std::uint8_t byte = record.InRing[scanIndex()];
+            bool any = false;
+            for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+                DataTrigger& trigger = record.DataTriggers[slot];
+                if (trigger.Length == 0)
+                    continue;
+                if (!trigger.Matched)
+                    trigger.Matched = MatchDataTrigger(trigger, byte) ? 1 : 0;
+                any = any || trigger.Matched;
+            }
+            if (any) {
+                control.Held = true;
+                break;
+            }
+            --control.ScanPending;
+            ++control.Scanned;
+        }
+        record.ScanPosition = scanIndex();
+    }
+
+    const std::uint16_t threshold = record.AvailThreshold;
+    if (control.Held) {
+        std::uint16_t longest = 0;
+        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+            const DataTrigger& trigger = record.DataTriggers[slot];
+            if (trigger.Matched && trigger.Length > longest)
+                longest = trigger.Length;
+        }
+        // Waiting bytes from the tail through the matching byte.
+        const int through = heldByteGone ? 0 : waiting - (control.ScanPending - 1);
+        const int before = through > longest ? through - longest : 0;
+        if (threshold != 0 && control.LastAvail != control.Scanned && before >= threshold) {
+            control.LastAvail = control.Scanned;
+            record.LastAvailPosition = record.ScanPosition;
+            lock.unlock();
+            Log(record, LogAvail, static_cast<std::uint16_t>(before));
+            return Deliver(control, TriggerAvailMsg, static_cast<std::uint16_t>(before), 0);
+        }
+        std::vector<std::pair<std::uint16_t, std::uint16_t>> fired;
+        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+            DataTrigger& trigger = record.DataTriggers[slot];
+            if (trigger.Matched) {
+                trigger.Matched = 0;
+                if (trigger.Length != 0)
+                    fired.emplace_back(trigger.TriggerHandle, trigger.Length);
+            }
+        }
+        control.Held = false;
+        if (!heldByteGone && control.ScanPending > 0) {
+            --control.ScanPending;
+            ++control.Scanned;
+        }
+        record.ScanPosition = scanIndex();
+        lock.unlock();
+        int result = 1;
+        for (const auto& [handle, length] : fired) {
+            Log(record, LogData, handle);
+            result = Deliver(control, TriggerDataMsg, handle, length);
+            if (record.ClosePending)
+                return 0;
+        }
+        return result;
+    }
+
+    if (threshold != 0 && control.LastAvail != control.Scanned && waiting >= threshold) {
+        control.LastAvail = control.Scanned;
+        record.LastAvailPosition = record.ScanPosition;
+        lock.unlock();
+        Log(record, LogAvail, waiting);
+        return Deliver(control, TriggerAvailMsg, waiting, 0);
+    }
+    return 0;
+}
+
+// ---- status and timer triggers ----
+
+void UpdateModemStatus(PortRecord& record)
+{
+    std::lock_guard lock(record.Lock);
+    const std::uint8_t old = static_cast<std::uint8_t>(record.ModemStatus);
+    std::uint8_t lines = 0;
+    if (record.Device >= 0 && record.WaitProcs.GetModemLines)
+        record.WaitProcs.GetModemLines(record.Device, &lines);
+    std::uint8_t fresh = static_cast<std::uint8_t>((old & 0x0F) | (lines & 0xF0));
+    if (record.RingTrailingEdgePending.exchange(false))
+        fresh |= 0x04;
+    fresh |= static_cast<std::uint8_t>(((fresh ^ old) & 0xF0) >> 4);
+    record.ModemStatus = fresh;
+}
+
+std::uint16_t OutputRingUsed(PortRecord& record)
+{
+    RefreshDeviceStatus(record);
+    std::lock_guard lock(record.Lock);
+    return static_cast<std::uint16_t>(record.Status.OutQueue);
+}
+
+// Fires the first armed status trigger whose condition holds and that has
+// not fired in this pass; returns its delivery result, 0 when none fired.
+int CheckStatusTriggers(Control& control, bool& fired)
+{
+    PortRecord& record = *control.Record;
+    fired = false;
+    for (int slot = 1; slot <= StatusTriggerCount; ++slot) {
+        std::uint16_t kind = 0;
+        std::uint16_t value = 0;
+        {
+            std::lock_guard lock(record.Lock);
+            const StatusTrigger& trigger = record.StatusTriggers[slot];
+            if (!trigger.Armed || record.FiredThisPass[slot])
+                continue;
+            kind = trigger.Kind;
+            value = trigger.Value;
+        }
+        bool fires = false;
+        std::uint16_t data = 0;
+        switch (kind) {
+        case 1: {
+            std::lock_guard lock(record.Lock);
+            fires = ((record.ModemStatus ^ (value & 0xFF)) & (value >> 8) & 0xFF) != 0;
+            break;
+        }
+        case 2: {
+            std::lock_guard lock(record.Lock);
+            fires = (value & record.LineErrors) != 0;
+            if (fires)
+                record.StatusTriggers[slot].Value = static_cast<std::uint16_t>(record.LineErrors);
+            break;
+        }
+        case 3: {
+            const std::uint16_t used = OutputRingUsed(record);
+            const std::uint16_t free = static_cast<std::uint16_t>(record.OutSize > used ? record.OutSize - used : 0);
+            fires = free >= value;
+            data = free;
+            break;
+        }
+        case 4: {
+            const std::uint16_t used = OutputRingUsed(record);
+            fires = used <= value;
+            data = used;
+            break;
+        }
+        case 5:
+            fires = record.OutputSent.exchange(false);
+            break;
+        default:
+            break;
+        }
+        if (!fires)
+            continue;
+        std::uint16_t handle = 0;
+        {
+            std::lock_guard lock(record.Lock);
+            StatusTrigger& trigger = record.StatusTriggers[slot];
+            trigger.Armed = 0;
+            record.FiredThisPass[slot] = 1;
+            record.StatusPass = 1;
+            handle = trigger.TriggerHandle;
+        }
+        fired = true;
+        Log(record, LogStatus, handle);
+        return Deliver(control, TriggerStatusMsg, handle, data);
+    }
+    return 0;
+}
+
+int CheckTimerTriggers(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const std::uint32_t now = (Clock::Process().TickCount() & 0x7FFFFFFF) / TickLength;
+    for (int slot = 1; slot <= TimerTriggerCount; ++slot) {
+        std::uint16_t handle = 0;
+        {
+            std::lock_guard lock(record.Lock);
+            TimerTrigger& timer = record.Timers[slot];
+            if (!timer.Armed)
+                continue;
+            const bool expired = timer.Expiry < now || (now < timer.Start && timer.Expiry < now + TickWrapAllowance);
+            if (!expired)
+                continue;
+            timer.Armed = 0;
+            handle = timer.TriggerHandle;
+        }
+        Log(record, LogTimer, handle);
+        return Deliver(control, TriggerTimerMsg, handle, 0);
+    }
+    return 0;
+}
+
+void ClearFiredFlags(PortRecord& record)
+{
+    std::lock_guard lock(record.Lock);
+    record.FiredThisPass.fill(0);
+}
+
+void RunStatusTriggers(Control& control)
+{
+    PortRecord& record = *control.Record;
+    bool anyFired = false;
+    for (;;) {
+        bool fired = false;
+        const int delivered = CheckStatusTriggers(control, fired);
+        anyFired = anyFired || fired;
+        if (delivered == 0 || record.ClosePending)
+            break;
+    }
+    if (anyFired)
+        ClearFiredFlags(record);
+}
+
+// ---- the threads ----
+
+void SetDeviceMask(PortRecord& record, std::uint32_t mask)
+{
+    const DeviceHandle device = record.Device;
+    if (device >= 0)
+        record.Procs.SetEventMask(device, mask);
+}
+
+void ReadIntoRing(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const std::int32_t moved = FillInputRing(record);
+    if (moved > 0) {
+        std::lock_guard lock(record.Lock);
+        control.ScanPending = static_cast<std::uint16_t>(std::min<int>(control.ScanPending + moved, InputRingSize));
+    }
+    if (record.InputFull && !control.ReadingPaused) {
+        // Bytes stay in the device queue until the receivers take some;
+        // until then received bytes would wake the event thread for nothing.
+        control.ReadingPaused = true;
+        SetDeviceMask(record, DeviceEventMask & ~EvRxChar);
+    }
+}
+
+// Processes one event word. When the port's close became pending the event
+// thread is not released for another wait.
+void ProcessEvent(Control& control, std::uint32_t word)
+{
+    PortRecord& record = *control.Record;
+    if (record.StopFlag)
+        return;
+    if (word & ModemEventBits) {
+        UpdateModemStatus(record);
+        if (!record.Delivering)
+            RunStatusTriggers(control);
+    }
+    if (word & (EvBreak | EvErr)) {
+        RefreshDeviceStatus(record);
+        if (!record.Delivering)
+            RunStatusTriggers(control);
+    }
+    if (word & EvRxChar) {
+        ReadIntoRing(control);
+        if (!record.Delivering) {
+            while (CheckDataTriggers(control) != 0) {
+                if (record.ClosePending)
+                    return;
+            }
+        }
+    }
+    if (!record.ClosePending)
+        record.Continue.Set();
+}
+
+// Modem lines of a device that has them are read here: a change is handled
+// as the device event it stands for.
+void PollModemLines(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const DeviceHandle device = record.Device;
+    if (device < 0 || !record.WaitProcs.GetModemLines)
+        return;
+    std::uint8_t lines = 0;
+    if (record.WaitProcs.GetModemLines(device, &lines) < 0)
+        return;
+    std::uint8_t old = 0;
+    {
+        std::lock_guard lock(record.Lock);
+        old = static_cast<std::uint8_t>(record.ModemStatus & 0xF0);
+    }
+    const std::uint8_t changed = static_cast<std::uint8_t>((lines & 0xF0) ^ old);
+    if (changed == 0)
+        return;
+    if ((changed & ModemRing) && !(lines & ModemRing))
+        record.RingTrailingEdgePending = true;
+    UpdateModemStatus(record);
+    RunStatusTriggers(control);
+}
+
+void IdleChecks(Control& control)
+{
+    PortRecord& record = *control.Record;
+    if (record.ClosePending || record.Delivering)
+        return;
+    if (control.ReadingPaused && !record.InputFull) {
+        control.ReadingPaused = false;
+        SetDeviceMask(record, DeviceEventMask);
+        ReadIntoRing(control);
+        while (CheckDataTriggers(control) != 0) {
+            if (record.ClosePending)
+                return;
+        }
+    }
+    PollModemLines(control);
+    {
+        std::lock_guard lock(record.Lock);
+        record.StatusPass = 0;
+    }
+    bool anyStatus = false;
+    while (!record.ClosePending) {
+        bool fired = false;
+        int delivered = CheckStatusTriggers(control, fired);
+        anyStatus = anyStatus || fired;
+        if (!fired)
+            delivered = CheckTimerTriggers(control);
+        if (delivered == 0)
+            break;
+    }
+    if (anyStatus)
+        ClearFiredFlags(record);
+}
+
+void EventThreadMain(std::shared_ptr<Control> control)
+{
+    PortRecord& record = *control->Record;
+    SetDeviceMask(record, DeviceEventMask);
+    record.Acknowledge.Set();
+    bool lost = false;
+    for (;;) {
+        std::uint32_t word = 0;
+        const std::int32_t waited
+            = record.WaitProcs.WaitDeviceEvent ? record.WaitProcs.WaitDeviceEvent(record.Device, &word) : ErrNullApi;
+        if (record.StopFlag || record.ClosePending)
+            break;
+        if (waited < 0) {
+            // The device has vanished: report it once, never wait on it again.
+            word = EvErr;
+            lost = true;
+        }
+        if (word & EvRingTrailingEdge)
+            record.RingTrailingEdgePending = true;
+        if (word == 0)
+            continue;
+        record.EventWord = word;
+        record.EventReady.Set();
+        record.Continue.Wait(-1);
+        if (record.StopFlag || record.ClosePending)
+            break;
+        while (lost && !record.StopFlag && !record.ClosePending)
+            record.Continue.Wait(-1);
+        if (lost)
+            break;
+    }
+    ThreadEnded(control, EventThreadIndex);
+}
+
+void DispatchThreadMain(std::shared_ptr<Control> control)
+{
+    PortRecord& record = *control->Record;
+    record.Acknowledge.Set();
+    // The idle checks also run during a steady stream of events, at least
+    // every 50 ms, so modem lines and timers are never starved.
+    auto lastIdle = std::chrono::steady_clock::now();
+    for (;;) {
+        const bool event = record.EventReady.Wait(IdleIntervalMs);
+        if (record.StopFlag)
+            break;
+        if (event)
+            ProcessEvent(*control, record.EventWord);
+        const auto now = std::chrono::steady_clock::now();
+        if (!event || now - lastIdle >= std::chrono::milliseconds(IdleIntervalMs)) {
+            lastIdle = now;
+            IdleChecks(*control);
+        }
+        if (record.ClosePending)
+            break;
+    }
+    if (record.ClosePending && !record.StopFlag)
+        ReleasePort(control->Port);
+    ThreadEnded(control, DispatchThreadIndex);
+}
+
+void RunWriter(PortRecord& record)
+{
+    for (;;) {
+        const std::uint8_t* chunk = nullptr;
+        std::int32_t length = 0;
+        {
+            std::lock_guard lock(record.Lock);
+            if (!record.OutputFull && record.OutHead == record.OutTail)
+                return;
+            const std::uint16_t end = record.OutHead > record.OutTail ? record.OutHead : record.OutSize;
+            chunk = record.OutRing.get() + record.OutTail;
+            length = end - record.OutTail;
+        }
+        const std::int32_t written = record.WaitProcs.WriteOutput(
+            record.Device, chunk, length, &record.FlushRequest, static_cast<std::int32_t>(WriteTimeoutMs));
+        if (written > 0) {
+            std::lock_guard lock(record.Lock);
+            record.OutTail = static_cast<std::uint16_t>(record.OutTail + written);
+            if (record.OutTail >= record.OutSize)
+                record.OutTail = 0;
+            record.OutputFull = 0;
+            if (record.OutHead == record.OutTail)
+                record.OutputSent = true;
+            continue;
+        }
+        if (written == 0 && record.FlushRequest.IsSet()) {
+            record.FlushRequest.Reset();
+            record.Acknowledge.Set();
+            return;
+        }
+        if (written < 0 || record.StopFlag || record.ClosePending)
+            return; // a failing device is not written to again until more output is queued
+        // Time-out: try the chunk again.
+    }
+}
+
+void OutputThreadMain(std::shared_ptr<Control> control)
+{
+    PortRecord& record = *control->Record;
+    record.Acknowledge.Set();
+    for (;;) {
+        const int which = WaitForAnyEvent({ &record.OutputReady, &record.FlushRequest }, -1);
+        if (which == 1)
+            record.Acknowledge.Set();
+        if (record.StopFlag || record.ClosePending)
+            break;
+        if (which == 0 && record.WaitProcs.WriteOutput)
+            RunWriter(record);
+    }
+    ThreadEnded(control, OutputThreadIndex);
+}
+
+PortRecord* RecordInSlot(PortHandle port)
+{
+    if (port < 1 || port > MaxPorts)
+        return nullptr;
+    return Ports().Records[port].load();
+}
+
+} // namespace
+
+std::int32_t StartDispatcher(PortHandle port, std::uint16_t)
+{
+    PortRecord* record = RecordInSlot(port);
+    if (!record)
+        return ErrBadHandle;
+    PortTable& table = Ports();
+    if (const std::uint16_t mode = table.DispatcherMode[port].load())
+        return mode;
+    table.DispatcherMode[port] = ModeRunning;
+    record->StopFlag = false;
+    auto control = std::make_shared<Control>(port, record);
+    {
+        std::lock_guard lock(g_controlsMutex);
+        g_controls[port] = control;
+    }
+    try {
+        record->EventThread = std::thread(EventThreadMain, control);
+        record->Acknowledge.Wait(StartAcknowledgeMs);
+        record->DispatchThread = std::thread(DispatchThreadMain, control);
+        record->Acknowledge.Wait(StartAcknowledgeMs);
+        record->OutputThread = std::thread(OutputThreadMain, control);
+        record->Acknowledge.Wait(StartAcknowledgeMs);
+    } catch (const std::system_error&) {
+        StopDispatcher(port);
+        return ErrOutOfMemory;
+    }
+    return ModeRunning;
+}
+
+std::int32_t StopDispatcher(PortHandle port)
+{
+    PortRecord* record = RecordInSlot(port);
+    if (!record)
+        return 0;
+    PortTable& table = Ports();
+    if (table.DispatcherMode[port].load() == 0)
+        return 0;
+    std::shared_ptr<Control> control;
+    {
+        std::lock_guard lock(g_controlsMutex);
+        control = std::move(g_controls[port]);
+    }
+    if (!control)
+        return 0;
+    record->StopFlag = true;
+    record->OutputReady.Set();
+    FinishThread(*control, record->OutputThread, OutputThreadIndex);
+    SetDeviceMask(*record, 0);
+    record->Continue.Set();
+    FinishThread(*control, record->EventThread, EventThreadIndex);
+    // Wake the dispatcher thread rather than wait for its idle tick.
+    record->EventReady.Set();
+    FinishThread(*control, record->DispatchThread, DispatchThreadIndex);
+    int left = 0;
+    {
+        // Threads left running keep the record; the last one frees it.
+        std::lock_guard lock(control->Mutex);
+        left = control->RunningDetached;
+        control->OwnsRecord = left > 0;
+    }
+    table.DispatcherMode[port] = 0;
+    return left;
+}
+
+int DetachedDispatcherThreads()
+{
+    return g_detachedRunning.load();
+}
+
+} // namespace zop

@@ -1,0 +1,570 @@
+// The dispatcher and its triggers over the scripted device: every case is
+// deterministic, the test waits until the dispatcher has finished with what
+// arrived instead of sleeping.
+#include "comm/Clock.h"
+#include "comm/Dispatcher.h"
+#include "comm/ErrorCodes.h"
+#include "comm/MessageWindow.h"
+#include "comm/PortLayer.h"
+#include "comm/PortTable.h"
+#include "comm/Triggers.h"
+#include "comm/tests/ScriptedDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <atomic>
+#include <functional>
+#include <future>
+#include <string>
+#include <vector>
+
+namespace zop {
+namespace {
+
+using test::ScriptedDevice;
+
+struct Message {
+    std::uint32_t Msg = 0;
+    std::uint16_t WParam = 0;
+    std::uint16_t Port = 0;
+    std::uint16_t Low = 0;
+    bool operator==(const Message&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Message& m)
+{
+    const char* name = m.Msg == TriggerAvailMsg ? "Avail"
+        : m.Msg == TriggerDataMsg               ? "Data"
+        : m.Msg == TriggerTimerMsg              ? "Timer"
+        : m.Msg == TriggerStatusMsg             ? "Status"
+                                                : "?";
+    return out << name << "(" << m.WParam << ", port " << m.Port << ", " << m.Low << ")";
+}
+
+// A receiver window on the test thread that records what it is sent and
+// can act on each message (take bytes, close the port, ...).
+class Receiver {
+public:
+    Receiver()
+        : m_window(CreateMessageWindow([this](WindowHandle, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+            const Message m { msg, static_cast<std::uint16_t>(wp), static_cast<std::uint16_t>(lp >> 16),
+                static_cast<std::uint16_t>(lp & 0xFFFF) };
+            Messages.push_back(m);
+            if (Action)
+                Action(m);
+            return std::intptr_t { 0 };
+        }))
+    {
+    }
+    ~Receiver() { DestroyMessageWindow(m_window); }
+    WindowHandle Window() const { return m_window; }
+
+    std::vector<Message> Messages;
+    std::function<void(const Message&)> Action;
+
+private:
+    WindowHandle m_window;
+};
+
+void Pump()
+{
+    PumpMessages();
+}
+
+std::string Take(PortHandle port, int count)
+{
+    std::string taken;
+    std::uint8_t byte = 0;
+    for (int i = 0; i < count && GetChar(port, &byte) == 0; ++i)
+        taken += static_cast<char>(byte);
+    return taken;
+}
+
+class DispatcherTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+        // Read ahead as the component does: bytes taken during a trigger
+        // message are consumed when the delivery ends.
+        ASSERT_EQ(ClearPortOptions(m_port, OptionConsumeOnRead), 0);
+        ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+    }
+    void TearDown() override
+    {
+        if (m_port != 0 && LookupPort(m_port))
+            ClosePort(m_port);
+    }
+    std::uint16_t Trigger(const std::string& pattern, bool ignoreCase = false)
+    {
+        const std::int32_t handle = AddDataTrigger(m_port, reinterpret_cast<const std::uint8_t*>(pattern.data()),
+            ignoreCase, static_cast<std::uint16_t>(pattern.size()));
+        EXPECT_GE(handle, 2);
+        return static_cast<std::uint16_t>(handle);
+    }
+    void Feed(const std::string& bytes)
+    {
+        m_device.Arrive(bytes);
+        ASSERT_TRUE(m_device.Settle(Pump));
+    }
+    // Takes exactly the announced bytes of every TriggerAvailMsg.
+    void TakeAnnounced()
+    {
+        m_receiver.Action = [this](const Message& m) {
+            if (m.Msg == TriggerAvailMsg)
+                m_taken += Take(m_port, m.WParam);
+        };
+    }
+    Message Avail(std::uint16_t count) const { return { TriggerAvailMsg, count, m_port, 0 }; }
+    Message Data(std::uint16_t handle, std::uint16_t length = 1) const
+    {
+        return { TriggerDataMsg, handle, m_port, length };
+    }
+
+    ScriptedDevice m_device;
+    Receiver m_receiver;
+    PortHandle m_port = 0;
+    std::string m_taken;
+};
+
+TEST_F(DispatcherTest, OneByteTriggerFiresOnceForEveryOccurrenceWithLengthOne)
+{
+    const std::uint16_t cr = Trigger("\r");
+    Feed("12\r3\r\r");
+    Feed("\r");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr), Data(cr), Data(cr) }));
+}
+
+TEST_F(DispatcherTest, AnnouncedBytesTakenLetTheDataTriggerFollowAtOnce)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    TakeAnnounced();
+    Feed("ab\r");
+    // The terminator itself is announced after its trigger.
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(1) }));
+    EXPECT_EQ(m_taken, "ab\r");
+    EXPECT_EQ(InBuffUsed(m_port), 0);
+}
+
+TEST_F(DispatcherTest, DataTriggerWaitsForTheNextEventWhenFewerBytesWereTaken)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    m_receiver.Action = [this](const Message& m) {
+        if (m.Msg == TriggerAvailMsg && m_receiver.Messages.size() == 1)
+            m_taken += Take(m_port, 1);
+    };
+    Feed("ab\r");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2) }));
+    EXPECT_EQ(InBuffUsed(m_port), 2); // the taken byte was consumed when the delivery ended
+
+    TakeAnnounced();
+    Feed("c");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(3) }));
+    EXPECT_EQ(m_taken, "ab\rc");
+}
+
+TEST_F(DispatcherTest, OneAvailabilityMessagePerBatchWithoutAMatch)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    Trigger("\r");
+    Feed("abc");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(3) }));
+    // Nothing new arrives: no second announcement, whatever time passes.
+    m_device.RaiseEvent(EvRxChar);
+    ASSERT_TRUE(m_device.Settle(Pump));
+    EXPECT_EQ(m_receiver.Messages.size(), 1u);
+    Feed("de");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(3), Avail(5) }));
+}
+
+TEST_F(DispatcherTest, ThresholdBelowTheWaitingBytesHoldsTheAnnouncementBack)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 4), 0);
+    Feed("abc");
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    Feed("d");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(4) }));
+}
+
+TEST_F(DispatcherTest, ThresholdZeroSendsNoAvailabilityButDataStillFires)
+{
+    const std::uint16_t cr = Trigger("\r");
+    Feed("abc\rdef\rgh");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr) }));
+    EXPECT_EQ(InBuffUsed(m_port), 10);
+}
+
+TEST_F(DispatcherTest, PatternLengthsAndSlotLimits)
+{
+    const std::string longest(21, 'x');
+    const std::string tooLong(22, 'x');
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(tooLong.data());
+    EXPECT_EQ(AddDataTrigger(m_port, bytes, false, 22), ErrTriggerTooLong);
+    const std::uint16_t first = Trigger(longest);
+    EXPECT_EQ(first, 2);
+    for (int i = 2; i <= 20; ++i)
+        EXPECT_EQ(Trigger("t" + std::to_string(i)), i + 1);
+    EXPECT_EQ(AddDataTrigger(m_port, bytes, false, 1), ErrNoMoreTriggers);
+    EXPECT_EQ(AddDataTrigger(m_port, bytes, false, 22), ErrTriggerTooLong);
+    EXPECT_EQ(AddDataTrigger(51, bytes, false, 1), ErrBadHandle);
+    Feed(longest);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(first, 21) }));
+}
+
+TEST_F(DispatcherTest, ZeroLengthTriggerGetsAHandleNeverFiresAndLeavesItsSlotFree)
+{
+    const std::int32_t empty = AddDataTrigger(m_port, nullptr, false, 0);
+    EXPECT_EQ(empty, 2);
+    const std::uint16_t cr = Trigger("\r");
+    EXPECT_EQ(cr, 3);
+    TriggerSnapshot tables;
+    ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
+    EXPECT_EQ(tables.Data[1].TriggerHandle, cr) << "the empty trigger's slot was reused";
+    Feed(std::string("\0\r", 2));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+}
+
+TEST_F(DispatcherTest, IgnoreCaseMatchesBothCasesCaseSensitiveOnlyItsOwn)
+{
+    const std::uint16_t folded = Trigger("ok", true);
+    const std::uint16_t exact = Trigger("ok");
+    Feed("OK ok oK");
+    EXPECT_EQ(m_receiver.Messages,
+        (std::vector<Message> { Data(folded, 2), Data(folded, 2), Data(exact, 2), Data(folded, 2) }));
+}
+
+TEST_F(DispatcherTest, OverlappingPatternFiresTwiceOnThreeBytes)
+{
+    const std::uint16_t aa = Trigger("aa");
+    Feed("aaa");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(aa, 2), Data(aa, 2) }));
+}
+
+TEST_F(DispatcherTest, MatchesSpanningDeviceEvents)
+{
+    const std::uint16_t end = Trigger("END");
+    Feed("xxE");
+    Feed("N");
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    Feed("Dyy");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(end, 3) }));
+}
+
+TEST_F(DispatcherTest, AByteHeldForAnAnnouncementIsNotOfferedTwice)
+{
+    // Both triggers see the terminator once: the two-byte pattern must not
+    // complete on a single terminator while the scan waits for the receiver.
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    Trigger("\r\r");
+    TakeAnnounced();
+    Feed("ab\r");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(1) }));
+}
+
+TEST_F(DispatcherTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
+{
+    const std::uint16_t cr = Trigger("\r");
+    std::int32_t closeResult = -1;
+    std::int32_t reopenResult = -1;
+    PortHandle reopened = 0;
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg != TriggerDataMsg)
+            return;
+        closeResult = ClosePort(m_port);
+        // The device is free at once, though the slot is still closing.
+        reopenResult = OpenPort(&reopened, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096);
+    };
+    const PortHandle closed = m_port;
+    m_device.Arrive("a\rb\rc\r");
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return Ports().InUse[closed].load() == 0; }, Pump));
+    EXPECT_EQ(closeResult, 0);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_EQ(reopenResult, 0);
+    EXPECT_NE(reopened, closed);
+    EXPECT_EQ(LookupPort(closed), nullptr);
+    EXPECT_EQ(GetChar(closed, nullptr), ErrBadHandle);
+    ASSERT_EQ(ClosePort(reopened), 0);
+    m_port = 0;
+}
+
+TEST_F(DispatcherTest, ReceiversNewestFirstWithPassOnAndRemoval)
+{
+    Receiver older;
+    Receiver newer;
+    ASSERT_EQ(RegisterTriggerHandler(m_port, older.Window(), nullptr, true), 0);
+    ASSERT_EQ(RegisterTriggerHandler(m_port, newer.Window(), nullptr, false), 0);
+    const std::uint16_t cr = Trigger("\r");
+    Feed("\r");
+    EXPECT_EQ(newer.Messages.size(), 1u);
+    EXPECT_TRUE(older.Messages.empty()) << "the newest receiver does not pass on";
+
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, newer.Window(), nullptr), 0);
+    Feed("\r");
+    EXPECT_EQ(newer.Messages.size(), 1u);
+    EXPECT_EQ(older.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) })) << "the older receiver passes on";
+    EXPECT_EQ(DeregisterTriggerHandler(0, older.Window(), nullptr), ErrBadHandle);
+}
+
+std::atomic<int> g_procedureCalls { 0 };
+std::atomic<WindowHandle> g_procedureWindow { 1 };
+void CountingProcedure(WindowHandle window, std::uint32_t, std::uint32_t, std::int32_t)
+{
+    g_procedureWindow = window;
+    ++g_procedureCalls;
+}
+
+TEST_F(DispatcherTest, ProcedureReceiversAreCalledOnTheDispatcherThread)
+{
+    g_procedureCalls = 0;
+    ASSERT_EQ(RegisterTriggerHandler(m_port, 0, CountingProcedure, true), 0);
+    Trigger("\r");
+    Feed("\r\r");
+    EXPECT_EQ(g_procedureCalls, 2);
+    EXPECT_EQ(g_procedureWindow, 0u);
+    EXPECT_EQ(m_receiver.Messages.size(), 2u);
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, 0, CountingProcedure), 0);
+    Feed("\r");
+    EXPECT_EQ(g_procedureCalls, 2);
+    EXPECT_EQ(m_receiver.Messages.size(), 3u);
+}
+
+TEST_F(DispatcherTest, ReadAheadIsPerReceiverAndConsumedAfterAllHaveSeenTheBytes)
+{
+    Receiver second;
+    ASSERT_EQ(RegisterTriggerHandler(m_port, second.Window(), nullptr, true), 0);
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    std::string seenBySecond;
+    std::string seenByFirst;
+    std::int32_t usedInside = -1;
+    second.Action = [&](const Message& m) {
+        if (m.Msg == TriggerAvailMsg)
+            seenBySecond += Take(m_port, 2);
+    };
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg == TriggerAvailMsg) {
+            seenByFirst += Take(m_port, 3);
+            usedInside = InBuffUsed(m_port);
+        }
+    };
+    Feed("xyz");
+    EXPECT_EQ(seenBySecond, "xy");
+    EXPECT_EQ(seenByFirst, "xyz");
+    EXPECT_EQ(usedInside, 0);
+    EXPECT_EQ(InBuffUsed(m_port), 0) << "the largest read-ahead was consumed";
+}
+
+TEST_F(DispatcherTest, ConsumeOnReadMakesAnAnnouncementEndTheChecks)
+{
+    ASSERT_EQ(SetPortOptions(m_port, OptionConsumeOnRead), 0);
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    TakeAnnounced();
+    Feed("ab\r");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2) }));
+    EXPECT_EQ(InBuffUsed(m_port), 1);
+    Feed("c");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(2) }));
+}
+
+TEST_F(DispatcherTest, SavedTriggersCarryTheirHandlesToAReopenedPort)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 7), 0);
+    Trigger("x");
+    const std::uint16_t cr = Trigger("\r");
+    TriggerSnapshot snapshot;
+    ASSERT_EQ(SaveTriggers(m_port, &snapshot), 0);
+    EXPECT_EQ(snapshot.AvailThreshold, 7);
+    ASSERT_EQ(ClosePort(m_port), 0);
+    EXPECT_EQ(SaveTriggers(m_port, &snapshot), ErrBadHandle);
+
+    ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+    ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+    TriggerSnapshot cleared;
+    ASSERT_EQ(SaveTriggers(m_port, &cleared), 0);
+    EXPECT_EQ(cleared.AvailThreshold, 0);
+    EXPECT_EQ(cleared.Data[2].Length, 0) << "open starts with empty tables";
+    ASSERT_EQ(RestoreTriggers(m_port, &snapshot), 0);
+    ASSERT_EQ(SetTriggerLength(m_port, 0), 0);
+    Feed("\r");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+}
+
+TEST_F(DispatcherTest, RestoredTriggersStartMatchingAfresh)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    const std::uint16_t arb = Trigger("a\rb");
+    TriggerSnapshot snapshot;
+    // Taken while an announcement holds the terminator's trigger matched
+    // and "a\rb" two bytes into a match.
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg == TriggerAvailMsg)
+            SaveTriggers(m_port, &snapshot);
+    };
+    m_device.Arrive("xa\r");
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !m_receiver.Messages.empty(); }, Pump));
+    EXPECT_EQ(m_receiver.Messages.front(), Avail(2));
+    ASSERT_EQ(ClosePort(m_port), 0);
+    ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+    ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+    ASSERT_EQ(RestoreTriggers(m_port, &snapshot), 0);
+    ASSERT_EQ(SetTriggerLength(m_port, 0), 0);
+    m_receiver.Messages.clear();
+    m_receiver.Action = nullptr;
+    Feed("b");
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    Feed("a\rb");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(arb, 3) }));
+}
+
+TEST_F(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    Feed(std::string(9000, 'q'));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(8192) }));
+    EXPECT_EQ(InBuffUsed(m_port), 8192);
+    EXPECT_EQ(m_device.Waiting(), 808u);
+
+    // Taking bytes outside a delivery makes room; the idle check reads on.
+    EXPECT_EQ(Take(m_port, 100), std::string(100, 'q'));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
+    EXPECT_EQ(m_receiver.Messages.back(), Avail(8192));
+    EXPECT_EQ(m_device.Waiting(), 708u);
+}
+
+TEST_F(DispatcherTest, RingWrapsAndTriggersStillSeeEveryByte)
+{
+    const std::uint16_t cr = Trigger("\r");
+    int lines = 0;
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg == TriggerDataMsg)
+            ++lines;
+    };
+    const std::string line = std::string(99, 'L') + "\r";
+    for (int i = 0; i < 30; ++i) {
+        Feed(line + line + line);
+        Take(m_port, 300);
+    }
+    EXPECT_EQ(lines, 90);
+    EXPECT_EQ(m_receiver.Messages.back(), Data(cr));
+    EXPECT_EQ(InBuffUsed(m_port), 0);
+}
+
+TEST_F(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)
+{
+    TriggerSnapshot tables;
+    ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
+    // A status trigger on CTS (reference 0, mask 0x10), armed by hand.
+    tables.Handles[5] = { 1, TriggerKindStatus };
+    tables.Status[1] = { 5, 1, 1, 0x1000 };
+    ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
+    EXPECT_EQ(GetStatusTriggerKind(m_port, 5), 1);
+    EXPECT_EQ(GetStatusTriggerKind(m_port, 4), 0);
+
+    m_device.SetModemLines(ModemCts);
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !m_receiver.Messages.empty(); }, Pump));
+    EXPECT_EQ(m_receiver.Messages.front(), (Message { TriggerStatusMsg, 5, m_port, 0 }));
+    EXPECT_EQ(GetModemStatus(m_port, 0) & 0x11, 0x11) << "CTS with its delta";
+    m_device.SetModemLines(0);
+    m_device.SetModemLines(ModemCts);
+    m_device.RaiseEvent(EvCts);
+    ASSERT_TRUE(m_device.Settle(Pump));
+    EXPECT_EQ(m_receiver.Messages.size(), 1u) << "a fired trigger is disarmed";
+}
+
+TEST_F(DispatcherTest, TimerTriggerFiresWhenItsTimeHasCome)
+{
+    ManualClock clock;
+    ScopedProcessClock useClock(clock);
+    const std::uint32_t now = (clock.TickCount() & 0x7FFFFFFF) / 55;
+    TriggerSnapshot tables;
+    ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
+    tables.Handles[9] = { 1, TriggerKindTimer };
+    tables.Timers[1] = { 9, now, now + 10, 1 };
+    ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
+    m_device.RaiseEvent(EvRxChar); // an idle check follows any event within 50 ms
+    ASSERT_TRUE(m_device.Settle(Pump));
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    clock.Advance(std::chrono::milliseconds(55 * 11));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !m_receiver.Messages.empty(); }, Pump));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { { TriggerTimerMsg, 9, m_port, 0 } }));
+    // The dispatcher must be gone before its clock.
+    EXPECT_EQ(ClosePort(m_port), 0);
+    m_port = 0;
+}
+
+TEST_F(DispatcherTest, OutputThreadWritesQueuedBytesInOrder)
+{
+    const std::string text = "hello, instrument";
+    ASSERT_EQ(
+        PutBlock(m_port, reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::int32_t>(text.size())),
+        static_cast<std::int32_t>(text.size()));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_device.Written() == text; }, Pump));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return OutBuffUsed(m_port) == 0; }, Pump));
+}
+
+TEST_F(DispatcherTest, VanishedDeviceIsNeverWaitedOnAgain)
+{
+    const std::uint16_t cr = Trigger("\r");
+    Feed("\r");
+    const std::uint64_t waits = m_device.Waits();
+    m_device.Vanish();
+    // A spinning event thread would start thousands of waits meanwhile.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    ScriptedDevice::PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, Pump);
+    EXPECT_LE(m_device.Waits(), waits + 1);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_EQ(ClosePort(m_port), 0);
+    EXPECT_EQ(LookupPort(m_port), nullptr);
+    m_port = 0;
+}
+
+int CountThreads()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST_F(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsRecord)
+{
+    ManualClock clock;
+    ScopedProcessClock useClock(clock);
+    const int before = CountThreads();
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    m_device.HoldReads(true);
+    m_device.Arrive("stuck");
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_device.BlockedReads() == 1; }, Pump));
+    // The dispatcher thread now waits inside a read; closing must not hang.
+    {
+        auto closing = std::async(std::launch::async, [this] { return ClosePort(m_port); });
+        EXPECT_EQ(closing.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+        clock.Advance(std::chrono::milliseconds(199));
+        EXPECT_EQ(closing.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+        clock.Advance(std::chrono::milliseconds(1));
+        EXPECT_EQ(closing.get(), 0);
+    }
+    EXPECT_EQ(Ports().InUse[m_port].load(), 0u);
+    EXPECT_EQ(CountThreads(), before - 2) << "the event and output threads ended";
+
+    // Once it answers, the detached thread ends and frees the record.
+    EXPECT_EQ(DetachedDispatcherThreads(), 1);
+    m_device.HoldReads(false);
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return DetachedDispatcherThreads() == 0; }, Pump));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return CountThreads() == before - 3; }, Pump));
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    m_port = 0;
+}
+
+} // namespace
+} // namespace zop

@@ -73,6 +73,26 @@ struct Control {
     std::uint64_t LastAvail = ~std::uint64_t { 0 }; // Scanned when the last TriggerAvailMsg was decided
     bool Held = false; // the scan stands on a byte that completed a match
     bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+
+    // Progress, readable from other threads.
+    std::atomic<std::uint64_t> BytesRead { 0 };
+    std::atomic<bool> Busy { false };
+};
+
+// Marks the dispatcher thread busy with an event or an idle check.
+class BusyScope {
+public:
+    explicit BusyScope(Control& control)
+        : m_control(control)
+    {
+        m_control.Busy = true;
+    }
+    ~BusyScope() { m_control.Busy = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    Control& m_control;
 };
 
 std::mutex g_controlsMutex;
@@ -481,6 +501,7 @@ void ReadIntoRing(Control& control)
     if (moved > 0) {
         std::lock_guard lock(record.Lock);
         control.ScanPending = static_cast<std::uint16_t>(std::min<int>(control.ScanPending + moved, InputRingSize));
+        control.BytesRead += static_cast<std::uint64_t>(moved);
     }
     if (record.InputFull && !control.ReadingPaused) {
         // Bytes stay in the device queue until the receivers take some;
@@ -623,6 +644,7 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         const bool event = record.EventReady.Wait(IdleIntervalMs);
         if (record.StopFlag)
             break;
+        const BusyScope busy(*control);
         if (event)
             ProcessEvent(*control, record.EventWord);
         const auto now = std::chrono::steady_clock::now();
@@ -766,6 +788,21 @@ std::int32_t StopDispatcher(PortHandle port)
 int DetachedDispatcherThreads()
 {
     return g_detachedRunning.load();
+}
+
+bool GetDispatcherProgress(PortHandle port, DispatcherProgress* progress)
+{
+    if (port < 1 || port > MaxPorts || !progress)
+        return false;
+    std::lock_guard lock(g_controlsMutex);
+    const std::shared_ptr<Control>& control = g_controls[port];
+    if (!control)
+        return false;
+    // Read in this order: bytes read while busy are fully handled once the
+    // thread is seen idle afterwards.
+    progress->BytesRead = control->BytesRead;
+    progress->Busy = control->Busy;
+    return true;
 }
 
 } // namespace zop

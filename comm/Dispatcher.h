@@ -22,6 +22,15 @@ std::int32_t StopDispatcher(PortHandle port);
 // Dispatcher threads that were detached by a stop and have not ended yet.
 int DetachedDispatcherThreads();
 
+// What the dispatcher of an open port has done (for tests and tools): the
+// bytes it has read from the device, and whether it is handling an event or
+// an idle check right now. False for a port without a running dispatcher.
+struct DispatcherProgress {
+    std::uint64_t BytesRead = 0;
+    bool Busy = false;
+};
+bool GetDispatcherProgress(PortHandle port, DispatcherProgress* progress);
+
 // Empties all trigger tables and sets the availability threshold to 0.
 std::int32_t ClearTriggers(PortHandle port);
 

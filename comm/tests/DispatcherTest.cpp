@@ -1,6 +1,8 @@
-// The dispatcher and its triggers over the scripted device: every case is
-// deterministic, the test waits until the dispatcher has finished with what
-// arrived instead of sleeping.
+// The dispatcher and its triggers. The trigger cases run twice: over a real
+// pseudo-terminal and over the scripted device; cases that need to script
+// the device (modem lines, a vanishing device, a read that hangs) run over the
+// scripted device only. No case sleeps: the test waits until the dispatcher
+// has read and handled everything that was sent.
 #include "comm/Clock.h"
 #include "comm/Dispatcher.h"
 #include "comm/ErrorCodes.h"
@@ -8,21 +10,28 @@
 #include "comm/PortLayer.h"
 #include "comm/PortTable.h"
 #include "comm/Triggers.h"
+#include "comm/PosixLayer.h"
+#include "comm/tests/PtyDevice.h"
 #include "comm/tests/ScriptedDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zop {
 namespace {
 
+using test::PtyDevice;
 using test::ScriptedDevice;
 
 struct Message {
@@ -82,20 +91,44 @@ std::string Take(PortHandle port, int count)
     return taken;
 }
 
-class DispatcherTest : public testing::Test {
+enum class DeviceKind { Pty, Scripted };
+
+std::string KindName(const testing::TestParamInfo<DeviceKind>& info)
+{
+    return info.param == DeviceKind::Pty ? "Pty" : "Scripted";
+}
+
+class TriggerCaseTest : public testing::TestWithParam<DeviceKind> {
 protected:
+    TriggerCaseTest()
+    {
+        if (GetParam() == DeviceKind::Pty) {
+            InstallPosixLayer();
+            m_pty.emplace();
+            m_path = m_pty->Path();
+        } else {
+            m_scripted.emplace();
+            m_path = m_scripted->Name();
+        }
+    }
+    ~TriggerCaseTest() override { InstallNullLayer(); }
     void SetUp() override
     {
-        ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+        OpenAndListen();
         // Read ahead as the component does: bytes taken during a trigger
         // message are consumed when the delivery ends.
         ASSERT_EQ(ClearPortOptions(m_port, OptionConsumeOnRead), 0);
-        ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
     }
     void TearDown() override
     {
         if (m_port != 0 && LookupPort(m_port))
             ClosePort(m_port);
+    }
+    void OpenAndListen()
+    {
+        ASSERT_EQ(OpenPort(&m_port, 4, m_path.c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+        ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+        m_fed = 0;
     }
     std::uint16_t Trigger(const std::string& pattern, bool ignoreCase = false)
     {
@@ -104,10 +137,29 @@ protected:
         EXPECT_GE(handle, 2);
         return static_cast<std::uint16_t>(handle);
     }
+    // Sends bytes and waits until the dispatcher has read them and finished
+    // handling the event that brought them.
     void Feed(const std::string& bytes)
     {
-        m_device.Arrive(bytes);
-        ASSERT_TRUE(m_device.Settle(Pump));
+        Send(bytes);
+        ASSERT_TRUE(Settled());
+    }
+    void Send(const std::string& bytes)
+    {
+        m_fed += bytes.size();
+        if (m_pty)
+            ASSERT_TRUE(m_pty->Write(bytes));
+        else
+            m_scripted->Arrive(bytes);
+    }
+    bool Settled()
+    {
+        return ScriptedDevice::PumpUntil(
+            [&] {
+                DispatcherProgress progress;
+                return GetDispatcherProgress(m_port, &progress) && progress.BytesRead == m_fed && !progress.Busy;
+            },
+            Pump);
     }
     // Takes exactly the announced bytes of every TriggerAvailMsg.
     void TakeAnnounced()
@@ -123,13 +175,26 @@ protected:
         return { TriggerDataMsg, handle, m_port, length };
     }
 
-    ScriptedDevice m_device;
+    std::optional<PtyDevice> m_pty;
+    std::optional<ScriptedDevice> m_scripted;
+    std::string m_path;
     Receiver m_receiver;
     PortHandle m_port = 0;
+    std::uint64_t m_fed = 0;
     std::string m_taken;
 };
 
-TEST_F(DispatcherTest, OneByteTriggerFiresOnceForEveryOccurrenceWithLengthOne)
+INSTANTIATE_TEST_SUITE_P(Devices, TriggerCaseTest, testing::Values(DeviceKind::Pty, DeviceKind::Scripted), KindName);
+
+// Cases that script the device itself.
+class DispatcherTest : public TriggerCaseTest {
+protected:
+    ScriptedDevice& m_device = *m_scripted;
+};
+
+INSTANTIATE_TEST_SUITE_P(Devices, DispatcherTest, testing::Values(DeviceKind::Scripted), KindName);
+
+TEST_P(TriggerCaseTest, OneByteTriggerFiresOnceForEveryOccurrenceWithLengthOne)
 {
     const std::uint16_t cr = Trigger("\r");
     Feed("12\r3\r\r");
@@ -137,7 +202,7 @@ TEST_F(DispatcherTest, OneByteTriggerFiresOnceForEveryOccurrenceWithLengthOne)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr), Data(cr), Data(cr) }));
 }
 
-TEST_F(DispatcherTest, AnnouncedBytesTakenLetTheDataTriggerFollowAtOnce)
+TEST_P(TriggerCaseTest, AnnouncedBytesTakenLetTheDataTriggerFollowAtOnce)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
     const std::uint16_t cr = Trigger("\r");
@@ -149,7 +214,7 @@ TEST_F(DispatcherTest, AnnouncedBytesTakenLetTheDataTriggerFollowAtOnce)
     EXPECT_EQ(InBuffUsed(m_port), 0);
 }
 
-TEST_F(DispatcherTest, DataTriggerWaitsForTheNextEventWhenFewerBytesWereTaken)
+TEST_P(TriggerCaseTest, DataTriggerWaitsForTheNextEventWhenFewerBytesWereTaken)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
     const std::uint16_t cr = Trigger("\r");
@@ -167,21 +232,23 @@ TEST_F(DispatcherTest, DataTriggerWaitsForTheNextEventWhenFewerBytesWereTaken)
     EXPECT_EQ(m_taken, "ab\rc");
 }
 
-TEST_F(DispatcherTest, OneAvailabilityMessagePerBatchWithoutAMatch)
+TEST_P(TriggerCaseTest, OneAvailabilityMessagePerBatchWithoutAMatch)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
     Trigger("\r");
     Feed("abc");
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(3) }));
-    // Nothing new arrives: no second announcement, whatever time passes.
-    m_device.RaiseEvent(EvRxChar);
-    ASSERT_TRUE(m_device.Settle(Pump));
-    EXPECT_EQ(m_receiver.Messages.size(), 1u);
+    // A device event without new bytes announces nothing again.
+    if (m_scripted) {
+        m_scripted->RaiseEvent(EvRxChar);
+        ASSERT_TRUE(m_scripted->Settle(Pump));
+        EXPECT_EQ(m_receiver.Messages.size(), 1u);
+    }
     Feed("de");
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(3), Avail(5) }));
 }
 
-TEST_F(DispatcherTest, ThresholdBelowTheWaitingBytesHoldsTheAnnouncementBack)
+TEST_P(TriggerCaseTest, ThresholdBelowTheWaitingBytesHoldsTheAnnouncementBack)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 4), 0);
     Feed("abc");
@@ -190,7 +257,7 @@ TEST_F(DispatcherTest, ThresholdBelowTheWaitingBytesHoldsTheAnnouncementBack)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(4) }));
 }
 
-TEST_F(DispatcherTest, ThresholdZeroSendsNoAvailabilityButDataStillFires)
+TEST_P(TriggerCaseTest, ThresholdZeroSendsNoAvailabilityButDataStillFires)
 {
     const std::uint16_t cr = Trigger("\r");
     Feed("abc\rdef\rgh");
@@ -198,7 +265,7 @@ TEST_F(DispatcherTest, ThresholdZeroSendsNoAvailabilityButDataStillFires)
     EXPECT_EQ(InBuffUsed(m_port), 10);
 }
 
-TEST_F(DispatcherTest, PatternLengthsAndSlotLimits)
+TEST_P(TriggerCaseTest, PatternLengthsAndSlotLimits)
 {
     const std::string longest(21, 'x');
     const std::string tooLong(22, 'x');
@@ -215,7 +282,7 @@ TEST_F(DispatcherTest, PatternLengthsAndSlotLimits)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(first, 21) }));
 }
 
-TEST_F(DispatcherTest, ZeroLengthTriggerGetsAHandleNeverFiresAndLeavesItsSlotFree)
+TEST_P(TriggerCaseTest, ZeroLengthTriggerGetsAHandleNeverFiresAndLeavesItsSlotFree)
 {
     const std::int32_t empty = AddDataTrigger(m_port, nullptr, false, 0);
     EXPECT_EQ(empty, 2);
@@ -228,7 +295,7 @@ TEST_F(DispatcherTest, ZeroLengthTriggerGetsAHandleNeverFiresAndLeavesItsSlotFre
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
 }
 
-TEST_F(DispatcherTest, IgnoreCaseMatchesBothCasesCaseSensitiveOnlyItsOwn)
+TEST_P(TriggerCaseTest, IgnoreCaseMatchesBothCasesCaseSensitiveOnlyItsOwn)
 {
     const std::uint16_t folded = Trigger("ok", true);
     const std::uint16_t exact = Trigger("ok");
@@ -237,14 +304,14 @@ TEST_F(DispatcherTest, IgnoreCaseMatchesBothCasesCaseSensitiveOnlyItsOwn)
         (std::vector<Message> { Data(folded, 2), Data(folded, 2), Data(exact, 2), Data(folded, 2) }));
 }
 
-TEST_F(DispatcherTest, OverlappingPatternFiresTwiceOnThreeBytes)
+TEST_P(TriggerCaseTest, OverlappingPatternFiresTwiceOnThreeBytes)
 {
     const std::uint16_t aa = Trigger("aa");
     Feed("aaa");
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(aa, 2), Data(aa, 2) }));
 }
 
-TEST_F(DispatcherTest, MatchesSpanningDeviceEvents)
+TEST_P(TriggerCaseTest, MatchesSpanningDeviceEvents)
 {
     const std::uint16_t end = Trigger("END");
     Feed("xxE");
@@ -254,7 +321,7 @@ TEST_F(DispatcherTest, MatchesSpanningDeviceEvents)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(end, 3) }));
 }
 
-TEST_F(DispatcherTest, AByteHeldForAnAnnouncementIsNotOfferedTwice)
+TEST_P(TriggerCaseTest, AByteHeldForAnAnnouncementIsNotOfferedTwice)
 {
     // Both triggers see the terminator once: the two-byte pattern must not
     // complete on a single terminator while the scan waits for the receiver.
@@ -266,7 +333,7 @@ TEST_F(DispatcherTest, AByteHeldForAnAnnouncementIsNotOfferedTwice)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(1) }));
 }
 
-TEST_F(DispatcherTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
+TEST_P(TriggerCaseTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
 {
     const std::uint16_t cr = Trigger("\r");
     std::int32_t closeResult = -1;
@@ -277,22 +344,23 @@ TEST_F(DispatcherTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
             return;
         closeResult = ClosePort(m_port);
         // The device is free at once, though the slot is still closing.
-        reopenResult = OpenPort(&reopened, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096);
+        reopenResult = OpenPort(&reopened, 4, m_path.c_str(), 9600, 0, 8, 1, 4096, 4096);
     };
     const PortHandle closed = m_port;
-    m_device.Arrive("a\rb\rc\r");
+    Send("a\rb\rc\r");
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return Ports().InUse[closed].load() == 0; }, Pump));
     EXPECT_EQ(closeResult, 0);
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
     EXPECT_EQ(reopenResult, 0);
     EXPECT_NE(reopened, closed);
     EXPECT_EQ(LookupPort(closed), nullptr);
-    EXPECT_EQ(GetChar(closed, nullptr), ErrBadHandle);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(GetChar(closed, &byte), ErrBadHandle);
     ASSERT_EQ(ClosePort(reopened), 0);
     m_port = 0;
 }
 
-TEST_F(DispatcherTest, ReceiversNewestFirstWithPassOnAndRemoval)
+TEST_P(TriggerCaseTest, ReceiversNewestFirstWithPassOnAndRemoval)
 {
     Receiver older;
     Receiver newer;
@@ -319,7 +387,7 @@ void CountingProcedure(WindowHandle window, std::uint32_t, std::uint32_t, std::i
     ++g_procedureCalls;
 }
 
-TEST_F(DispatcherTest, ProcedureReceiversAreCalledOnTheDispatcherThread)
+TEST_P(TriggerCaseTest, ProcedureReceiversAreCalledOnTheDispatcherThread)
 {
     g_procedureCalls = 0;
     ASSERT_EQ(RegisterTriggerHandler(m_port, 0, CountingProcedure, true), 0);
@@ -334,7 +402,7 @@ TEST_F(DispatcherTest, ProcedureReceiversAreCalledOnTheDispatcherThread)
     EXPECT_EQ(m_receiver.Messages.size(), 3u);
 }
 
-TEST_F(DispatcherTest, ReadAheadIsPerReceiverAndConsumedAfterAllHaveSeenTheBytes)
+TEST_P(TriggerCaseTest, ReadAheadIsPerReceiverAndConsumedAfterAllHaveSeenTheBytes)
 {
     Receiver second;
     ASSERT_EQ(RegisterTriggerHandler(m_port, second.Window(), nullptr, true), 0);
@@ -359,7 +427,7 @@ TEST_F(DispatcherTest, ReadAheadIsPerReceiverAndConsumedAfterAllHaveSeenTheBytes
     EXPECT_EQ(InBuffUsed(m_port), 0) << "the largest read-ahead was consumed";
 }
 
-TEST_F(DispatcherTest, ConsumeOnReadMakesAnAnnouncementEndTheChecks)
+TEST_P(TriggerCaseTest, ConsumeOnReadMakesAnAnnouncementEndTheChecks)
 {
     ASSERT_EQ(SetPortOptions(m_port, OptionConsumeOnRead), 0);
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
@@ -372,7 +440,7 @@ TEST_F(DispatcherTest, ConsumeOnReadMakesAnAnnouncementEndTheChecks)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(2) }));
 }
 
-TEST_F(DispatcherTest, SavedTriggersCarryTheirHandlesToAReopenedPort)
+TEST_P(TriggerCaseTest, SavedTriggersCarryTheirHandlesToAReopenedPort)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 7), 0);
     Trigger("x");
@@ -383,8 +451,7 @@ TEST_F(DispatcherTest, SavedTriggersCarryTheirHandlesToAReopenedPort)
     ASSERT_EQ(ClosePort(m_port), 0);
     EXPECT_EQ(SaveTriggers(m_port, &snapshot), ErrBadHandle);
 
-    ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
-    ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+    OpenAndListen();
     TriggerSnapshot cleared;
     ASSERT_EQ(SaveTriggers(m_port, &cleared), 0);
     EXPECT_EQ(cleared.AvailThreshold, 0);
@@ -395,7 +462,7 @@ TEST_F(DispatcherTest, SavedTriggersCarryTheirHandlesToAReopenedPort)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
 }
 
-TEST_F(DispatcherTest, RestoredTriggersStartMatchingAfresh)
+TEST_P(TriggerCaseTest, RestoredTriggersStartMatchingAfresh)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
     const std::uint16_t cr = Trigger("\r");
@@ -407,12 +474,11 @@ TEST_F(DispatcherTest, RestoredTriggersStartMatchingAfresh)
         if (m.Msg == TriggerAvailMsg)
             SaveTriggers(m_port, &snapshot);
     };
-    m_device.Arrive("xa\r");
+    Send("xa\r");
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !m_receiver.Messages.empty(); }, Pump));
     EXPECT_EQ(m_receiver.Messages.front(), Avail(2));
     ASSERT_EQ(ClosePort(m_port), 0);
-    ASSERT_EQ(OpenPort(&m_port, 4, m_device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
-    ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
+    OpenAndListen();
     ASSERT_EQ(RestoreTriggers(m_port, &snapshot), 0);
     ASSERT_EQ(SetTriggerLength(m_port, 0), 0);
     m_receiver.Messages.clear();
@@ -423,10 +489,11 @@ TEST_F(DispatcherTest, RestoredTriggersStartMatchingAfresh)
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(arb, 3) }));
 }
 
-TEST_F(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
+TEST_P(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
 {
     ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
-    Feed(std::string(9000, 'q'));
+    Send(std::string(9000, 'q'));
+    ASSERT_TRUE(m_device.Settle(Pump));
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(8192) }));
     EXPECT_EQ(InBuffUsed(m_port), 8192);
     EXPECT_EQ(m_device.Waiting(), 808u);
@@ -438,7 +505,7 @@ TEST_F(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
     EXPECT_EQ(m_device.Waiting(), 708u);
 }
 
-TEST_F(DispatcherTest, RingWrapsAndTriggersStillSeeEveryByte)
+TEST_P(TriggerCaseTest, RingWrapsAndTriggersStillSeeEveryByte)
 {
     const std::uint16_t cr = Trigger("\r");
     int lines = 0;
@@ -456,7 +523,7 @@ TEST_F(DispatcherTest, RingWrapsAndTriggersStillSeeEveryByte)
     EXPECT_EQ(InBuffUsed(m_port), 0);
 }
 
-TEST_F(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)
+TEST_P(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)
 {
     TriggerSnapshot tables;
     ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
@@ -478,7 +545,7 @@ TEST_F(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)
     EXPECT_EQ(m_receiver.Messages.size(), 1u) << "a fired trigger is disarmed";
 }
 
-TEST_F(DispatcherTest, TimerTriggerFiresWhenItsTimeHasCome)
+TEST_P(DispatcherTest, TimerTriggerFiresWhenItsTimeHasCome)
 {
     ManualClock clock;
     ScopedProcessClock useClock(clock);
@@ -499,7 +566,7 @@ TEST_F(DispatcherTest, TimerTriggerFiresWhenItsTimeHasCome)
     m_port = 0;
 }
 
-TEST_F(DispatcherTest, OutputThreadWritesQueuedBytesInOrder)
+TEST_P(DispatcherTest, OutputThreadWritesQueuedBytesInOrder)
 {
     const std::string text = "hello, instrument";
     ASSERT_EQ(
@@ -509,7 +576,7 @@ TEST_F(DispatcherTest, OutputThreadWritesQueuedBytesInOrder)
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return OutBuffUsed(m_port) == 0; }, Pump));
 }
 
-TEST_F(DispatcherTest, VanishedDeviceIsNeverWaitedOnAgain)
+TEST_P(DispatcherTest, VanishedDeviceIsNeverWaitedOnAgain)
 {
     const std::uint16_t cr = Trigger("\r");
     Feed("\r");
@@ -536,7 +603,7 @@ int CountThreads()
     return count;
 }
 
-TEST_F(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsRecord)
+TEST_P(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsRecord)
 {
     ManualClock clock;
     ScopedProcessClock useClock(clock);
@@ -564,6 +631,75 @@ TEST_F(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsReco
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return CountThreads() == before - 3; }, Pump));
     EXPECT_TRUE(m_receiver.Messages.empty());
     m_port = 0;
+}
+
+int CountDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+std::atomic<int> g_cycleLines { 0 };
+void CountLines(WindowHandle, std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam)
+{
+    if (msg == TriggerAvailMsg) {
+        // Take what was announced, as a receiver does.
+        std::uint8_t byte = 0;
+        for (std::uint32_t i = 0; i < wParam; ++i)
+            GetChar(static_cast<PortHandle>(lParam >> 16), &byte);
+    } else if (msg == TriggerDataMsg) {
+        ++g_cycleLines;
+    }
+}
+
+TEST(PortCycles, AThousandOpenAndCloseCyclesWithTrafficLeaveNoThreadOrDescriptorBehind)
+{
+    InstallPosixLayer();
+    PtyDevice pty;
+    MessageWakeDescriptor(); // this thread's message queue lives as long as the thread
+    {
+        // Whatever the process starts once (a sanitizer's helper thread) is
+        // started by a first cycle.
+        PortHandle port = 0;
+        ASSERT_EQ(OpenPort(&port, 4, pty.Path().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+        ASSERT_EQ(ClosePort(port), 0);
+    }
+    const int threads = CountThreads();
+    const int descriptors = CountDescriptors();
+    std::atomic<bool> stop { false };
+    std::thread instrument([&] {
+        pollfd out { pty.Master(), POLLOUT, 0 };
+        while (!stop) {
+            if (poll(&out, 1, 1) == 1) [[maybe_unused]]
+                const ssize_t ignored = write(pty.Master(), "line 12\r", 8);
+        }
+    });
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        PortHandle port = 0;
+        ASSERT_EQ(OpenPort(&port, 4, pty.Path().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+        ASSERT_EQ(RegisterTriggerHandler(port, 0, CountLines, false), 0);
+        const std::uint8_t cr = '\r';
+        ASSERT_GE(AddDataTrigger(port, &cr, false, 1), 2);
+        ASSERT_EQ(SetTriggerLength(port, 1), 0);
+        if (cycle % 100 == 0) {
+            // Let lines flow through this port before it closes.
+            const int lines = g_cycleLines;
+            ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return g_cycleLines > lines; }, Pump));
+        }
+        ASSERT_EQ(ClosePort(port), 0);
+    }
+    stop = true;
+    instrument.join();
+    InstallNullLayer();
+    EXPECT_EQ(DetachedDispatcherThreads(), 0);
+    EXPECT_EQ(CountThreads(), threads);
+    EXPECT_EQ(CountDescriptors(), descriptors);
+    EXPECT_GE(g_cycleLines, 10);
 }
 
 } // namespace

@@ -274,21 +274,32 @@ int CheckDataTriggers(Control& control)
         = [&] { return static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize); };
 
     if (!control.Held) {
+        // No trigger is matched while the scan is not held on a byte.
+        std::array<DataTrigger*, DataTriggerCount> active {};
+        int activeCount = 0;
+        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+            if (record.DataTriggers[slot].Length != 0)
+                active[activeCount++] = &record.DataTriggers[slot];
+        }
+        std::uint16_t index = scanIndex();
+        if (activeCount == 0) {
+            control.Scanned += control.ScanPending;
+            control.ScanPending = 0;
+        }
         while (control.ScanPending > 0) {
-            const std::uint8_t byte = record.InRing[scanIndex()];
+            const std::uint8_t byte = record.InRing[index];
             bool any = false;
-            for (int slot = 1; slot <= DataTriggerCount; ++slot) {
-                DataTrigger& trigger = record.DataTriggers[slot];
-                if (trigger.Length == 0)
-                    continue;
-                if (!trigger.Matched)
-                    trigger.Matched = MatchDataTrigger(trigger, byte) ? 1 : 0;
-                any = any || trigger.Matched;
+            for (int i = 0; i < activeCount; ++i) {
+                if (MatchDataTrigger(*active[i], byte)) {
+                    active[i]->Matched = 1;
+                    any = true;
+                }
             }
             if (any) {
                 control.Held = true;
                 break;
             }
+            index = static_cast<std::uint16_t>((index + 1) % InputRingSize);
             --control.ScanPending;
             ++control.Scanned;
         }
@@ -497,17 +508,48 @@ void SetDeviceMask(PortRecord& record, std::uint32_t mask)
 void ReadIntoRing(Control& control)
 {
     PortRecord& record = *control.Record;
-    const std::int32_t moved = FillInputRing(record);
-    if (moved > 0) {
-        std::lock_guard lock(record.Lock);
-        control.ScanPending = static_cast<std::uint16_t>(std::min<int>(control.ScanPending + moved, InputRingSize));
-        control.BytesRead += static_cast<std::uint64_t>(moved);
+    // Read until the device queue is empty or the ring full: bytes left in
+    // the device after an event would wait for the device's next event.
+    for (;;) {
+        const std::int32_t moved = FillInputRing(record);
+        if (moved <= 0)
+            break;
+        {
+            std::lock_guard lock(record.Lock);
+            control.ScanPending = static_cast<std::uint16_t>(std::min<int>(control.ScanPending + moved, InputRingSize));
+            control.BytesRead += static_cast<std::uint64_t>(moved);
+        }
+        if (record.InputFull)
+            break;
     }
     if (record.InputFull && !control.ReadingPaused) {
         // Bytes stay in the device queue until the receivers take some;
         // until then received bytes would wake the event thread for nothing.
         control.ReadingPaused = true;
         SetDeviceMask(record, DeviceEventMask & ~EvRxChar);
+    }
+}
+
+void ResumeReading(Control& control)
+{
+    control.ReadingPaused = false;
+    SetDeviceMask(*control.Record, DeviceEventMask);
+    ReadIntoRing(control);
+}
+
+// Runs the data-trigger checks while they deliver; when the receivers made
+// room in a full ring, reads on at once rather than at the next idle check.
+void RunDataTriggers(Control& control)
+{
+    PortRecord& record = *control.Record;
+    for (;;) {
+        const int delivered = CheckDataTriggers(control);
+        if (record.ClosePending || record.StopFlag)
+            return;
+        if (control.ReadingPaused && !record.InputFull)
+            ResumeReading(control);
+        else if (delivered == 0)
+            return;
     }
 }
 
@@ -530,12 +572,8 @@ void ProcessEvent(Control& control, std::uint32_t word)
     }
     if (word & EvRxChar) {
         ReadIntoRing(control);
-        if (!record.Delivering) {
-            while (CheckDataTriggers(control) != 0) {
-                if (record.ClosePending)
-                    return;
-            }
-        }
+        if (!record.Delivering)
+            RunDataTriggers(control);
     }
     if (!record.ClosePending)
         record.Continue.Set();
@@ -571,14 +609,12 @@ void IdleChecks(Control& control)
     PortRecord& record = *control.Record;
     if (record.ClosePending || record.Delivering)
         return;
+    // Bytes taken outside a delivery made room in a full ring.
     if (control.ReadingPaused && !record.InputFull) {
-        control.ReadingPaused = false;
-        SetDeviceMask(record, DeviceEventMask);
-        ReadIntoRing(control);
-        while (CheckDataTriggers(control) != 0) {
-            if (record.ClosePending)
-                return;
-        }
+        ResumeReading(control);
+        RunDataTriggers(control);
+        if (record.ClosePending)
+            return;
     }
     PollModemLines(control);
     {

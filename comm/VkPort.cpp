@@ -102,11 +102,6 @@ std::intptr_t VskComWindowProc(WindowHandle window, std::uint32_t msg, std::uint
     return 0;
 }
 
-void TComponent::Assign(const TComponent& source)
-{
-    throw Exception("Cannot assign a " + source.Name() + " to a " + Name());
-}
-
 TVskCustomComPort::TVskCustomComPort(TComponent* owner)
     : TComponent(owner)
 {

@@ -343,6 +343,12 @@ std::string ScriptedDevice::Written() const
     return m_written;
 }
 
+DeviceSettings ScriptedDevice::Settings() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_settings;
+}
+
 std::size_t ScriptedDevice::Waiting() const
 {
     std::lock_guard lock(m_mutex);

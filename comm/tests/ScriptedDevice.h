@@ -43,6 +43,7 @@ public:
     bool IsOpen() const;
     int OpenCount() const;
     std::string Written() const;
+    DeviceSettings Settings() const;
     std::size_t Waiting() const;
     // How often the event thread has started waiting on this device.
     std::uint64_t Waits() const;

@@ -6,6 +6,7 @@
 #include "comm/Triggers.h"
 #include "comm/VkPort.h"
 #include "comm/VskException.h"
+#include "comm/tests/PtyDevice.h"
 #include "comm/tests/ScriptedDevice.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -294,6 +295,13 @@ TEST_F(VkPortTest, SettingsReachTheOpenDevice)
     EXPECT_EQ(baud, 115200);
     EXPECT_EQ(parity, pEven);
     EXPECT_EQ(stopBits, 2);
+    // Receive flow control with the main window's thresholds.
+    const DeviceSettings settings = m_com3.Settings();
+    EXPECT_TRUE(settings.Flags & DcbInX);
+    EXPECT_EQ(settings.XoffLim, 4096 - 3686);
+    EXPECT_EQ(settings.XonLim, 409);
+    m_port.SetSWFlowOptions(swfNone);
+    EXPECT_FALSE(m_com3.Settings().Flags & DcbInX);
 }
 
 TEST_F(VkPortTest, TraceAndLogSizesAreLimited)
@@ -329,6 +337,30 @@ TEST_F(VkPortTest, TracingStatesWhileClosedAndOpen)
     EXPECT_NE(trace.find('A'), std::string::npos) << trace;
     EXPECT_EQ(trace.find('B'), std::string::npos) << trace;
     m_port.SetTracing(tlClear);
+    EXPECT_EQ(m_port.Tracing(), tlOff);
+}
+
+TEST_F(VkPortTest, ChangingTheTraceSizeRestartsAnActiveTrace)
+{
+    test::TempDir dir;
+    m_port.SetTraceName(dir.File("size.trc"));
+    m_port.SetTriggerLength(0);
+    m_port.SetOpen(true);
+    m_port.SetTracing(tlOn);
+    ASSERT_TRUE(Feed(m_com3, "AB"));
+    EXPECT_EQ(m_port.GetChar(), 'A');
+    m_port.SetTraceSize(5);
+    EXPECT_EQ(m_port.Tracing(), tlOn);
+    EXPECT_EQ(m_port.GetChar(), 'B');
+    m_port.SetTracing(tlDump);
+    const std::string trace = ReadFile(dir.File("size.trc"));
+    EXPECT_EQ(trace.find('A'), std::string::npos) << trace;
+    EXPECT_NE(trace.find('B'), std::string::npos) << trace;
+
+    // Paused: the trace is dropped and stays off.
+    m_port.SetTracing(tlOn);
+    m_port.SetTracing(tlPause);
+    m_port.SetTraceSize(6);
     EXPECT_EQ(m_port.Tracing(), tlOff);
 }
 
@@ -492,6 +524,84 @@ TEST_F(VkPortTest, DestroyingAnOpenComponentClosesItsPort)
     EXPECT_EQ(ComPortTable[handle], nullptr);
     EXPECT_FALSE(m_com3.IsOpen());
     EXPECT_EQ(LookupPort(handle), nullptr);
+}
+
+// The component over pseudo-terminals mapped to COM1 and COM2, through the
+// termios device layer as the window program uses it.
+class VkPortPtyTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("ZOP5_COM1", m_com1.Path().c_str(), 1);
+        setenv("ZOP5_COM2", m_com2.Path().c_str(), 1);
+        m_port.SetAutoOpen(false);
+        m_port.SetBaud(9600);
+        m_port.SetSWFlowOptions(swfReceive);
+        m_port.SetBufferFull(3686);
+        m_port.SetBufferResume(409);
+        m_port.SetUseEventWord(false);
+        m_port.SetTapiMode(tmNone);
+        m_port.OnTriggerAvail = [this](TVskCustomComPort& cp, std::uint16_t count) {
+            for (std::uint16_t i = 0; i < count; ++i)
+                m_line += cp.GetChar();
+        };
+        m_port.OnTriggerData = [this](TVskCustomComPort&, std::uint16_t handle) {
+            m_lines.push_back(std::to_string(handle) + ":" + m_line);
+            m_line.clear();
+        };
+    }
+    void TearDown() override
+    {
+        m_port.SetOpen(false);
+        setenv("ZOP5_COM1", "", 1);
+        setenv("ZOP5_COM2", "", 1);
+    }
+    bool WaitForLines(std::size_t count)
+    {
+        return ScriptedDevice::PumpUntil([&] { return m_lines.size() >= count; }, Pump);
+    }
+
+    test::PtyDevice m_com1;
+    test::PtyDevice m_com2;
+    TVskComPort m_port;
+    std::string m_line;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(VkPortPtyTest, LinesArriveAcrossCloseReopenAndAMove)
+{
+    m_port.SetComNumber(1);
+    m_port.SetOpen(true);
+    const std::string cr = std::to_string(m_port.AddDataTrigger("\r", false));
+    ASSERT_TRUE(m_com1.Write("Range(254)= 0.8V\r"));
+    ASSERT_TRUE(WaitForLines(1));
+    EXPECT_EQ(m_lines.back(), cr + ":Range(254)= 0.8V");
+
+    m_port.SetOpen(false);
+    m_port.SetOpen(true);
+    ASSERT_TRUE(m_com1.Write("Zero= 128\r"));
+    ASSERT_TRUE(WaitForLines(2));
+    EXPECT_EQ(m_lines.back(), cr + ":\rZero= 128") << "the terminator of the line before is read after it";
+
+    m_port.SetComNumber(2);
+    ASSERT_TRUE(m_com2.Write("Sample(0)= 17\r"));
+    ASSERT_TRUE(WaitForLines(3));
+    EXPECT_EQ(m_lines.back(), cr + ":\rSample(0)= 17");
+    EXPECT_EQ(m_port.FindDataTrigger("\r", false), std::stoi(cr));
+}
+
+TEST_F(VkPortPtyTest, APortHeldByAnotherComponentCannotBeOpened)
+{
+    m_port.SetComNumber(1);
+    m_port.SetOpen(true);
+    TVskComPort other;
+    other.SetAutoOpen(false);
+    other.SetComNumber(1);
+    EXPECT_THROW(other.SetOpen(true), EOpenComm);
+    EXPECT_FALSE(other.Open());
+    other.SetComNumber(3);
+    setenv("ZOP5_COM3", "", 1);
+    EXPECT_THROW(other.SetOpen(true), EBadId) << "no device behind COM3";
 }
 
 } // namespace

@@ -379,6 +379,43 @@ TEST_P(TriggerCaseTest, ReceiversNewestFirstWithPassOnAndRemoval)
     EXPECT_EQ(DeregisterTriggerHandler(0, older.Window(), nullptr), ErrBadHandle);
 }
 
+TEST_P(TriggerCaseTest, AHandleHandedOutAgainDuringItsMessageStopsThatMessage)
+{
+    Receiver newer;
+    ASSERT_EQ(RegisterTriggerHandler(m_port, newer.Window(), nullptr, true), 0);
+    const std::uint16_t cr = Trigger("\r");
+    std::int32_t again = 0;
+    newer.Action = [&](const Message& m) {
+        if (m.Msg != TriggerDataMsg || again != 0)
+            return;
+        // The trigger goes and its handle is given to a new trigger while
+        // its message is still on its way.
+        const TriggerSnapshot empty {};
+        RestoreTriggers(m_port, &empty);
+        const std::uint8_t x = 'x';
+        again = AddDataTrigger(m_port, &x, false, 1);
+    };
+    Feed("\r");
+    EXPECT_EQ(again, cr);
+    EXPECT_EQ(newer.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_TRUE(m_receiver.Messages.empty()) << "the older receiver must not get a message about the new trigger";
+    Feed("x");
+    EXPECT_EQ(newer.Messages.size(), 2u);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+}
+
+TEST_P(TriggerCaseTest, AReceiverRemovingItselfDuringADeliveryIsUnlinkedAfterIt)
+{
+    Receiver leaving;
+    ASSERT_EQ(RegisterTriggerHandler(m_port, leaving.Window(), nullptr, true), 0);
+    const std::uint16_t cr = Trigger("\r");
+    leaving.Action = [&](const Message&) { DeregisterTriggerHandler(m_port, leaving.Window(), nullptr); };
+    Feed("\r");
+    Feed("\r");
+    EXPECT_EQ(leaving.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr) }));
+}
+
 std::atomic<int> g_procedureCalls { 0 };
 std::atomic<WindowHandle> g_procedureWindow { 1 };
 void CountingProcedure(WindowHandle window, std::uint32_t, std::uint32_t, std::int32_t)

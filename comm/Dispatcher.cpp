@@ -609,9 +609,12 @@ void IdleChecks(Control& control)
     PortRecord& record = *control.Record;
     if (record.ClosePending || record.Delivering)
         return;
-    // Bytes taken outside a delivery made room in a full ring.
-    if (control.ReadingPaused && !record.InputFull) {
-        ResumeReading(control);
+    // Bytes taken outside a delivery made room in a full ring; while it
+    // stays full, the checks still run, so that a trigger or threshold set
+    // since the last event sees the waiting bytes.
+    if (control.ReadingPaused) {
+        if (!record.InputFull)
+            ResumeReading(control);
         RunDataTriggers(control);
         if (record.ClosePending)
             return;

@@ -12,8 +12,9 @@ namespace zop {
 std::int32_t StartDispatcher(PortHandle port, std::uint16_t mode);
 
 // Stops the three threads with bounded waits. Returns 0 when all three have
-// ended, or 1 when one had to be left running (detached): the port layer then
-// keeps the record alive because that thread still uses it. Called from the
+// ended, or the number left running (detached, never killed): the port layer
+// then must not free the record, because those threads still use it; the
+// last of them frees it when it ends. Called from the
 // port's own dispatcher thread (a deferred close, through ReleasePort), it
 // detaches that thread and returns 0; the thread must not touch the record
 // after ReleasePort returns.

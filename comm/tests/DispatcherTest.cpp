@@ -542,6 +542,18 @@ TEST_P(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
     EXPECT_EQ(m_device.Waiting(), 708u);
 }
 
+TEST_P(DispatcherTest, AThresholdSetWhileTheRingIsFullAnnouncesTheWaitingBytes)
+{
+    // No threshold yet: the ring fills and nothing is announced.
+    Send(std::string(9000, 'q'));
+    ASSERT_TRUE(m_device.Settle(Pump));
+    EXPECT_TRUE(m_receiver.Messages.empty());
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    TakeAnnounced();
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_taken.size() == 9000; }, Pump));
+    EXPECT_EQ(m_receiver.Messages.front(), Avail(8192));
+}
+
 TEST_P(TriggerCaseTest, RingWrapsAndTriggersStillSeeEveryByte)
 {
     const std::uint16_t cr = Trigger("\r");
@@ -709,13 +721,20 @@ TEST(PortCycles, AThousandOpenAndCloseCyclesWithTrafficLeaveNoThreadOrDescriptor
     const int threads = CountThreads();
     const int descriptors = CountDescriptors();
     std::atomic<bool> stop { false };
-    std::thread instrument([&] {
+    std::jthread instrument([&] {
         pollfd out { pty.Master(), POLLOUT, 0 };
         while (!stop) {
-            if (poll(&out, 1, 1) == 1) [[maybe_unused]]
-                const ssize_t ignored = write(pty.Master(), "line 12\r", 8);
+            if (poll(&out, 1, 1) == 1) {
+                const ssize_t written = write(pty.Master(), "line 12\r", 8);
+                static_cast<void>(written);
+            }
         }
     });
+    // Stops the instrument before it is joined, also when an assertion ends the test.
+    struct StopWriting {
+        std::atomic<bool>& Stop;
+        ~StopWriting() { Stop = true; }
+    } stopWriting { stop };
     for (int cycle = 0; cycle < 1000; ++cycle) {
         PortHandle port = 0;
         ASSERT_EQ(OpenPort(&port, 4, pty.Path().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);

@@ -579,31 +579,6 @@ void ProcessEvent(Control& control, std::uint32_t word)
         record.Continue.Set();
 }
 
-// Modem lines of a device that has them are read here: a change is handled
-// as the device event it stands for.
-void PollModemLines(Control& control)
-{
-    PortRecord& record = *control.Record;
-    const DeviceHandle device = record.Device;
-    if (device < 0 || !record.WaitProcs.GetModemLines)
-        return;
-    std::uint8_t lines = 0;
-    if (record.WaitProcs.GetModemLines(device, &lines) < 0)
-        return;
-    std::uint8_t old = 0;
-    {
-        std::lock_guard lock(record.Lock);
-        old = static_cast<std::uint8_t>(record.ModemStatus & 0xF0);
-    }
-    const std::uint8_t changed = static_cast<std::uint8_t>((lines & 0xF0) ^ old);
-    if (changed == 0)
-        return;
-    if ((changed & ModemRing) && !(lines & ModemRing))
-        record.RingTrailingEdgePending = true;
-    UpdateModemStatus(record);
-    RunStatusTriggers(control);
-}
-
 void IdleChecks(Control& control)
 {
     PortRecord& record = *control.Record;
@@ -619,7 +594,6 @@ void IdleChecks(Control& control)
         if (record.ClosePending)
             return;
     }
-    PollModemLines(control);
     {
         std::lock_guard lock(record.Lock);
         record.StatusPass = 0;
@@ -643,7 +617,6 @@ void EventThreadMain(std::shared_ptr<Control> control)
     PortRecord& record = *control->Record;
     SetDeviceMask(record, DeviceEventMask);
     record.Acknowledge.Set();
-    bool lost = false;
     for (;;) {
         std::uint32_t word = 0;
         const std::int32_t waited
@@ -651,22 +624,20 @@ void EventThreadMain(std::shared_ptr<Control> control)
         if (record.StopFlag || record.ClosePending)
             break;
         if (waited < 0) {
-            // The device has vanished: report it once, never wait on it again.
-            word = EvErr;
-            lost = true;
+            // The device has vanished (or gives no events): never wait on it
+            // again, and never spin; only a stop ends this thread now.
+            while (!record.StopFlag && !record.ClosePending)
+                record.Continue.Wait(-1);
+            break;
         }
         if (word & EvRingTrailingEdge)
             record.RingTrailingEdgePending = true;
         if (word == 0)
-            continue;
+            continue; // the wait was ended by a change of the event mask
         record.EventWord = word;
         record.EventReady.Set();
         record.Continue.Wait(-1);
         if (record.StopFlag || record.ClosePending)
-            break;
-        while (lost && !record.StopFlag && !record.ClosePending)
-            record.Continue.Wait(-1);
-        if (lost)
             break;
     }
     ThreadEnded(control, EventThreadIndex);

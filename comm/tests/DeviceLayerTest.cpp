@@ -42,13 +42,12 @@ protected:
             m_open.push_back(port);
         return result;
     }
-    // Moves what has arrived at the device into the ring, waiting for `count` bytes.
+    // Waits until the port's dispatcher has moved `count` bytes into the ring
+    // (it is the ring's only writer).
     void ReceiveInto(PortHandle port, int count)
     {
-        for (int tries = 0; tries < 200 && InBuffUsed(port) < count; ++tries) {
-            if (FillInputRing(*LookupPort(port)) == 0)
-                usleep(1000);
-        }
+        for (int tries = 0; tries < 5000 && InBuffUsed(port) < count; ++tries)
+            usleep(1000);
     }
     std::vector<PortHandle> m_open;
 };

@@ -588,8 +588,8 @@ TEST_P(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)
     EXPECT_EQ(m_receiver.Messages.front(), (Message { TriggerStatusMsg, 5, m_port, 0 }));
     EXPECT_EQ(GetModemStatus(m_port, 0) & 0x11, 0x11) << "CTS with its delta";
     m_device.SetModemLines(0);
+    ASSERT_TRUE(m_device.Settle(Pump));
     m_device.SetModemLines(ModemCts);
-    m_device.RaiseEvent(EvCts);
     ASSERT_TRUE(m_device.Settle(Pump));
     EXPECT_EQ(m_receiver.Messages.size(), 1u) << "a fired trigger is disarmed";
 }

@@ -216,6 +216,18 @@ struct ScriptedTable {
                 device->m_waiting = false;
                 return 0;
             }
+            const std::uint8_t changed = device->m_modemLines ^ device->m_reportedLines;
+            device->m_reportedLines = device->m_modemLines;
+            std::uint32_t lineEvents = 0;
+            if (changed & ModemCts)
+                lineEvents |= EvCts;
+            if (changed & ModemDsr)
+                lineEvents |= EvDsr;
+            if (changed & ModemDcd)
+                lineEvents |= EvRlsd;
+            if (changed & ModemRing)
+                lineEvents |= (device->m_modemLines & ModemRing) ? EvRing : EvRingTrailingEdge;
+            device->m_pendingEvents |= lineEvents;
             std::uint32_t bits = device->m_pendingEvents & device->m_mask;
             if ((device->m_mask & EvRxChar) && !device->m_input.empty())
                 bits |= EvRxChar;
@@ -303,6 +315,8 @@ void ScriptedDevice::SetModemLines(std::uint8_t lines)
 {
     std::lock_guard lock(m_mutex);
     m_modemLines = lines;
+    m_arrivals = m_waits;
+    m_changed.notify_all();
 }
 
 void ScriptedDevice::Vanish()

@@ -32,6 +32,8 @@ public:
 
     void Arrive(const std::string& bytes);
     void RaiseEvent(std::uint32_t eventBits, std::uint32_t errorBits = 0);
+    // Changes the modem input lines; the change is an event like a real
+    // device's (EvCts, EvDsr, EvRlsd, EvRing, EvRingTrailingEdge).
     void SetModemLines(std::uint8_t lines);
     // Makes the device vanish: the event wait fails from now on.
     void Vanish();
@@ -67,6 +69,7 @@ private:
     std::uint32_t m_pendingEvents = 0;
     std::uint32_t m_pendingErrors = 0;
     std::uint8_t m_modemLines = 0;
+    std::uint8_t m_reportedLines = 0; // the lines when the last event was given
     bool m_open = false;
     bool m_vanished = false;
     bool m_wake = false;

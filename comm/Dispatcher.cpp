@@ -173,9 +173,12 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
     std::uint16_t largest = 0;
 
     // Nothing is delivered once the dispatcher is told to stop.
-    if (record.StopFlag)
-        return 0;
-    record.Delivering = true;
+    {
+        std::lock_guard lock(record.Lock);
+        if (record.StopFlag || record.ClosePending)
+            return 0;
+        record.Delivering = true;
+    }
     TriggerHandler* node = nullptr;
     {
         std::lock_guard lock(record.Lock);
@@ -238,10 +241,12 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         record.ReceiverCleanup = 0;
         record.ReadAheadCount = 0;
         record.ReadAheadMax = largest;
+        // Under the lock, so that a close from another thread either sees the
+        // delivery and leaves the release to this thread, or releases itself.
+        record.Delivering = false;
     }
     for (TriggerHandler* node : removed)
         delete node;
-    record.Delivering = false;
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -25,6 +26,7 @@ struct PendingSend {
     std::uintptr_t WParam = 0;
     std::intptr_t LParam = 0;
     State Status = State::Queued;
+    std::atomic<bool> Settled { false }; // Done or Dropped, readable without the lock
     std::intptr_t Result = 0;
     std::condition_variable Finished;
 };
@@ -100,6 +102,7 @@ void DropAll(ThreadQueue& queue, WindowHandle onlyWindow)
     for (auto it = queue.Pending.begin(); it != queue.Pending.end();) {
         if (onlyWindow == 0 || (*it)->Window == onlyWindow) {
             (*it)->Status = PendingSend::State::Dropped;
+            (*it)->Settled = true;
             (*it)->Finished.notify_all();
             it = queue.Pending.erase(it);
         } else {
@@ -202,6 +205,13 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
     queue.Arrived.notify_all();
     queue.Wake();
 
+    // The owner usually answers within microseconds: look a few times
+    // before going to sleep, which saves the sender a wake-up per message.
+    lock.unlock();
+    for (int spin = 0; spin < 64 && !pending->Settled.load(std::memory_order_acquire); ++spin)
+        std::this_thread::yield();
+    lock.lock();
+
     const Clock::TimePoint deadline = start + timeout;
     for (;;) {
         switch (pending->Status) {
@@ -248,6 +258,7 @@ int PumpMessages()
             std::lock_guard lock(queue->Mutex);
             pending->Result = value;
             pending->Status = state;
+            pending->Settled = true;
             pending->Finished.notify_all();
         };
         if (entry && entry->Queue == queue) {

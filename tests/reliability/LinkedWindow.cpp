@@ -1,0 +1,68 @@
+#include "tests/reliability/LinkedWindow.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+
+namespace zop::test {
+
+void MapPorts(const std::string& device)
+{
+    setenv("ZOP5_COM1", device.c_str(), 1);
+    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
+        setenv(name, "", 1);
+}
+
+LinkedWindow::LinkedWindow()
+{
+    m_form = std::make_unique<TZop5Form>(m_ui, QStringList {});
+    m_trace = std::make_unique<TraceWiring>(*m_form);
+    DisplayHooks hooks = m_trace->Hooks();
+    // Counts each redraw of the trace as it ends.
+    hooks.RedrawTrace = [this, redraw = hooks.RedrawTrace] {
+        if (redraw)
+            redraw();
+        ++m_redraws;
+        m_lastRedraw = std::chrono::steady_clock::now();
+    };
+    m_documents = std::make_unique<DocumentWiring>(*m_form, hooks, &m_clock);
+    m_output = std::make_unique<OutputWiring>(*m_form, m_documents->Commands());
+    m_link = std::make_unique<LinkWiring>(*m_form, m_documents->Commands(), hooks, &m_clock);
+    m_link->ProbePorts();
+}
+
+LinkedWindow::~LinkedWindow()
+{
+    Close();
+}
+
+void LinkedWindow::Close()
+{
+    m_link.reset();
+    m_output.reset();
+    m_documents.reset();
+    m_trace.reset();
+    m_form.reset();
+}
+
+bool LinkedWindow::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // A short timer keeps the loop from sleeping past the deadline.
+    QTimer tick;
+    tick.start(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void LinkedWindow::RunFor(std::chrono::milliseconds span)
+{
+    const auto end = std::chrono::steady_clock::now() + span;
+    RunUntil([&] { return std::chrono::steady_clock::now() >= end; }, span + std::chrono::seconds(1));
+}
+
+} // namespace zop::test

@@ -1,0 +1,82 @@
+#pragma once
+// The window program as main() builds it, with its serial port on COM1
+// mapped to a test's pseudo-terminal (COM2..COM4 have no device), every
+// question answered No and every message recorded, and a fixed clock.
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/DocumentWiring.h"
+#include "app/LinkWiring.h"
+#include "app/OutputWiring.h"
+#include "app/TZop5Form.h"
+#include "app/TraceWiring.h"
+#include "document/UserInterface.h"
+
+namespace zop::test {
+
+class AnswerNo final : public UserInterface {
+public:
+    Answer Message(BoxKind, const std::string& text, BoxButtons buttons) override
+    {
+        if (buttons == BoxButtons::Ok)
+            Messages.push_back(text);
+        else
+            ++Questions;
+        return buttons == BoxButtons::Ok ? Answer::Ok : Answer::No;
+    }
+    std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void RestoreAndRaise() override { }
+    void CloseWindow() override { }
+
+    std::vector<std::string> Messages; // messages with an OK button, in order
+    int Questions = 0; // questions, each answered No
+};
+
+class FixedDateTime final : public DateTimeSource {
+public:
+    std::string CurrentDate() override { return "07-12-2026"; }
+    std::string CurrentTime() override { return "10:00:00"; }
+};
+
+// Maps COM1 to `device` (empty: no device) and COM2..COM4 to no device.
+void MapPorts(const std::string& device);
+
+class LinkedWindow {
+public:
+    // Builds the window and probes the ports, as start-up does.
+    LinkedWindow();
+    ~LinkedWindow();
+
+    TZop5Form& Form() { return *m_form; }
+    LinkWiring& Link() { return *m_link; }
+    AnswerNo& Ui() { return m_ui; }
+    // How often the trace was redrawn, and when last.
+    int Redraws() const { return m_redraws; }
+    std::chrono::steady_clock::time_point LastRedraw() const { return m_lastRedraw; }
+
+    // Runs the window's event loop until `done` holds or `limit` passes;
+    // returns whether `done` held.
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Runs the event loop for a while.
+    void RunFor(std::chrono::milliseconds span);
+    // Tears the program down as closing the window does.
+    void Close();
+
+private:
+    AnswerNo m_ui;
+    FixedDateTime m_clock;
+    std::unique_ptr<TZop5Form> m_form;
+    std::unique_ptr<TraceWiring> m_trace;
+    std::unique_ptr<DocumentWiring> m_documents;
+    std::unique_ptr<OutputWiring> m_output;
+    std::unique_ptr<LinkWiring> m_link;
+    int m_redraws = 0;
+    std::chrono::steady_clock::time_point m_lastRedraw;
+};
+
+} // namespace zop::test

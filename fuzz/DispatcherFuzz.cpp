@@ -99,7 +99,7 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     static test::ScriptedDevice device("fuzz-device");
-    const int triggerCount = data[0] % 3 + 1;
+    const int triggerCount = (data[0] & 3) % 3 + 1;
     const size_t batch = static_cast<size_t>(data[0] >> 2) * 16 + 1;
     size_t at = 1;
     std::vector<DataTrigger> reference;

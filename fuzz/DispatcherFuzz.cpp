@@ -14,6 +14,7 @@
 // names this port; the trace file shows the last bytes taken, oldest first,
 // broken into lines of at most 78 columns; the event log file has its two heading
 // lines and one well-formed line per record.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -100,7 +101,7 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
         return 0;
     static test::ScriptedDevice device("fuzz-device");
     const int triggerCount = (data[0] & 3) % 3 + 1;
-    const size_t batch = static_cast<size_t>(data[0] >> 2) * 16 + 1;
+    size_t batch = static_cast<size_t>(data[0] >> 2) * 16 + 1;
     size_t at = 1;
     std::vector<DataTrigger> reference;
     std::vector<std::string> patterns;
@@ -122,26 +123,28 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
         at += length;
     }
     const std::string stream(reinterpret_cast<const char*>(data + at), size - at);
+    batch = std::max(batch, stream.size() / 64); // at most 64 batches keep a run short
 
     Received received;
     PortHandle port = 0;
-    const WindowHandle window = CreateMessageWindow([&](WindowHandle, std::uint32_t msg, std::uintptr_t wp,
-                                                        std::intptr_t lp) {
-        if (static_cast<std::uint16_t>(lp >> 16) != received.Port)
-            received.Wrong = true;
-        if (msg == TriggerAvailMsg) {
-            std::uint8_t byte = 0;
-            for (std::uintptr_t i = 0; i < wp && GetChar(received.Port, &byte) == 0; ++i)
-                received.Taken += static_cast<char>(byte);
-        } else if (msg == TriggerDataMsg) {
-            ++received.Fired[static_cast<std::uint16_t>(wp)];
-        }
-        return std::intptr_t { 0 };
-    });
+    const WindowHandle window
+        = CreateMessageWindow([&](WindowHandle, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+              if (static_cast<std::uint16_t>(lp >> 16) != received.Port)
+                  received.Wrong = true;
+              if (msg == TriggerAvailMsg) {
+                  std::uint8_t byte = 0;
+                  for (std::uintptr_t i = 0; i < wp && GetChar(received.Port, &byte) == 0; ++i)
+                      received.Taken += static_cast<char>(byte);
+              } else if (msg == TriggerDataMsg) {
+                  ++received.Fired[static_cast<std::uint16_t>(wp)];
+              }
+              return std::intptr_t { 0 };
+          });
     FUZZ_CHECK(OpenPort(&port, 4, device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096) == 0);
     received.Port = port;
     FUZZ_CHECK(RegisterTriggerHandler(port, window, nullptr, false) == 0);
     FUZZ_CHECK(ClearPortOptions(port, OptionConsumeOnRead) == 0);
+    FUZZ_CHECK(SetTriggerLength(port, 1) == 0); // every batch announced, as the window's port does
     const std::uint16_t traceSize = static_cast<std::uint16_t>(stream.size() % 300 + 1);
     FUZZ_CHECK(InitTracing(port, traceSize) == 0);
     FUZZ_CHECK(InitEventLogging(port, static_cast<std::uint16_t>(stream.size() % 2000 + 1)) == 0);

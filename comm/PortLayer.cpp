@@ -566,6 +566,38 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
     return 0;
 }
 
+std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count)
+{
+    PortRecord* record = LookupPort(port);
+    if (!record)
+        return ErrBadHandle;
+    if (!buffer || count < 0)
+        return ErrBadArgument;
+    std::lock_guard lock(record->Lock);
+    const bool readAhead = record->ReadAhead && !ConsumeOnRead(*record);
+    const std::uint16_t skipped = readAhead ? record->ReadAheadCount : 0;
+    const std::uint16_t waiting = InputWaiting(*record);
+    const std::int32_t available = waiting > skipped ? waiting - skipped : 0;
+    const std::int32_t taken = std::min(count, available);
+    if (taken == 0)
+        return count == 0 ? 0 : ErrBufferIsEmpty;
+    const std::uint16_t first = static_cast<std::uint16_t>((record->InTail.load() + skipped) & RingMask);
+    const std::int32_t beforeEnd = std::min<std::int32_t>(taken, InputRingSize - first);
+    std::copy_n(record->InRing.get() + first, beforeEnd, buffer);
+    std::copy_n(record->InRing.get(), taken - beforeEnd, buffer + beforeEnd);
+    if (readAhead) {
+        record->ReadAheadCount = static_cast<std::uint16_t>(record->ReadAheadCount + taken);
+    } else {
+        record->InTail = static_cast<std::uint16_t>((record->InTail.load() + taken) & RingMask);
+        record->InputFull = false;
+    }
+    if (record->TraceOn.load()) {
+        for (std::int32_t i = 0; i < taken; ++i)
+            RecordTraceEntry(*record, 'R', buffer[i]);
+    }
+    return taken;
+}
+
 std::int32_t PeekCharAt(PortHandle port, std::uint8_t* byte, std::uint16_t n)
 {
     PortRecord* record = LookupPort(port);

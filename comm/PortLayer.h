@@ -64,6 +64,10 @@ std::int32_t FlushPort(PortHandle port, std::int32_t direction);
 
 // Input
 std::int32_t GetChar(PortHandle port, std::uint8_t* byte);
+// Takes up to count bytes as GetChar takes one (read ahead during a trigger
+// message, traced when tracing is on); returns how many, or -3007 when none
+// waits.
+std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count);
 std::int32_t PeekCharAt(PortHandle port, std::uint8_t* byte, std::uint16_t n);
 std::int32_t InBuffUsed(PortHandle port);
 

@@ -554,6 +554,46 @@ TEST_P(DispatcherTest, AThresholdSetWhileTheRingIsFullAnnouncesTheWaitingBytes)
     EXPECT_EQ(m_receiver.Messages.front(), Avail(8192));
 }
 
+TEST_P(TriggerCaseTest, BlocksAreTakenLikeSingleBytesAcrossTheRingEnd)
+{
+    std::string text;
+    for (int i = 0; i < 10000; ++i)
+        text += static_cast<char>('A' + i % 26);
+    std::vector<std::uint8_t> buffer(8192);
+    auto takeBlock = [&](std::int32_t count) {
+        const std::int32_t got = GetBlock(m_port, buffer.data(), count);
+        return got < 0 ? std::string() : std::string(buffer.begin(), buffer.begin() + got);
+    };
+    Feed(text.substr(0, 6000));
+    EXPECT_EQ(takeBlock(4000), text.substr(0, 4000));
+    EXPECT_EQ(InBuffUsed(m_port), 2000);
+    Feed(text.substr(6000));
+    EXPECT_EQ(takeBlock(8192), text.substr(4000, 6000)) << "across the ring's end";
+    EXPECT_EQ(GetBlock(m_port, buffer.data(), 1), ErrBufferIsEmpty);
+    EXPECT_EQ(GetBlock(m_port, buffer.data(), 0), 0);
+    EXPECT_EQ(GetBlock(m_port, nullptr, 1), ErrBadArgument);
+    EXPECT_EQ(GetBlock(0, buffer.data(), 1), ErrBadHandle);
+
+    // During a trigger message blocks are read ahead like single bytes.
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    std::string seen;
+    std::int32_t left = -1;
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg != TriggerAvailMsg)
+            return;
+        seen += takeBlock(2);
+        std::uint8_t byte = 0;
+        if (GetChar(m_port, &byte) == 0)
+            seen += static_cast<char>(byte);
+        seen += takeBlock(100);
+        left = InBuffUsed(m_port);
+    };
+    Feed("xyzw");
+    EXPECT_EQ(seen, "xyzw");
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(InBuffUsed(m_port), 0) << "consumed when the delivery ended";
+}
+
 TEST_P(TriggerCaseTest, RingWrapsAndTriggersStillSeeEveryByte)
 {
     const std::uint16_t cr = Trigger("\r");

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <fstream>
 #include <termios.h>
 #include <thread>
@@ -165,6 +166,27 @@ TEST_F(TermiosPort, TheOutputRingTakesExactlyItsFreeRoom)
     record.Procs.EscapeFunction(record.Device, EscSetXon);
 }
 
+TEST_F(TermiosPort, APortWhoseDeviceVanishedIdlesAndStillCloses)
+{
+    auto pty = std::make_unique<PtyPair>();
+    PortHandle port = 0;
+    ASSERT_EQ(OpenPort(&port, 4, pty->SlavePath().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+    pty->Send("last");
+    ReceiveInto(port, 4);
+    pty.reset(); // the other end goes away
+    rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+    usleep(200000);
+    rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    const auto cpuMs = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
+    };
+    EXPECT_LT(cpuMs(after) - cpuMs(before), 100.0) << "nothing spins on the vanished device";
+    EXPECT_EQ(InBuffUsed(port), 4) << "what arrived before stays readable";
+    EXPECT_EQ(ClosePort(port), 0);
+}
+
 TEST_F(TermiosPort, PseudoTerminalsHaveNoModemLinesAndDoNotFail)
 {
     PtyPair pty;
@@ -265,6 +287,15 @@ protected:
     DeviceWaitProcs m_wait = PosixWaitProcs();
     DeviceHandle m_device = -1;
 };
+
+TEST_F(TermiosDevice, FailedOpensLeaveTheSystemErrorForTheCaller)
+{
+    SetLastDeviceError(0);
+    EXPECT_EQ(m_procs.OpenDevice("/dev/zop5-missing", 10, 10), -1);
+    EXPECT_EQ(LastDeviceError(), 2);
+    EXPECT_EQ(m_procs.OpenDevice(m_pty.SlavePath().c_str(), 10, 10), -1) << "held by this test's device";
+    EXPECT_EQ(LastDeviceError(), 5);
+}
 
 TEST_F(TermiosDevice, ReadsReturnAtOnceWithWhatIsThere)
 {

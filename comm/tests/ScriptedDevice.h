@@ -27,6 +27,7 @@ public:
     ScriptedDevice& operator=(const ScriptedDevice&) = delete;
 
     const std::string& Name() const { return m_name; }
+    DeviceHandle Handle() const { return m_handle; }
     // Installs the table again (for a component's dlOther installer).
     static void Install();
 

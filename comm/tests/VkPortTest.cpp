@@ -304,6 +304,24 @@ TEST_F(VkPortTest, SettingsReachTheOpenDevice)
     EXPECT_FALSE(m_com3.Settings().Flags & DcbInX);
 }
 
+TEST_F(VkPortTest, KeepingTheLineAdoptsAnOpenDeviceAndReadsItsSettingsBack)
+{
+    TVskComPort port;
+    Configure(port);
+    port.SetComNumber(0); // not needed: the device is open already
+    port.SetBaud(19200);
+    port.SetTapiMode(tmOn);
+    port.SetKeepLineDevice(m_com3.Handle());
+    port.SetOpen(true);
+    EXPECT_TRUE(port.Open());
+    EXPECT_TRUE(m_com3.IsOpen()) << "attached";
+    EXPECT_EQ(m_com3.OpenCount(), 0) << "never opened by name";
+    EXPECT_EQ(port.Baud(), 9600) << "the device's line, not the property's";
+    EXPECT_EQ(port.DataBits(), 8);
+    port.SetOpen(false);
+    EXPECT_FALSE(m_com3.IsOpen()) << "released";
+}
+
 TEST_F(VkPortTest, TraceAndLogSizesAreLimited)
 {
     m_port.SetTraceSize(40000);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/DocumentWiring.h"
+#include "app/LinkWiring.h"
 #include "app/OutputWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv)
     zop::DocumentWiring documents(form, trace.Hooks());
     zop::OutputWiring output(form, documents.Commands());
     documents.OpenStartupFile(parser.positionalArguments());
+    zop::LinkWiring link(form, documents.Commands(), trace.Hooks());
+    link.ProbePorts();
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();
     return app.exec();

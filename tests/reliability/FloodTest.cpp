@@ -77,8 +77,9 @@ TEST(FloodTest, ThirtySecondsWithoutALineEnd)
     EXPECT_GT(sent.load(), 9600LL * floodSeconds / 10) << "the flood did not reach the port";
     EXPECT_LT(longestGapMs, 500.0) << "the window stopped handling events";
     EXPECT_LE(longestLine, LineBufferLimit);
-    if (!test::UnderSanitizer())
+    if (!test::UnderSanitizer()) {
         EXPECT_LT(peakGrowth, 4L << 20);
+    }
     EXPECT_TRUE(window.Ui().Messages.empty()) << testing::PrintToString(window.Ui().Messages);
 
     // The overlong line was dropped at its end; the next transfer arrives whole.

@@ -1,0 +1,40 @@
+#pragma once
+// The window's serial port component as the link's port, the component's
+// settings as the main window sets them, and the wiring of its two events to
+// the link's handlers.
+#include "comm/VkPort.h"
+#include "link/LinkCommands.h"
+#include "link/LinkPort.h"
+
+namespace zop {
+
+class ComponentPort final : public LinkPort {
+public:
+    explicit ComponentPort(TVskComPort& component)
+        : m_component(component)
+    {
+    }
+
+    uint16_t ComNumber() const override { return m_component.ComNumber(); }
+    void SetComNumber(uint16_t number) override { m_component.SetComNumber(number); }
+    bool Open() const override { return m_component.Open(); }
+    void SetOpen(bool open) override { m_component.SetOpen(open); }
+    uint16_t AddDataTrigger(std::string_view data, bool ignoreCase) override;
+    uint16_t FindDataTrigger(std::string_view data, bool ignoreCase) const override;
+    uint8_t GetChar() override { return static_cast<uint8_t>(m_component.GetChar()); }
+
+private:
+    TVskComPort& m_component;
+};
+
+// The main window's settings of its port: 9600 baud, no parity, 8 data bits,
+// 1 stop bit, 4096-byte queues, XON/XOFF flow control on receive with the
+// thresholds 3686 and 409, DTR and RTS raised, every batch of received bytes
+// announced, opened only by the port probing (COM2 until then). Call while
+// the port is closed.
+void ApplyWindowPortSettings(TVskComPort& component);
+
+// Routes the component's availability and line-end events to the link.
+void ConnectLinkEvents(TVskComPort& component, LinkCommands& link);
+
+} // namespace zop

@@ -187,6 +187,25 @@ TEST_F(TermiosPort, APortWhoseDeviceVanishedIdlesAndStillCloses)
     EXPECT_EQ(ClosePort(port), 0);
 }
 
+TEST_F(TermiosPort, APortOverAHandleOpenedElsewhereReceivesAndReleasesIt)
+{
+    PtyPair pty;
+    const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios raw {};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    PortHandle port = 0;
+    ASSERT_EQ(OpenPortOnHandle(&port, 4, "", 9600, 0, 8, 1, 4096, 4096, fd), 0);
+    EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK) << "reads through the layer never wait";
+    pty.Send("on handle");
+    ReceiveInto(port, 9);
+    EXPECT_EQ(InBuffUsed(port), 9);
+    EXPECT_EQ(ClosePort(port), 0);
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "releasing the port closes the handle";
+}
+
 TEST_F(TermiosPort, PseudoTerminalsHaveNoModemLinesAndDoNotFail)
 {
     PtyPair pty;

@@ -64,8 +64,19 @@ void LinkCommands::VskComPort1TriggerAvail(uint16_t count)
 {
     // A failure to take a byte ends the event; the rest stays in the port.
     Guarded([&] {
-        for (uint16_t i = 0; i < count; ++i)
-            m_transfer.ReceiveByte(m_port.GetChar());
+        for (uint16_t i = 0; i < count; ++i) {
+            const uint8_t byte = m_port.GetChar();
+            // A line end normally comes as its trigger's event, which empties
+            // the line, and only then as a byte. Met here with the line still
+            // holding bytes, its event was given up while this thread was
+            // busy: it ends the line now, so the next line is not joined to it.
+            if (byte == static_cast<uint8_t>(LineEndByte)
+                && (!m_transfer.LineBuffer.empty() || m_transfer.LineOverflowed)) {
+                VskComPort1TriggerData(m_transfer.DataTriggerHandle);
+                continue;
+            }
+            m_transfer.ReceiveByte(byte);
+        }
     });
 }
 

@@ -307,6 +307,29 @@ TEST(TransferCompletion, BytesUpToAFailedTakeAreKept)
     EXPECT_EQ(window.Transfer.LineBuffer, "a");
 }
 
+// The window's thread was busy and the line end's event was given up: the
+// line end then arrives only as a byte, in front of the next line. It still
+// ends its line, and the transfer goes through.
+TEST(TransferCompletion, ALineEndWhoseEventWasGivenUpStillEndsItsLine)
+{
+    Window window;
+    window.StartWithPort({ 1 });
+    const std::string bytes = Transfer(40);
+    const size_t firstEnd = bytes.find('\r');
+    const size_t secondEnd = bytes.find('\r', firstEnd + 1);
+    // The time-base line is announced and taken; its line-end event never comes.
+    window.Port.Input.insert(window.Port.Input.end(), bytes.begin(), bytes.begin() + firstEnd);
+    window.Link.VskComPort1TriggerAvail(static_cast<uint16_t>(firstEnd));
+    // The next announcement starts with that line end.
+    window.Port.Input.insert(window.Port.Input.end(), bytes.begin() + firstEnd, bytes.begin() + secondEnd);
+    window.Link.VskComPort1TriggerAvail(static_cast<uint16_t>(secondEnd - firstEnd));
+    EXPECT_TRUE(window.Transfer.TimeSeen);
+    window.Receive(bytes.substr(secondEnd));
+    EXPECT_EQ(window.Record.Samples, Sample(40).Samples);
+    EXPECT_EQ(window.Record.TimeIndex, 3);
+    EXPECT_EQ(window.DisplayCalls.back(), "redraw 40");
+}
+
 TEST(PortSelection, TheFirstUsablePortIsOpenedAndTheOthersDisabled)
 {
     Window window;

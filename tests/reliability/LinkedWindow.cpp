@@ -6,10 +6,11 @@
 
 namespace zop::test {
 
-void MapPorts(const std::string& device)
+void MapPorts(const std::string& com1, const std::string& com2)
 {
-    setenv("ZOP5_COM1", device.c_str(), 1);
-    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
+    setenv("ZOP5_COM1", com1.c_str(), 1);
+    setenv("ZOP5_COM2", com2.c_str(), 1);
+    for (const char* name : { "ZOP5_COM3", "ZOP5_COM4" })
         setenv(name, "", 1);
 }
 

@@ -43,8 +43,9 @@ public:
     std::string CurrentTime() override { return "10:00:00"; }
 };
 
-// Maps COM1 to `device` (empty: no device) and COM2..COM4 to no device.
-void MapPorts(const std::string& device);
+// Maps COM1 to `com1` and COM2 to `com2` (empty: no device); COM3 and COM4
+// have no device.
+void MapPorts(const std::string& com1, const std::string& com2 = "");
 
 class LinkedWindow {
 public:

@@ -30,7 +30,8 @@ InstrumentWaveform WaveformNumber(int n)
 double Percentile(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())));
+    const size_t index
+        = std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())));
     return values[index];
 }
 

@@ -29,6 +29,10 @@ public:
 // build can read the window's configuration, else Smooth.
 TraceMode ConfiguredViewMode();
 
+// The clock the window dates a received waveform with: the window's own
+// where this build has it, else the C library's formats of the user's locale.
+std::unique_ptr<DateTimeSource> MakeWindowClock();
+
 // The surfaces of this build.
 std::unique_ptr<ExportSurfaces> MakeExportSurfaces();
 

@@ -87,7 +87,8 @@ std::string SystemDateTime::CurrentTime()
     return FormatNow("%X");
 }
 
-HeadlessWindow::HeadlessWindow(TraceMode mode, TracePicture* picture, PictureFiles* pictures)
+HeadlessWindow::HeadlessWindow(TraceMode mode, TracePicture* picture, PictureFiles* pictures, DateTimeSource* clock)
+    : m_activeClock(clock ? clock : &m_clock)
 {
     ResetRecord(m_record, m_flags, m_cursors);
     m_form.ShowViewMode(mode);
@@ -101,7 +102,8 @@ HeadlessWindow::HeadlessWindow(TraceMode mode, TracePicture* picture, PictureFil
     hooks.UpdateMeasurements = [this] { m_view->UpdateMeasurements(); };
     hooks.RedrawTrace = [this] { m_view->RedrawTrace(); };
     hooks.ShowEmptyGraticule = [picture] { picture->ResetToGraticule(); };
-    m_document = std::make_unique<DocumentCommands>(Parts(), hooks, pictures ? *pictures : m_noPictures, m_clock);
+    m_document
+        = std::make_unique<DocumentCommands>(Parts(), hooks, pictures ? *pictures : m_noPictures, *m_activeClock);
 }
 
 HeadlessWindow::~HeadlessWindow() = default;

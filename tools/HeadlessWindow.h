@@ -48,9 +48,10 @@ class HeadlessWindow {
 public:
     // `picture` receives the trace drawing; without one the drawing is
     // discarded (nothing is shown anyway). `pictures` writes Save As's
-    // bitmap and metafile; without one they are refused.
-    explicit HeadlessWindow(
-        TraceMode mode = TraceMode::Smooth, TracePicture* picture = nullptr, PictureFiles* pictures = nullptr);
+    // bitmap and metafile; without one they are refused. `clock` dates a
+    // received waveform; without one the C library's formats are used.
+    explicit HeadlessWindow(TraceMode mode = TraceMode::Smooth, TracePicture* picture = nullptr,
+        PictureFiles* pictures = nullptr, DateTimeSource* clock = nullptr);
     ~HeadlessWindow();
     HeadlessWindow(const HeadlessWindow&) = delete;
     HeadlessWindow& operator=(const HeadlessWindow&) = delete;
@@ -73,7 +74,7 @@ public:
     WaveformRecord& Record() { return m_record; }
     const DocumentFlags& Flags() const { return m_flags; }
     DocumentFlags& Flags() { return m_flags; }
-    DateTimeSource& Clock() { return m_clock; }
+    DateTimeSource& Clock() { return *m_activeClock; }
     const CursorPositions& Cursors() const { return m_cursors; }
     IncomingImage& Incoming() { return m_incoming; }
     DocumentParts Parts() { return { m_form, m_record, m_flags, m_cursors, m_incoming, m_ui }; }
@@ -89,6 +90,7 @@ private:
     IncomingImage m_incoming;
     HeadlessUserInterface m_ui;
     SystemDateTime m_clock;
+    DateTimeSource* m_activeClock;
     std::unique_ptr<TracePicture> m_ownPicture;
     NoPictureFiles m_noPictures;
     std::unique_ptr<TraceView> m_view;

@@ -12,6 +12,8 @@ constexpr std::array Commands = {
         "simulate", "play the instrument: send waveform transfers to a serial line", zop::SimulateCommand },
     zop::ToolCommand { "measure", "print the window's measurement texts of waveform files", zop::MeasureCommand },
     zop::ToolCommand { "export", "write a waveform file as BMP, WMF, PDF, PNG, SVG or CSV", zop::ExportCommand },
+    zop::ToolCommand { "capture", "receive transfers from the instrument into waveform files", zop::CaptureCommand },
+    zop::ToolCommand { "ports", "list COM1..COM4, their devices and whether each opens", zop::PortsCommand },
 };
 
 void PrintUsage(std::FILE* to)

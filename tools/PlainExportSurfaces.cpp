@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "tools/ExportSurfaces.h"
+#include "tools/HeadlessWindow.h"
 
 namespace zop {
 
@@ -27,6 +28,11 @@ private:
 TraceMode ConfiguredViewMode()
 {
     return TraceMode::Smooth;
+}
+
+std::unique_ptr<DateTimeSource> MakeWindowClock()
+{
+    return std::make_unique<SystemDateTime>();
 }
 
 std::unique_ptr<ExportSurfaces> MakeExportSurfaces()

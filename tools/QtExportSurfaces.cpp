@@ -10,6 +10,7 @@
 #include "app/Configuration.h"
 #include "app/ImageTracePicture.h"
 #include "app/OutputQt.h"
+#include "app/QtDateTimeSource.h"
 #include "output/WmfCanvas.h"
 #include "tools/ExportSurfaces.h"
 
@@ -104,6 +105,11 @@ private:
 TraceMode ConfiguredViewMode()
 {
     return Configuration().ReadViewMode();
+}
+
+std::unique_ptr<DateTimeSource> MakeWindowClock()
+{
+    return std::make_unique<QtDateTimeSource>();
 }
 
 std::unique_ptr<ExportSurfaces> MakeExportSurfaces()

@@ -19,5 +19,7 @@ constexpr int ExitUsage = 2;
 int SimulateCommand(int argc, char** argv);
 int MeasureCommand(int argc, char** argv);
 int ExportCommand(int argc, char** argv);
+int CaptureCommand(int argc, char** argv);
+int PortsCommand(int argc, char** argv);
 
 } // namespace zop

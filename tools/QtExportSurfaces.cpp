@@ -70,17 +70,18 @@ public:
             printer.setOutputFileName(QString::fromStdString(temporary.string()));
             try {
                 PrintSheetOn(printer, sheet);
-            } catch (const std::exception&) {
+            } catch (const std::exception& error) {
                 std::error_code ignored;
                 std::filesystem::remove(temporary, ignored);
-                throw std::runtime_error("Cannot create file " + path);
+                throw std::runtime_error("Cannot create file " + path + " (" + error.what() + ")");
             }
         }
         std::error_code error;
         std::filesystem::rename(temporary, target, error);
         if (error) {
+            const std::string reason = error.message();
             std::filesystem::remove(temporary, error);
-            throw std::runtime_error("Cannot create file " + path);
+            throw std::runtime_error("Cannot create file " + path + " (" + reason + ")");
         }
     }
 

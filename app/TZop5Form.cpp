@@ -168,7 +168,7 @@ QImage MakeGraticuleImage()
 
 } // namespace
 
-TZop5Form::TZop5Form(UserInterface& ui, QStringList arguments, QWidget* parent)
+TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
     : QMainWindow(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
@@ -228,7 +228,7 @@ TZop5Form::TZop5Form(UserInterface& ui, QStringList arguments, QWidget* parent)
             RunCommand([&] { m_handlers.PictureMouse(e); });
     };
 
-    FormCreate(arguments);
+    FormCreate();
 }
 
 TZop5Form::~TZop5Form() = default;
@@ -379,13 +379,17 @@ bool TZop5Form::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TZop5Form::FormCreate(const QStringList& arguments)
+void TZop5Form::FormCreate()
 {
     setAcceptDrops(true); // files dropped from the desktop
     m_configuration = std::make_unique<Configuration>();
     m_state.ShowViewMode(m_configuration->ReadViewMode());
     InitialiseWindowState();
     SyncFromState();
+}
+
+void TZop5Form::Start(const QStringList& arguments)
+{
     if (!arguments.isEmpty() && !arguments.first().isEmpty() && m_handlers.StartupFile)
         RunCommand([&] { m_handlers.StartupFile(arguments.first()); });
     if (m_handlers.ProbePorts)

@@ -37,10 +37,9 @@ struct PictureMouseEvent {
 class TZop5Form : public QMainWindow {
     Q_OBJECT
 public:
-    // `ui` answers every question the commands ask; `arguments` are the
-    // program's arguments without the program name (the first one, when
-    // present, is a waveform file to open).
-    TZop5Form(UserInterface& ui, QStringList arguments, QWidget* parent = nullptr);
+    // `ui` answers every question the commands ask. The window comes up in
+    // its empty state, with the drawing mode read from the configuration.
+    explicit TZop5Form(UserInterface& ui, QWidget* parent = nullptr);
     ~TZop5Form() override;
 
     // The document and the window state.
@@ -58,6 +57,12 @@ public:
     const QImage& Image2() const { return m_image2; }
     // Repaints the picture control after Image1 changed.
     void PictureChanged();
+
+    // The rest of the window's creation, once the subsystems are wired: opens
+    // the waveform file named first in `arguments` (the program's arguments
+    // without its name), finds and opens a serial port, and lets Paste follow
+    // the clipboard.
+    void Start(const QStringList& arguments);
 
     // Runs the command's handler as a click on its menu item or button would.
     void Click(Cmd command);
@@ -115,7 +120,7 @@ private:
     QWidget* BuildScopePanel();
     QWidget* BuildStatusLine(std::array<QLabel*, 6>& labels, const std::array<int, 6>& widths, int count);
     void WireFields();
-    void FormCreate(const QStringList& arguments);
+    void FormCreate();
     void InitialiseWindowState();
 
     UserInterface& m_ui;

@@ -51,14 +51,13 @@ int main(int argc, char** argv)
     instance.Listen();
 
     zop::QtUserInterface ui;
-    zop::TZop5Form form(ui, parser.positionalArguments());
+    zop::TZop5Form form(ui);
     zop::TraceWiring trace(form);
     ui.SetWindow(&form);
     zop::DocumentWiring documents(form, trace.Hooks());
     zop::OutputWiring output(form, documents.Commands());
-    documents.OpenStartupFile(parser.positionalArguments());
     zop::LinkWiring link(form, documents.Commands(), trace.Hooks());
-    link.ProbePorts();
+    form.Start(parser.positionalArguments());
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();
     return app.exec();

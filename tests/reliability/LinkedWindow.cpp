@@ -16,7 +16,7 @@ void MapPorts(const std::string& com1, const std::string& com2)
 
 LinkedWindow::LinkedWindow()
 {
-    m_form = std::make_unique<TZop5Form>(m_ui, QStringList {});
+    m_form = std::make_unique<TZop5Form>(m_ui);
     m_trace = std::make_unique<TraceWiring>(*m_form);
     DisplayHooks hooks = m_trace->Hooks();
     // Counts each redraw of the trace as it ends.

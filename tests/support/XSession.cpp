@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,14 +17,26 @@ namespace zop::test {
 
 using namespace std::chrono_literals;
 
-pid_t Spawn(const std::vector<std::string>& args)
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment)
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : extraEnvironment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(extraEnvironment.begin(), extraEnvironment.end(), [&](const std::string& x) {
+            return entry.substr(0, entry.find('=') + 1) == std::string_view(x).substr(0, x.find('=') + 1);
+        });
+        if (!replaced)
+            envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
         return -1;
     return pid;
 }
@@ -132,8 +145,26 @@ double Difference(const Screenshot& a, const Screenshot& b)
     return static_cast<double>(differing) / (rows * a.Width);
 }
 
+namespace {
+
+// A pseudo-terminal whose other end stands in for an attached instrument
+// that sends nothing; -1 when none could be made.
+int OpenInstrumentLine(std::string& devicePath)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return -1;
+    close(slave);
+    devicePath = name;
+    return master;
+}
+
+} // namespace
+
 RunningCopy::RunningCopy(const std::vector<std::string>& args)
-    : m_pid(Spawn(args))
+    : m_line(OpenInstrumentLine(m_linePath))
+    , m_pid(Spawn(args, { "ZOP5_COM1=" + m_linePath }))
 {
     WaitFor(
         [&] {
@@ -146,6 +177,8 @@ RunningCopy::RunningCopy(const std::vector<std::string>& args)
 RunningCopy::~RunningCopy()
 {
     StopProcess(m_pid);
+    if (m_line >= 0)
+        close(m_line);
 }
 
 std::string RunningCopy::Caption() const

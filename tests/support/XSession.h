@@ -11,8 +11,9 @@
 
 namespace zop::test {
 
-// Starts a program found on PATH (or by path); -1 when it cannot start.
-pid_t Spawn(const std::vector<std::string>& args);
+// Starts a program found on PATH (or by path), with this process's
+// environment and the "NAME=value" entries given; -1 when it cannot start.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment = {});
 // SIGTERM, then SIGKILL after five seconds; reaps the process.
 void StopProcess(pid_t pid);
 // Runs a shell command; its standard output without trailing blanks.
@@ -64,7 +65,9 @@ std::optional<Screenshot> Capture(const std::string& window, const std::string& 
 // lines, whose first panel shows menu hints). 1 when the sizes differ.
 double Difference(const Screenshot& a, const Screenshot& b);
 
-// A program started on the X server, with its first visible window.
+// A program started on the X server, with its first visible window. Its COM1
+// is a pseudo-terminal of its own, so the window program finds a port (an
+// instrument that sends nothing) and starts without a message.
 class RunningCopy {
 public:
     explicit RunningCopy(const std::vector<std::string>& args);
@@ -81,6 +84,8 @@ public:
     size_t VisibleWindows() const;
 
 private:
+    std::string m_linePath;
+    int m_line;
     pid_t m_pid;
     std::string m_window;
 };

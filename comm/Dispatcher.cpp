@@ -6,7 +6,11 @@
 // dispatcher thread and waits until that has finished with it, so one device
 // event is fully processed before the next wait begins.
 // Dispatcher thread: processes the event words, and every 50 ms without one
-// runs the idle checks (modem lines, status and timer triggers).
+// runs the idle checks (modem lines, status and timer triggers). When its
+// trigger messages all go to one window of another thread, it hands the
+// checks of an event to that thread and waits for them (see
+// RunDataTriggerTurns): the messages are the same, in the same order, but
+// each costs a call instead of two thread switches.
 // Output thread: writes the output ring when output is queued, and answers
 // flush requests.
 //
@@ -24,14 +28,19 @@
 #include "comm/TraceLog.h"
 #include "comm/Triggers.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zop {
@@ -72,7 +81,14 @@ struct Control {
     std::uint64_t Scanned = 0; // bytes the scan has passed since the start
     std::uint64_t LastAvail = ~std::uint64_t { 0 }; // Scanned when the last TriggerAvailMsg was decided
     bool Held = false; // the scan stands on a byte that completed a match
+    bool HeldByteGone = false; // the byte it stands on was taken outside a delivery since the last check
+    bool RingFilled = false; // the last read filled the ring: the device may hold more bytes
     bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+
+    // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
+    bool OnLoan = false; // the loop runs on the receiver's thread now
+    bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled
+    std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
 
     // Progress, readable from other threads.
     std::atomic<std::uint64_t> BytesRead { 0 };
@@ -162,6 +178,29 @@ std::int32_t MakeLParam(PortHandle port, std::uint16_t low)
     return static_cast<std::int32_t>((port << 16) | low);
 }
 
+// Sends one trigger message to a receiver window. During a loan the window
+// belongs to the calling thread and its procedure is called directly; an
+// exception it throws is kept for the end of the loan, so that the delivery
+// still finishes its bookkeeping.
+void SendToWindow(
+    Control& control, WindowHandle window, std::uint32_t message, std::uint16_t wParam, std::int32_t lParam)
+{
+    if (control.SkipWindowSend) {
+        control.SkipWindowSend = false;
+        return;
+    }
+    if (!control.OnLoan) {
+        SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
+        return;
+    }
+    try {
+        SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
+    } catch (...) {
+        if (!control.LoanFailure)
+            control.LoanFailure = std::current_exception();
+    }
+}
+
 // Sends one trigger message to the receivers, newest first; see the header
 // of Deliver's callers for what the result means to them.
 int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low)
@@ -173,30 +212,25 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
     std::uint16_t largest = 0;
 
     // Nothing is delivered once the dispatcher is told to stop.
+    TriggerHandler* node = nullptr;
+    TriggerHandler current;
     {
         std::lock_guard lock(record.Lock);
         if (record.StopFlag || record.ClosePending)
             return 0;
         record.Delivering = true;
-    }
-    TriggerHandler* node = nullptr;
-    {
-        std::lock_guard lock(record.Lock);
         record.ReadAhead = readAhead ? 1 : 0;
         record.ReadAheadMax = 0;
         record.HandleReused.fill(0);
         node = record.Receivers;
+        record.ReadAheadCount = 0;
+        if (node)
+            current = *node;
     }
     while (node) {
-        TriggerHandler current;
-        {
-            std::lock_guard lock(record.Lock);
-            record.ReadAheadCount = 0;
-            current = *node;
-        }
         if (!current.Removed) {
             if (current.Kind == 1) {
-                SendMessageTimeout(current.Window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
+                SendToWindow(control, current.Window, message, wParam, lParam);
             } else if (current.Kind == 2 && current.Procedure) {
                 current.Procedure(0, message, wParam, lParam);
             }
@@ -206,14 +240,13 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         node = current.PassOn || current.Removed ? current.Next : nullptr;
         if (record.ClosePending)
             return 0;
-        bool reused = false;
-        {
-            std::lock_guard lock(record.Lock);
-            largest = std::max(largest, record.ReadAheadCount);
-            reused = message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam];
-        }
-        if (reused)
+        std::lock_guard lock(record.Lock);
+        largest = std::max(largest, record.ReadAheadCount);
+        if (message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam])
             break;
+        record.ReadAheadCount = 0;
+        if (node)
+            current = *node;
     }
 
     std::vector<TriggerHandler*> removed;
@@ -258,6 +291,113 @@ void Log(PortRecord& record, std::uint8_t subtype, std::uint16_t data)
 
 // ---- data triggers ----
 
+// Whether a partial match of the trigger is in progress.
+bool MatchInProgress(const DataTrigger& trigger)
+{
+    for (int i = 0; i < trigger.Length; ++i) {
+        if (trigger.MatchState[i] != 0)
+            return true;
+    }
+    return false;
+}
+
+// Under the record's lock. Brings the scan up to date: skips the bytes taken
+// outside a delivery, then offers the new bytes to the triggers until one
+// matches (the scan then holds on that byte) or the scan reaches head.
+void AdvanceScan(Control& control, PortRecord& record)
+{
+    const std::uint16_t waiting = InputWaiting(record);
+    if (control.ScanPending > waiting) {
+        // Bytes taken outside a delivery were never offered: skip them.
+        control.Scanned += control.ScanPending - waiting;
+        control.HeldByteGone = control.HeldByteGone || control.Held;
+        control.ScanPending = waiting;
+    }
+    if (control.Held)
+        return; // no trigger is matched while the scan is not held on a byte
+    const std::uint16_t head = record.InHead;
+    std::array<DataTrigger*, DataTriggerCount> active {};
+    int activeCount = 0;
+    // The bytes that can begin a match. While no partial match is in
+    // progress, any other byte leaves every trigger as it is, so the scan
+    // passes over it without the matcher.
+    std::array<std::uint8_t, 2 * DataTriggerCount> starts {};
+    int startCount = 0;
+    auto addStart = [&](std::uint8_t byte) {
+        if (std::find(starts.begin(), starts.begin() + startCount, byte) == starts.begin() + startCount)
+            starts[startCount++] = byte;
+    };
+    bool idle = true;
+    for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+        DataTrigger& trigger = record.DataTriggers[slot];
+        if (trigger.Length == 0)
+            continue;
+        active[activeCount++] = &trigger;
+        const std::uint8_t first = trigger.Pattern[0];
+        addStart(first);
+        if (trigger.IgnoreCase && first >= 'A' && first <= 'Z')
+            addStart(static_cast<std::uint8_t>(first - 'A' + 'a'));
+        idle = idle && !MatchInProgress(trigger);
+    }
+    if (activeCount == 0) {
+        control.Scanned += control.ScanPending;
+        control.ScanPending = 0;
+    }
+    std::array<bool, 256> isStart {};
+    for (int i = 0; i < startCount; ++i)
+        isStart[starts[i]] = true;
+    const std::uint8_t* ring = record.InRing.get();
+    std::uint16_t index = static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize);
+    while (control.ScanPending > 0) {
+        if (idle) {
+            // Up to the next byte that can begin a match, within the
+            // contiguous part of the ring.
+            const std::uint16_t span = std::min<std::uint16_t>(control.ScanPending, InputRingSize - index);
+            const std::uint8_t* begin = ring + index;
+            const std::uint8_t* end = begin + span;
+            const std::uint8_t* found = startCount == 1
+                ? static_cast<const std::uint8_t*>(std::memchr(begin, starts[0], span))
+                : std::find_if(begin, end, [&](std::uint8_t byte) { return isStart[byte]; });
+            const auto skipped = static_cast<std::uint16_t>((found ? found : end) - begin);
+            index = static_cast<std::uint16_t>((index + skipped) % InputRingSize);
+            control.ScanPending = static_cast<std::uint16_t>(control.ScanPending - skipped);
+            control.Scanned += skipped;
+            if (!found || found == end)
+                continue;
+        }
+        const std::uint8_t byte = ring[index];
+        bool any = false;
+        idle = true;
+        for (int i = 0; i < activeCount; ++i) {
+            if (MatchDataTrigger(*active[i], byte)) {
+                active[i]->Matched = 1;
+                any = true;
+            }
+            idle = idle && !MatchInProgress(*active[i]);
+        }
+        if (any) {
+            control.Held = true;
+            break;
+        }
+        index = static_cast<std::uint16_t>((index + 1) % InputRingSize);
+        --control.ScanPending;
+        ++control.Scanned;
+    }
+    record.ScanPosition = index;
+}
+
+// Under the record's lock, after AdvanceScan: whether the next check
+// delivers a message.
+bool DataDeliveryDue(const Control& control, const PortRecord& record)
+{
+    if (record.StopFlag || record.ClosePending)
+        return false;
+    if (control.Held)
+        return true;
+    return record.AvailThreshold != 0 && control.LastAvail != control.Scanned
+        && InputWaiting(record) >= record.AvailThreshold;
+}
+
 // One data-trigger check. Scans the bytes not yet offered to the triggers;
 // announces the bytes before a match (when at least the threshold wait),
 // then the matched triggers, then the bytes after the last match. Returns
@@ -266,50 +406,12 @@ int CheckDataTriggers(Control& control)
 {
     PortRecord& record = *control.Record;
     std::unique_lock lock(record.Lock);
+    AdvanceScan(control, record);
+    const bool heldByteGone = std::exchange(control.HeldByteGone, false);
     const std::uint16_t waiting = InputWaiting(record);
-    bool heldByteGone = false;
-    if (control.ScanPending > waiting) {
-        // Bytes taken outside a delivery were never offered: skip them.
-        control.Scanned += control.ScanPending - waiting;
-        heldByteGone = control.Held;
-        control.ScanPending = waiting;
-    }
     const std::uint16_t head = record.InHead;
     auto scanIndex
         = [&] { return static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize); };
-
-    if (!control.Held) {
-        // No trigger is matched while the scan is not held on a byte.
-        std::array<DataTrigger*, DataTriggerCount> active {};
-        int activeCount = 0;
-        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
-            if (record.DataTriggers[slot].Length != 0)
-                active[activeCount++] = &record.DataTriggers[slot];
-        }
-        std::uint16_t index = scanIndex();
-        if (activeCount == 0) {
-            control.Scanned += control.ScanPending;
-            control.ScanPending = 0;
-        }
-        while (control.ScanPending > 0) {
-            const std::uint8_t byte = record.InRing[index];
-            bool any = false;
-            for (int i = 0; i < activeCount; ++i) {
-                if (MatchDataTrigger(*active[i], byte)) {
-                    active[i]->Matched = 1;
-                    any = true;
-                }
-            }
-            if (any) {
-                control.Held = true;
-                break;
-            }
-            index = static_cast<std::uint16_t>((index + 1) % InputRingSize);
-            --control.ScanPending;
-            ++control.Scanned;
-        }
-        record.ScanPosition = scanIndex();
-    }
 
     const std::uint16_t threshold = record.AvailThreshold;
     if (control.Held) {
@@ -329,13 +431,14 @@ int CheckDataTriggers(Control& control)
             Log(record, LogAvail, static_cast<std::uint16_t>(before));
             return Deliver(control, TriggerAvailMsg, static_cast<std::uint16_t>(before), 0);
         }
-        std::vector<std::pair<std::uint16_t, std::uint16_t>> fired;
+        std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> fired {};
+        int firedCount = 0;
         for (int slot = 1; slot <= DataTriggerCount; ++slot) {
             DataTrigger& trigger = record.DataTriggers[slot];
             if (trigger.Matched) {
                 trigger.Matched = 0;
                 if (trigger.Length != 0)
-                    fired.emplace_back(trigger.TriggerHandle, trigger.Length);
+                    fired[firedCount++] = { trigger.TriggerHandle, trigger.Length };
             }
         }
         control.Held = false;
@@ -346,7 +449,8 @@ int CheckDataTriggers(Control& control)
         record.ScanPosition = scanIndex();
         lock.unlock();
         int result = 1;
-        for (const auto& [handle, length] : fired) {
+        for (int i = 0; i < firedCount; ++i) {
+            const auto [handle, length] = fired[i];
             Log(record, LogData, handle);
             result = Deliver(control, TriggerDataMsg, handle, length);
             if (record.ClosePending)
@@ -527,35 +631,133 @@ void ReadIntoRing(Control& control)
         if (record.InputFull)
             break;
     }
-    if (record.InputFull && !control.ReadingPaused) {
-        // Bytes stay in the device queue until the receivers take some;
-        // until then received bytes would wake the event thread for nothing.
-        control.ReadingPaused = true;
-        SetDeviceMask(record, DeviceEventMask & ~EvRxChar);
-    }
+    control.RingFilled = record.InputFull;
 }
 
-void ResumeReading(Control& control)
+// When the processing of an event or idle check ends: while the ring is
+// full, bytes stay in the device queue until the receivers take some, and
+// received bytes would wake the event thread for nothing; so the device is
+// watched for them only while the ring has room.
+void WatchReceivedBytes(Control& control)
 {
-    control.ReadingPaused = false;
-    SetDeviceMask(*control.Record, DeviceEventMask);
-    ReadIntoRing(control);
+    PortRecord& record = *control.Record;
+    if (record.StopFlag || record.ClosePending)
+        return; // the stopper owns the event mask now
+    const bool pause = record.InputFull;
+    if (pause == control.ReadingPaused)
+        return;
+    control.ReadingPaused = pause;
+    SetDeviceMask(record, pause ? DeviceEventMask & ~EvRxChar : DeviceEventMask);
+}
+
+// Room in the ring that makes reading on worth while during the checks; the
+// rest is read when the checks have nothing more to deliver.
+constexpr std::uint16_t ReadOnRoom = InputRingSize / 2;
+
+// The data-trigger loop may run on the receiver's thread (a loan) when
+// every message it sends would go to one window of that thread: one data
+// trigger at most armed (so one check delivers at most one message) and the
+// receivers a delivery reaches all that window. Returns the window, or 0.
+WindowHandle LoanWindow(PortRecord& record)
+{
+    int armed = 0;
+    for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+        if (record.DataTriggers[slot].Length != 0 && ++armed > 1)
+            return 0;
+    }
+    WindowHandle window = 0;
+    for (const TriggerHandler* node = record.Receivers; node; node = node->Next) {
+        if (node->Removed)
+            continue;
+        if (node->Kind != 1 || node->Window == 0 || (window != 0 && node->Window != window))
+            return 0;
+        window = node->Window;
+        if (!node->PassOn)
+            break;
+    }
+    return window;
+}
+
+// One turn of the data-trigger loop: a check, then reading on at once when
+// the receivers made room in a full ring. Returns whether the loop goes on.
+bool DataTriggerTurn(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const int delivered = CheckDataTriggers(control);
+    if (record.ClosePending || record.StopFlag)
+        return false;
+    // The receivers made room in a ring that was full: read on, without
+    // waiting for the device's next event.
+    if (control.RingFilled && !record.InputFull
+        && (delivered == 0 || InputRingSize - InputWaiting(record) >= ReadOnRoom)) {
+        ReadIntoRing(control);
+        return true;
+    }
+    return delivered != 0;
+}
+
+// How long a loan may keep the receiver's thread before it gives the loop
+// back, so that a stream without end never keeps that thread from the rest
+// of its work (a window's paint and input events).
+constexpr std::chrono::milliseconds LoanBudget { 5 };
+
+// The loan, on the receiver's thread while the dispatcher thread waits for
+// it: the same turns, each message now a direct call. It gives the loop back
+// when the receivers change, when other messages wait for this thread (they
+// keep their turn), and when its time is up. `goOn` tells whether the loop
+// goes on, also when a receiver's exception leaves here.
+void RunLoan(Control& control, WindowHandle window, bool& goOn)
+{
+    PortRecord& record = *control.Record;
+    const auto end = std::chrono::steady_clock::now() + LoanBudget;
+    control.OnLoan = true;
+    for (;;) {
+        goOn = DataTriggerTurn(control);
+        if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
+            break;
+        std::lock_guard lock(record.Lock);
+        if (LoanWindow(record) != window)
+            break;
+    }
+    control.OnLoan = false;
+    if (control.LoanFailure)
+        std::rethrow_exception(std::exchange(control.LoanFailure, nullptr));
+}
+
+// One or more turns of the data-trigger loop. When the next check will send
+// a message to a window of another thread, the loop is handed to that
+// thread as one task, sent like the message itself (same time-out and hung
+// rule): each message then costs a direct call instead of two thread
+// switches, and the messages come in the same order with the same effects.
+// A refused hand-over is a first message that was not handled.
+bool RunDataTriggerTurns(Control& control)
+{
+    PortRecord& record = *control.Record;
+    WindowHandle window = 0;
+    {
+        std::lock_guard lock(record.Lock);
+        AdvanceScan(control, record);
+        if (DataDeliveryDue(control, record))
+            window = LoanWindow(record);
+    }
+    if (window == 0)
+        return DataTriggerTurn(control);
+    bool goOn = false;
+    const std::function<void()> loan = [&] { RunLoan(control, window, goOn); };
+    if (SendTaskTimeout(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung) == SendResult::Handled)
+        return goOn && !record.ClosePending && !record.StopFlag;
+    control.SkipWindowSend = true;
+    goOn = DataTriggerTurn(control);
+    control.SkipWindowSend = false;
+    return goOn;
 }
 
 // Runs the data-trigger checks while they deliver; when the receivers made
 // room in a full ring, reads on at once rather than at the next idle check.
 void RunDataTriggers(Control& control)
 {
-    PortRecord& record = *control.Record;
-    for (;;) {
-        const int delivered = CheckDataTriggers(control);
-        if (record.ClosePending || record.StopFlag)
-            return;
-        if (control.ReadingPaused && !record.InputFull)
-            ResumeReading(control);
-        else if (delivered == 0)
-            return;
-    }
+    while (RunDataTriggerTurns(control)) { }
+    WatchReceivedBytes(control);
 }
 
 // Processes one event word. When the port's close became pending the event
@@ -579,6 +781,8 @@ void ProcessEvent(Control& control, std::uint32_t word)
         ReadIntoRing(control);
         if (!record.Delivering)
             RunDataTriggers(control);
+        else
+            WatchReceivedBytes(control);
     }
     if (!record.ClosePending)
         record.Continue.Set();
@@ -592,9 +796,9 @@ void IdleChecks(Control& control)
     // Bytes taken outside a delivery made room in a full ring; while it
     // stays full, the checks still run, so that a trigger or threshold set
     // since the last event sees the waiting bytes.
-    if (control.ReadingPaused) {
+    if (control.RingFilled) {
         if (!record.InputFull)
-            ResumeReading(control);
+            ReadIntoRing(control);
         RunDataTriggers(control);
         if (record.ClosePending)
             return;

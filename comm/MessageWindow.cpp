@@ -25,6 +25,7 @@ struct PendingSend {
     std::uint32_t Message = 0;
     std::uintptr_t WParam = 0;
     std::intptr_t LParam = 0;
+    const std::function<void()>* Task = nullptr; // run instead of the procedure; the sender keeps it alive
     State Status = State::Queued;
     std::atomic<bool> Settled { false }; // Done or Dropped, readable without the lock
     std::intptr_t Result = 0;
@@ -60,6 +61,7 @@ struct ThreadQueue {
     std::mutex Mutex;
     std::condition_variable Arrived;
     std::deque<std::shared_ptr<PendingSend>> Pending;
+    std::atomic<bool> HasPending { false }; // !Pending.empty(), readable without the mutex
     // Set when the owner was asked to pump and has not pumped since.
     std::optional<Clock::TimePoint> UnansweredSince;
     bool Alive = true;
@@ -74,6 +76,17 @@ struct WindowEntry {
 std::mutex g_windowsMutex;
 std::unordered_map<WindowHandle, WindowEntry> g_windows;
 WindowHandle g_nextHandle = 1;
+// Changes whenever a window is created or goes away (under g_windowsMutex).
+std::atomic<std::uint64_t> g_generation { 0 };
+
+// The window the calling thread last sent to directly, valid while the
+// generation has not changed. It does not keep the procedure alive.
+struct DirectTarget {
+    WindowHandle Window = 0;
+    std::uint64_t Generation = 0;
+    std::weak_ptr<const WindowProc> Procedure;
+};
+thread_local DirectTarget t_direct;
 
 void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue);
 
@@ -109,6 +122,7 @@ void DropAll(ThreadQueue& queue, WindowHandle onlyWindow)
             ++it;
         }
     }
+    queue.HasPending = !queue.Pending.empty();
 }
 
 void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)
@@ -121,6 +135,7 @@ void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)
             else
                 ++it;
         }
+        ++g_generation;
     }
     std::lock_guard lock(queue->Mutex);
     queue->Alive = false;
@@ -147,6 +162,7 @@ WindowHandle CreateMessageWindow(WindowProc procedure)
         ++g_nextHandle;
     const WindowHandle handle = g_nextHandle++;
     g_windows.emplace(handle, WindowEntry { queue, std::move(shared) });
+    ++g_generation;
     return handle;
 }
 
@@ -160,6 +176,7 @@ bool DestroyMessageWindow(WindowHandle window)
             return false;
         queue = it->second.Queue;
         g_windows.erase(it);
+        ++g_generation;
     }
     std::lock_guard lock(queue->Mutex);
     DropAll(*queue, window);
@@ -171,14 +188,47 @@ bool IsMessageWindow(WindowHandle window)
     return FindWindow(window).has_value();
 }
 
-SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
-    std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+namespace {
+
+// A message or a task for the owner thread of `window`, as the two public
+// send functions describe.
+SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
 {
-    const std::optional<WindowEntry> entry = FindWindow(window);
+    // The owner sending to its own window calls it directly; the window it
+    // last called that way is found again without the registry.
+    if (t_queue.Queue && window != 0 && t_direct.Window == window
+        && t_direct.Generation == g_generation.load(std::memory_order_acquire)) {
+        if (const std::shared_ptr<const WindowProc> procedure = t_direct.Procedure.lock()) {
+            if (task) {
+                (*task)();
+                return SendResult::Handled;
+            }
+            const std::intptr_t value = (*procedure)(window, message, wParam, lParam);
+            if (result)
+                *result = value;
+            return SendResult::Handled;
+        }
+    }
+
+    std::optional<WindowEntry> entry;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard registry(g_windowsMutex);
+        const auto it = g_windows.find(window);
+        if (it != g_windows.end())
+            entry = it->second;
+        generation = g_generation.load(std::memory_order_relaxed);
+    }
     if (!entry)
         return SendResult::NoWindow;
 
     if (entry->Queue == t_queue.Queue) {
+        t_direct = DirectTarget { window, generation, entry->Procedure };
+        if (task) {
+            (*task)();
+            return SendResult::Handled;
+        }
         const std::intptr_t value = (*entry->Procedure)(window, message, wParam, lParam);
         if (result)
             *result = value;
@@ -192,6 +242,7 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
     pending->Message = message;
     pending->WParam = wParam;
     pending->LParam = lParam;
+    pending->Task = task;
 
     std::unique_lock lock(queue.Mutex);
     if (!queue.Alive)
@@ -200,6 +251,7 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
     if (policy == HungPolicy::AbortIfHung && queue.UnansweredSince && start - *queue.UnansweredSince >= HungTimeout)
         return SendResult::Hung;
     queue.Pending.push_back(pending);
+    queue.HasPending = true;
     if (!queue.UnansweredSince)
         queue.UnansweredSince = start;
     queue.Arrived.notify_all();
@@ -227,6 +279,7 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
         case PendingSend::State::Queued:
             if (clock.Now() >= deadline) {
                 std::erase(queue.Pending, pending);
+                queue.HasPending = !queue.Pending.empty();
                 pending->Status = PendingSend::State::Dropped;
                 return SendResult::TimedOut;
             }
@@ -234,6 +287,25 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
             break;
         }
     }
+}
+
+} // namespace
+
+SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+{
+    return Send(window, message, wParam, lParam, nullptr, timeout, policy, result);
+}
+
+SendResult SendTaskTimeout(
+    WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout, HungPolicy policy)
+{
+    return Send(window, 0, 0, 0, &task, timeout, policy, nullptr);
+}
+
+bool MessagesWaiting()
+{
+    return CurrentQueue()->HasPending.load(std::memory_order_relaxed);
 }
 
 int PumpMessages()
@@ -250,6 +322,7 @@ int PumpMessages()
                 return handled;
             pending = queue->Pending.front();
             queue->Pending.pop_front();
+            queue->HasPending = !queue->Pending.empty();
             pending->Status = PendingSend::State::Running;
         }
         std::intptr_t value = 0;
@@ -263,7 +336,10 @@ int PumpMessages()
         };
         if (entry && entry->Queue == queue) {
             try {
-                value = (*entry->Procedure)(pending->Window, pending->Message, pending->WParam, pending->LParam);
+                if (pending->Task)
+                    (*pending->Task)();
+                else
+                    value = (*entry->Procedure)(pending->Window, pending->Message, pending->WParam, pending->LParam);
             } catch (...) {
                 finish(PendingSend::State::Done);
                 throw;

@@ -54,6 +54,18 @@ bool IsMessageWindow(WindowHandle window);
 SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     std::chrono::milliseconds timeout, HungPolicy policy = HungPolicy::Wait, std::intptr_t* result = nullptr);
 
+// Runs `task` on the thread that owns `window`, handled exactly as a message
+// to that window would be (same queue and order, time-out, hung rule and
+// answers), except that the window's procedure is not called. From the owner
+// thread the task runs at once. The sender stays blocked while the task runs,
+// so a task may use what its sender uses. A task that throws answers Handled
+// and its exception leaves PumpMessages() on the owner thread.
+SendResult SendTaskTimeout(WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout,
+    HungPolicy policy = HungPolicy::Wait);
+
+// True when messages wait for the calling thread.
+bool MessagesWaiting();
+
 // Handles every message queued for the calling thread's windows, including
 // those that arrive while it runs. Returns how many were handled.
 int PumpMessages();

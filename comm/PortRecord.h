@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "comm/DeviceProcs.h"
+#include "comm/RecursiveLock.h"
 #include "comm/SyncEvent.h"
 #include "comm/TriggerTables.h"
 
@@ -87,7 +88,7 @@ struct PortRecord {
     std::thread EventThread;
     std::thread DispatchThread;
     std::thread OutputThread;
-    std::recursive_mutex Lock;
+    RecursiveLock Lock;
     SyncEvent EventReady; // auto
     SyncEvent Continue; // auto
     SyncEvent Acknowledge; // auto

@@ -23,6 +23,8 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <mutex>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <thread>
@@ -439,6 +441,32 @@ TEST_P(TriggerCaseTest, ProcedureReceiversAreCalledOnTheDispatcherThread)
     EXPECT_EQ(m_receiver.Messages.size(), 3u);
 }
 
+std::atomic<int> g_offThreadCalls { 0 };
+std::thread::id g_testThread;
+void OffThreadProcedure(WindowHandle, std::uint32_t, std::uint32_t, std::int32_t)
+{
+    if (std::this_thread::get_id() != g_testThread)
+        ++g_offThreadCalls;
+}
+
+TEST_P(TriggerCaseTest, AProcedureReceiverAddedDuringAWindowsMessageRunsOnTheDispatcherThread)
+{
+    // The window's thread handles the line ends one after the other; a
+    // procedure receiver it adds on the way must still be called by the
+    // dispatcher thread, never on the window's thread.
+    g_offThreadCalls = 0;
+    g_testThread = std::this_thread::get_id();
+    Trigger("\r");
+    m_receiver.Action = [this](const Message&) {
+        if (m_receiver.Messages.size() == 1)
+            RegisterTriggerHandler(m_port, 0, OffThreadProcedure, true);
+    };
+    Feed("\r\r\r");
+    EXPECT_EQ(m_receiver.Messages.size(), 3u);
+    EXPECT_EQ(g_offThreadCalls, 2);
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, 0, OffThreadProcedure), 0);
+}
+
 TEST_P(TriggerCaseTest, ReadAheadIsPerReceiverAndConsumedAfterAllHaveSeenTheBytes)
 {
     Receiver second;
@@ -610,6 +638,144 @@ TEST_P(TriggerCaseTest, RingWrapsAndTriggersStillSeeEveryByte)
     EXPECT_EQ(lines, 90);
     EXPECT_EQ(m_receiver.Messages.back(), Data(cr));
     EXPECT_EQ(InBuffUsed(m_port), 0);
+}
+
+// A receiver window owned by a thread of its own, which pumps its messages
+// as a window program's thread does and takes exactly the announced bytes.
+class ThreadReceiver {
+public:
+    explicit ThreadReceiver(PortHandle port)
+        : m_port(port)
+        , m_thread([this] { Run(); })
+    {
+        while (m_window == 0)
+            std::this_thread::yield();
+    }
+    ~ThreadReceiver()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    WindowHandle Window() const { return m_window; }
+    std::vector<Message> Messages() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+    std::string Taken() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_taken;
+    }
+    std::thread::id Thread() const { return m_thread.get_id(); }
+    bool AllOnItsThread() const { return m_allOnItsThread; }
+
+private:
+    void Run()
+    {
+        const WindowHandle window
+            = CreateMessageWindow([this](WindowHandle, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+                  std::lock_guard lock(m_mutex);
+                  m_allOnItsThread = m_allOnItsThread && std::this_thread::get_id() == m_thread.get_id();
+                  m_messages.push_back({ msg, static_cast<std::uint16_t>(wp), static_cast<std::uint16_t>(lp >> 16),
+                      static_cast<std::uint16_t>(lp & 0xFFFF) });
+                  if (msg == TriggerAvailMsg)
+                      m_taken += Take(m_port, static_cast<int>(wp));
+                  return std::intptr_t { 0 };
+              });
+        m_window = window;
+        while (!m_stop) {
+            WaitForMessages(std::chrono::milliseconds(5));
+            PumpMessages();
+        }
+        DestroyMessageWindow(window);
+    }
+
+    PortHandle m_port;
+    mutable std::mutex m_mutex;
+    std::vector<Message> m_messages;
+    std::string m_taken;
+    bool m_allOnItsThread = true;
+    std::atomic<WindowHandle> m_window { 0 };
+    std::atomic<bool> m_stop { false };
+    std::thread m_thread;
+};
+
+TEST_P(DispatcherTest, AReceiverOnAnotherThreadGetsEveryMessageOfABatchInOrder)
+{
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, m_receiver.Window(), nullptr), 0);
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    ThreadReceiver receiver(m_port);
+    ASSERT_EQ(RegisterTriggerHandler(m_port, receiver.Window(), nullptr, false), 0);
+
+    // Lines of 0 to 99 bytes and an unfinished one, in one device event.
+    std::string stream;
+    std::vector<Message> expected;
+    for (int i = 0; i < 150; ++i) {
+        const int length = i * 37 % 100;
+        stream += std::string(static_cast<std::size_t>(length), static_cast<char>('a' + i % 26)) + "\r";
+        // Each announcement also carries the previous line's terminator,
+        // which nobody took.
+        const int announced = length + (i > 0 ? 1 : 0);
+        if (announced > 0)
+            expected.push_back(Avail(static_cast<std::uint16_t>(announced)));
+        expected.push_back(Data(cr));
+    }
+    stream += "tail";
+    expected.push_back(Avail(5));
+    Feed(stream);
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return receiver.Taken().size() == stream.size(); }, Pump));
+    EXPECT_EQ(receiver.Messages(), expected);
+    EXPECT_EQ(receiver.Taken(), stream);
+    EXPECT_TRUE(receiver.AllOnItsThread());
+    EXPECT_EQ(InBuffUsed(m_port), 0);
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, receiver.Window(), nullptr), 0);
+}
+
+TEST_P(DispatcherTest, AMessageItsReceiverDidNotTakeInTimeIsNeverDeliveredLate)
+{
+    ManualClock clock;
+    ScopedProcessClock useClock(clock);
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    TakeAnnounced();
+    // The test thread owns the receiver and does not pump for 1000 ms.
+    Send("ab\r");
+    ASSERT_TRUE(WaitForMessages(std::chrono::milliseconds(60000)));
+    clock.Advance(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([] { return !MessagesWaiting(); }, [] {}));
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(m_receiver.Messages.empty()) << "the announcement of \"ab\" was withdrawn";
+    // It was not taken: the next event delivers the line end, then announces
+    // every waiting byte.
+    Feed("c");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Avail(4) }));
+    EXPECT_EQ(m_taken, "ab\rc");
+}
+
+TEST_P(DispatcherTest, AReceiverThatThrowsDoesNotHoldBackTheMessagesAfterIt)
+{
+    const std::uint16_t cr = Trigger("\r");
+    m_receiver.Action = [this](const Message&) {
+        if (m_receiver.Messages.size() == 1)
+            throw std::runtime_error("receiver failed");
+    };
+    int failures = 0;
+    Send("a\rb\r");
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; },
+        [&] {
+            try {
+                PumpMessages();
+            } catch (const std::runtime_error&) {
+                ++failures;
+            }
+        }));
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr) }));
+    ASSERT_TRUE(Settled());
+    Feed("\r");
+    EXPECT_EQ(m_receiver.Messages.size(), 3u);
 }
 
 TEST_P(DispatcherTest, StatusTriggerFiresOnceOnAModemLineChange)

@@ -6,7 +6,9 @@
 #include <poll.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -242,6 +244,66 @@ TEST_F(MessageWindowTest, FailingProcedureStillReleasesItsSender)
         throw std::runtime_error("handler failed");
     });
     auto sent = SendAsync(window, 1, 1000ms);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_THROW(PumpMessages(), std::runtime_error);
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+}
+
+TEST_F(MessageWindowTest, TasksRunOnTheOwnerThreadInsteadOfTheProcedure)
+{
+    int procedureCalls = 0;
+    const WindowHandle window = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++procedureCalls;
+        return std::intptr_t { 0 };
+    });
+    std::vector<std::thread::id> ranOn;
+    const std::function<void()> task = [&] { ranOn.push_back(std::this_thread::get_id()); };
+
+    // From the owner thread the task runs at once, also when the window was
+    // just reached through the registry or through the last direct send.
+    EXPECT_EQ(SendTaskTimeout(window, task, 1000ms), SendResult::Handled);
+    EXPECT_EQ(SendTaskTimeout(window, task, 1000ms), SendResult::Handled);
+    EXPECT_EQ(ranOn.size(), 2u);
+
+    // From another thread it waits until the owner pumps.
+    EXPECT_FALSE(MessagesWaiting());
+    auto sent = std::async(std::launch::async, [&] { return SendTaskTimeout(window, task, 1000ms); });
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_TRUE(MessagesWaiting());
+    EXPECT_EQ(ranOn.size(), 2u);
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+    EXPECT_FALSE(MessagesWaiting());
+    ASSERT_EQ(ranOn.size(), 3u);
+    EXPECT_EQ(ranOn.back(), std::this_thread::get_id());
+    EXPECT_EQ(procedureCalls, 0);
+
+    // A destroyed window takes no task, also not through a remembered direct send.
+    DestroyMessageWindow(window);
+    EXPECT_EQ(SendTaskTimeout(window, task, 1000ms), SendResult::NoWindow);
+    EXPECT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::NoWindow);
+    EXPECT_EQ(ranOn.size(), 3u);
+}
+
+TEST_F(MessageWindowTest, TaskNotStartedInTimeIsWithdrawnAndNeverRuns)
+{
+    const WindowHandle window = Create(DefWindowProc);
+    int ran = 0;
+    const std::function<void()> task = [&] { ++ran; };
+    auto sent = std::async(std::launch::async, [&] { return SendTaskTimeout(window, task, 1000ms); });
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    m_clock.Advance(1000ms);
+    EXPECT_EQ(sent.get(), SendResult::TimedOut);
+    EXPECT_FALSE(MessagesWaiting());
+    EXPECT_EQ(PumpMessages(), 0);
+    EXPECT_EQ(ran, 0);
+}
+
+TEST_F(MessageWindowTest, FailingTaskStillReleasesItsSender)
+{
+    const WindowHandle window = Create(DefWindowProc);
+    const std::function<void()> task = [] { throw std::runtime_error("task failed"); };
+    auto sent = std::async(std::launch::async, [&] { return SendTaskTimeout(window, task, 1000ms); });
     ASSERT_TRUE(WaitForMessages(60000ms));
     EXPECT_THROW(PumpMessages(), std::runtime_error);
     EXPECT_EQ(sent.get(), SendResult::Handled);

@@ -11,10 +11,13 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/XSession.h"
 
 namespace zop {
 namespace {
@@ -242,6 +245,52 @@ TEST_F(Installed, ManualPagesFormatCleanlyAndCoverWhatTheProgramsOffer)
         rest = match.suffix();
     }
     EXPECT_GE(options, 2);
+}
+
+// The words of an Exec line with %f given `file`, as a launcher expands it.
+std::vector<std::string> ExpandExec(const std::string& exec, const std::string& file)
+{
+    std::vector<std::string> words;
+    std::istringstream in(exec);
+    for (std::string word; in >> word;)
+        words.push_back(word == "%f" ? file : word);
+    return words;
+}
+
+TEST_F(Installed, LaunchedFromTheDesktopEntryTheProgramShowsTheFile)
+{
+    if (!test::XToolsPresent())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    test::TempDir files;
+    const std::string trace = files.File("trace.zop");
+    const std::string refused = files.File("refused.zop");
+    WriteText(trace, WaveformFileText());
+    WriteText(refused, "not a waveform\r\n");
+
+    // A port to listen on, so that start-up has no port warning to show.
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    setenv("ZOP5_COM1", ptsname(terminal), 1);
+
+    test::XServer server;
+    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
+    server.Use();
+    // The launcher finds the program on PATH, as after an install.
+    setenv("PATH", ((Prefix() / "bin").string() + ":" + std::getenv("PATH")).c_str(), 1);
+    const std::string exec = DesktopKeys(ReadText(Share() / "applications" / APP_ID ".desktop")).at("Exec");
+
+    {
+        test::RunningCopy opened(ExpandExec(exec, trace));
+        ASSERT_FALSE(opened.Window().empty()) << "no window";
+        EXPECT_TRUE(opened.WaitForCaption("Tracelet - trace.zop")) << opened.Caption();
+    }
+    {
+        // A file the program refuses leaves an empty window.
+        test::RunningCopy empty(ExpandExec(exec, refused));
+        ASSERT_FALSE(empty.Window().empty()) << "no window";
+        EXPECT_TRUE(empty.WaitForCaption("Tracelet - [Untitled]")) << empty.Caption();
+    }
+    close(terminal);
 }
 
 TEST(WindowProgram, AnswersHelpAndVersionWithoutOpeningAWindow)

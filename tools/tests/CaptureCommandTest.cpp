@@ -58,10 +58,12 @@ protected:
     }
 
     // The simulator on a pseudo-terminal of its own, sending the source file.
+    // It holds its end open after the last transfer (a closed end takes the
+    // bytes not yet read with it) until the test ends it.
     std::unique_ptr<ChildProcess> StartSimulator(std::vector<std::string> extra = {})
     {
         std::vector<std::string> argv { ToolPath(), "simulate", "--pty", "--file", m_source, "--full-speed",
-            "--interval", "0.05", "--settle", "0.1", "--quiet" };
+            "--interval", "0.05", "--settle", "0.1", "--quiet", "--hold" };
         argv.insert(argv.end(), extra.begin(), extra.end());
         auto simulator = std::make_unique<ChildProcess>(argv);
         const std::optional<std::string> path = simulator->ReadLine(10s);
@@ -158,7 +160,7 @@ TEST_F(Capture, SilenceTimesOutAndPortsThatDoNotOpenFail)
 
 TEST_F(Capture, DeviceThatGoesAwayIsAPortFailure)
 {
-    const auto simulator = StartSimulator({ "--count", "1", "--hold" });
+    const auto simulator = StartSimulator({ "--count", "1" });
     ChildProcess capture({ ToolPath(), "capture", "--device", m_device, "--count", "2", "--directory", m_dir.Path(),
         "--timeout", "30" });
     // The first transfer arrives; then the simulator ends and takes its

@@ -546,17 +546,18 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
     if (!record)
         return ErrBadHandle;
     std::lock_guard lock(record->Lock);
-    std::uint8_t value = 0;
-    if (record->ReadAhead && !ConsumeOnRead(*record)) {
+    // During a trigger message the byte is read ahead (consumed when the
+    // delivery ends), otherwise taken at once.
+    const bool readAhead = record->ReadAhead && !ConsumeOnRead(*record);
+    const std::uint16_t offset = readAhead ? record->ReadAheadCount : 0;
+    if (InputWaiting(*record) <= offset)
+        return ErrBufferIsEmpty;
+    const std::uint16_t tail = record->InTail.load();
+    const std::uint8_t value = record->InRing[(tail + offset) & RingMask];
+    if (readAhead) {
         ++record->ReadAheadCount;
-        if (const std::int32_t result = PeekAt(*record, &value, record->ReadAheadCount)) {
-            --record->ReadAheadCount;
-            return result;
-        }
     } else {
-        if (const std::int32_t result = PeekAt(*record, &value, 1))
-            return result;
-        record->InTail = static_cast<std::uint16_t>((record->InTail.load() + 1) & RingMask);
+        record->InTail = static_cast<std::uint16_t>((tail + 1) & RingMask);
         record->InputFull = false;
     }
     if (byte)

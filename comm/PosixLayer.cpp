@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -386,9 +387,13 @@ std::int32_t PosixBuildDCB(const char* definition, DeviceSettings* settings)
     if (parts.size() > 4 || parts[0].empty())
         return -1;
     DeviceSettings s = *settings;
-    char* end = nullptr;
-    const unsigned long baud = std::strtoul(parts[0].c_str(), &end, 10);
-    if (*end != '\0' || SpeedForBaud(static_cast<std::uint32_t>(baud)) == 0)
+    // Digits only: a sign or a number past 32 bits would otherwise wrap round
+    // to a rate the text never gave ("-4294957696" is not 9600).
+    const std::string& rate = parts[0];
+    if (rate.size() > 10 || rate.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const unsigned long long baud = std::stoull(rate);
+    if (baud > 0xFFFFFFFFull || SpeedForBaud(static_cast<std::uint32_t>(baud)) == 0)
         return -1;
     s.BaudRate = static_cast<std::uint32_t>(baud);
     if (parts.size() > 1) {

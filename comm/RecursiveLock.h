@@ -4,7 +4,6 @@
 // std::recursive_mutex where it counts: the dispatcher and the receivers'
 // handlers take it once per byte or message, nearly always uncontended.
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace zop {
@@ -24,7 +23,16 @@ public:
             ++m_depth;
             return;
         }
-        m_mutex.lock();
+        int state = Free;
+        if (!m_state.compare_exchange_strong(state, Held, std::memory_order_acquire, std::memory_order_relaxed)) {
+            // Taken: mark it contended and sleep until the owner lets go.
+            if (state != Contended)
+                state = m_state.exchange(Contended, std::memory_order_acquire);
+            while (state != Free) {
+                m_state.wait(Contended, std::memory_order_relaxed);
+                state = m_state.exchange(Contended, std::memory_order_acquire);
+            }
+        }
         m_owner.store(self, std::memory_order_relaxed);
         m_depth = 1;
     }
@@ -36,7 +44,8 @@ public:
             ++m_depth;
             return true;
         }
-        if (!m_mutex.try_lock())
+        int state = Free;
+        if (!m_state.compare_exchange_strong(state, Held, std::memory_order_acquire, std::memory_order_relaxed))
             return false;
         m_owner.store(self, std::memory_order_relaxed);
         m_depth = 1;
@@ -48,11 +57,13 @@ public:
         if (--m_depth != 0)
             return;
         m_owner.store(std::thread::id(), std::memory_order_relaxed);
-        m_mutex.unlock();
+        if (m_state.exchange(Free, std::memory_order_release) == Contended)
+            m_state.notify_one();
     }
 
 private:
-    std::mutex m_mutex;
+    enum : int { Free, Held, Contended };
+    std::atomic<int> m_state { Free };
     std::atomic<std::thread::id> m_owner {};
     unsigned m_depth = 0; // changed only by the owner
 };

@@ -476,6 +476,15 @@ TEST(TermiosSettings, BuildDCBParsesModeStrings)
     EXPECT_EQ(procs.BuildDCB("fast", &s), -1);
     EXPECT_EQ(procs.BuildDCB("9600,n,9", &s), -1);
     EXPECT_EQ(s.BaudRate, 115200u) << "a refused definition leaves the record alone";
+    // A rate is digits only; signs and numbers past 32 bits never wrap round
+    // to a rate the text did not give.
+    EXPECT_EQ(procs.BuildDCB("-4294957696", &s), -1);
+    EXPECT_EQ(procs.BuildDCB("4294976896,n,8,1", &s), -1);
+    EXPECT_EQ(procs.BuildDCB("+9600", &s), -1);
+    EXPECT_EQ(procs.BuildDCB("00000000009600", &s), -1);
+    EXPECT_EQ(s.BaudRate, 115200u);
+    ASSERT_EQ(procs.BuildDCB("0009600", &s), 0);
+    EXPECT_EQ(s.BaudRate, 9600u);
 }
 
 TEST(TermiosSettings, ErrnoBecomesTheNumbersTheUpperLayersExpect)

@@ -4,7 +4,9 @@ namespace zop {
 
 namespace {
 
-SteadyClock g_steady;
+// Never destroyed: a detached dispatcher thread may still ask for the time
+// while the program's static objects are being destroyed at exit.
+SteadyClock& g_steady = *new SteadyClock;
 std::atomic<Clock*> g_process { nullptr };
 
 } // namespace

@@ -111,8 +111,11 @@ private:
     Control& m_control;
 };
 
-std::mutex g_controlsMutex;
-std::array<std::shared_ptr<Control>, MaxPorts + 1> g_controls;
+// Never destroyed: a detached dispatcher thread may still reach them while
+// the program's static objects are being destroyed at exit.
+std::mutex& g_controlsMutex = *new std::mutex;
+std::array<std::shared_ptr<Control>, MaxPorts + 1>& g_controls
+    = *new std::array<std::shared_ptr<Control>, MaxPorts + 1>;
 std::atomic<int> g_detachedRunning { 0 };
 
 void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index)
@@ -969,7 +972,7 @@ std::int32_t StartDispatcher(PortHandle port, std::uint16_t)
     return ModeRunning;
 }
 
-std::int32_t StopDispatcher(PortHandle port)
+std::int32_t StopDispatcher(PortHandle port, const std::function<void(PortRecord&)>& beforeHandOver)
 {
     PortRecord* record = RecordInSlot(port);
     if (!record)
@@ -993,6 +996,9 @@ std::int32_t StopDispatcher(PortHandle port)
     // Wake the dispatcher thread rather than wait for its idle tick.
     record->EventReady.Set();
     FinishThread(*control, record->DispatchThread, DispatchThreadIndex);
+    table.DispatcherMode[port] = 0;
+    if (beforeHandOver)
+        beforeHandOver(*record);
     int left = 0;
     {
         // Threads left running keep the record; the last one frees it.
@@ -1000,7 +1006,6 @@ std::int32_t StopDispatcher(PortHandle port)
         left = control->RunningDetached;
         control->OwnsRecord = left > 0;
     }
-    table.DispatcherMode[port] = 0;
     return left;
 }
 

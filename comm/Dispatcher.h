@@ -2,6 +2,7 @@
 // The dispatcher threads of a port, as the port layer calls them at open and
 // close. Implemented with the triggers in comm/Dispatcher.cpp.
 #include <cstdint>
+#include <functional>
 
 #include "comm/PortRecord.h"
 
@@ -17,8 +18,10 @@ std::int32_t StartDispatcher(PortHandle port, std::uint16_t mode);
 // last of them frees it when it ends. Called from the
 // port's own dispatcher thread (a deferred close, through ReleasePort), it
 // detaches that thread and returns 0; the thread must not touch the record
-// after ReleasePort returns.
-std::int32_t StopDispatcher(PortHandle port);
+// after ReleasePort returns. `beforeHandOver`, when given, runs once the
+// threads have ended or been detached and before a detached thread may free
+// the record: the caller's last use of the record belongs there.
+std::int32_t StopDispatcher(PortHandle port, const std::function<void(PortRecord&)>& beforeHandOver = {});
 
 // Dispatcher threads that were detached by a stop and have not ended yet.
 int DetachedDispatcherThreads();

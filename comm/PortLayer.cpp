@@ -258,8 +258,14 @@ void ReleasePort(PortHandle port)
         return;
     // The threads stop before the device closes: a device closed under the
     // event thread's wait would end that thread as a failure, unacknowledged.
-    const bool threadsLeft = Ports().DispatcherMode[port].load() != 0 && StopDispatcher(port) > 0;
-    CloseDevice(*record);
+    // The device closes before a thread left running may free the record.
+    bool closed = false;
+    const bool threadsLeft = Ports().DispatcherMode[port].load() != 0 && StopDispatcher(port, [&closed](PortRecord& r) {
+        CloseDevice(r);
+        closed = true;
+    }) > 0;
+    if (!closed)
+        CloseDevice(*record);
     FreeSlot(port);
     // A thread that would not stop still uses the record: it stays alive.
     if (!threadsLeft)

@@ -13,7 +13,9 @@ PortRecord::~PortRecord()
 
 PortTable& Ports()
 {
-    static PortTable table;
+    // Never destroyed: a detached dispatcher thread may still use it while
+    // the program's static objects are being destroyed at exit.
+    static PortTable& table = *new PortTable;
     return table;
 }
 

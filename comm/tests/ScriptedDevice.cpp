@@ -279,10 +279,19 @@ ScriptedDevice::ScriptedDevice(std::string name)
 
 ScriptedDevice::~ScriptedDevice()
 {
-    std::lock_guard lock(g_devicesMutex);
-    std::erase(g_devices, this);
-    if (g_devices.empty())
-        InstallNullLayer();
+    {
+        std::lock_guard lock(g_devicesMutex);
+        std::erase(g_devices, this);
+        if (g_devices.empty())
+            InstallNullLayer();
+    }
+    // An event thread that outlived its port's close (detached on a slow
+    // machine) may still be leaving its wait on this device: end the wait and
+    // let the thread go before the members do.
+    std::unique_lock lock(m_mutex);
+    ++m_generation;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return !m_waiting; });
 }
 
 void ScriptedDevice::Install()

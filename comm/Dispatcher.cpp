@@ -346,9 +346,12 @@ void AdvanceScan(Control& control, PortRecord& record)
         control.Scanned += control.ScanPending;
         control.ScanPending = 0;
     }
-    std::array<bool, 256> isStart {};
-    for (int i = 0; i < startCount; ++i)
-        isStart[starts[i]] = true;
+    std::array<bool, 256> isStart; // filled only when more than one byte can start a match
+    if (startCount > 1) {
+        isStart.fill(false);
+        for (int i = 0; i < startCount; ++i)
+            isStart[starts[i]] = true;
+    }
     const std::uint8_t* ring = record.InRing.get();
     std::uint16_t index = static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize);
     while (control.ScanPending > 0) {
@@ -434,7 +437,7 @@ int CheckDataTriggers(Control& control)
             Log(record, LogAvail, static_cast<std::uint16_t>(before));
             return Deliver(control, TriggerAvailMsg, static_cast<std::uint16_t>(before), 0);
         }
-        std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> fired {};
+        std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> fired; // the first firedCount are set
         int firedCount = 0;
         for (int slot = 1; slot <= DataTriggerCount; ++slot) {
             DataTrigger& trigger = record.DataTriggers[slot];

@@ -88,6 +88,8 @@ struct Control {
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
     bool OnLoan = false; // the loop runs on the receiver's thread now
     bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled
+    std::uint32_t LoanVersion = ~std::uint32_t { 0 }; // TriggersVersion when LoanTarget was found
+    WindowHandle LoanTarget = 0;
     std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
 
     // Progress, readable from other threads.
@@ -664,7 +666,7 @@ constexpr std::uint16_t ReadOnRoom = InputRingSize / 2;
 // every message it sends would go to one window of that thread: one data
 // trigger at most armed (so one check delivers at most one message) and the
 // receivers a delivery reaches all that window. Returns the window, or 0.
-WindowHandle LoanWindow(PortRecord& record)
+WindowHandle FindLoanWindow(const PortRecord& record)
 {
     int armed = 0;
     for (int slot = 1; slot <= DataTriggerCount; ++slot) {
@@ -682,6 +684,17 @@ WindowHandle LoanWindow(PortRecord& record)
             break;
     }
     return window;
+}
+
+// Under the record's lock: FindLoanWindow, found again only when the
+// triggers or receivers have changed.
+WindowHandle LoanWindow(Control& control, const PortRecord& record)
+{
+    if (control.LoanVersion != record.TriggersVersion) {
+        control.LoanTarget = FindLoanWindow(record);
+        control.LoanVersion = record.TriggersVersion;
+    }
+    return control.LoanTarget;
 }
 
 // One turn of the data-trigger loop: a check, then reading on at once when
@@ -722,7 +735,7 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
         if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
             break;
         std::lock_guard lock(record.Lock);
-        if (LoanWindow(record) != window)
+        if (LoanWindow(control, record) != window)
             break;
     }
     control.OnLoan = false;
@@ -744,7 +757,7 @@ bool RunDataTriggerTurns(Control& control)
         std::lock_guard lock(record.Lock);
         AdvanceScan(control, record);
         if (DataDeliveryDue(control, record))
-            window = LoanWindow(record);
+            window = LoanWindow(control, record);
     }
     if (window == 0)
         return DataTriggerTurn(control);

@@ -69,6 +69,9 @@ struct PortRecord {
     DataTable DataTriggers {};
     StatusTable StatusTriggers {};
     HandleTable Handles {};
+    // Changed under Lock whenever a data trigger or a receiver is added,
+    // removed or replaced, so the dispatcher may keep what it derives from them.
+    std::uint32_t TriggersVersion = 0;
     // 13. Next ring index not yet offered to the data triggers; availability threshold.
     std::uint16_t ScanPosition = 0;
     std::uint16_t AvailThreshold = 0;

@@ -31,6 +31,7 @@ void ClearTriggerTables(PortRecord& record)
     record.Timers = {};
     record.DataTriggers = {};
     record.StatusTriggers = {};
+    ++record.TriggersVersion;
     record.FiredThisPass = {};
     record.StatusPass = 0;
 }
@@ -62,6 +63,7 @@ std::int32_t RegisterTriggerHandler(PortHandle port, WindowHandle window, Trigge
     std::lock_guard lock(record->Lock);
     node->Next = record->Receivers;
     record->Receivers = node;
+    ++record->TriggersVersion;
     return 0;
 }
 
@@ -78,6 +80,7 @@ std::int32_t DeregisterTriggerHandler(PortHandle port, WindowHandle window, Trig
         if (matches) {
             node->Removed = 1;
             record->ReceiverCleanup = 1;
+            ++record->TriggersVersion;
             break;
         }
     }
@@ -112,6 +115,7 @@ std::int32_t AddDataTrigger(PortHandle port, const std::uint8_t* pattern, bool i
     trigger.IgnoreCase = ignoreCase ? 1 : 0;
     for (std::uint16_t i = 0; i < length; ++i)
         trigger.Pattern[i] = ignoreCase ? FoldCase(pattern[i]) : pattern[i];
+    ++record->TriggersVersion;
     return handle;
 }
 
@@ -150,6 +154,7 @@ std::int32_t RestoreTriggers(PortHandle port, const TriggerSnapshot* snapshot)
     record->Timers = snapshot->Timers;
     record->DataTriggers = snapshot->Data;
     record->StatusTriggers = snapshot->Status;
+    ++record->TriggersVersion;
     // A match half-seen, or seen and not yet announced, on the stream the
     // snapshot was taken from says nothing about this one.
     ResetMatching(record->DataTriggers);

@@ -31,13 +31,18 @@ TEST(FloodTest, ThirtySecondsWithoutALineEnd)
     ASSERT_TRUE(window.Form().Action(Cmd::Com1Item)->isChecked()) << testing::PrintToString(window.Ui().Messages);
 
     std::atomic<bool> stop { false };
+    std::atomic<bool> done { false };
     std::atomic<long long> sent { 0 };
+    // The window's thread never writes to the line itself: a write that waits
+    // for room would keep it from taking the bytes that make room.
     std::thread flood([&] {
         std::string chunk;
         for (int i = 0; i < 4096; ++i)
             chunk += static_cast<char>(0x20 + i % 95); // printable, never a line end or flow control
         while (!stop && instrument.Send(chunk))
             sent += static_cast<long long>(chunk.size());
+        instrument.Send("\r"); // the overlong line ends
+        done = true;
     });
 
     // A timer on the window's thread: the longest gap between its ticks shows
@@ -65,8 +70,8 @@ TEST(FloodTest, ThirtySecondsWithoutALineEnd)
             peakGrowth = std::max(peakGrowth, now.ResidentBytes - settled.ResidentBytes);
     }
     stop = true;
-    instrument.Send("\r"); // wakes the writer if it waits for room
-    window.RunFor(milliseconds(200));
+    EXPECT_TRUE(window.RunUntil([&] { return done.load(); }, seconds(10)));
+    window.RunFor(milliseconds(100));
     flood.join();
     tick.stop();
 
@@ -87,7 +92,7 @@ TEST(FloodTest, ThirtySecondsWithoutALineEnd)
     for (int i = 0; i < SampleCount; ++i)
         waveform.Samples[static_cast<size_t>(i)] = 255 - i;
     const int before = window.Redraws();
-    ASSERT_TRUE(instrument.Send("\r" + EncodeTransfer(waveform, LineForm::A, LineEnding::Cr)));
+    ASSERT_TRUE(instrument.Send(EncodeTransfer(waveform, LineForm::A, LineEnding::Cr)));
     ASSERT_TRUE(window.RunUntil([&] { return window.Redraws() > before; }));
     EXPECT_EQ(window.Form().Record().Samples, waveform.Samples);
 }

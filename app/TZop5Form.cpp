@@ -250,17 +250,17 @@ void TZop5Form::BuildMenus()
         if (m_handlers.ComMenuOpened)
             RunCommand(m_handlers.ComMenuOpened);
     });
-    for (const ItemSpec& spec : kItems) {
-        QMenu* menu = m_menus[static_cast<size_t>(spec.Menu)];
-        if (spec.SeparatorBefore)
+    for (const ItemSpec& row : kItems) {
+        QMenu* menu = m_menus[static_cast<size_t>(row.Menu)];
+        if (row.SeparatorBefore)
             menu->addSeparator();
-        QAction* action = menu->addAction(QString::fromLatin1(spec.Caption));
-        action->setObjectName(QString::fromLatin1(CommandName(spec.Item).data(), CommandName(spec.Item).size()));
-        action->setStatusTip(spec.Hint);
-        action->setCheckable(spec.Checkable);
-        if (*spec.Shortcut)
-            action->setShortcut(QKeySequence(QString::fromLatin1(spec.Shortcut)));
-        const Cmd item = spec.Item;
+        QAction* action = menu->addAction(QString::fromLatin1(row.Caption));
+        action->setObjectName(QString::fromLatin1(CommandName(row.Item).data(), CommandName(row.Item).size()));
+        action->setStatusTip(row.Hint);
+        action->setCheckable(row.Checkable);
+        if (*row.Shortcut)
+            action->setShortcut(QKeySequence(QString::fromLatin1(row.Shortcut)));
+        const Cmd item = row.Item;
         connect(action, &QAction::triggered, this, [this, item] { Click(item); });
         m_actions[static_cast<size_t>(item)] = action;
     }
@@ -269,26 +269,26 @@ void TZop5Form::BuildMenus()
 void TZop5Form::BuildToolBar(QWidget* panel)
 {
     int x = 4;
-    for (const ButtonSpec& spec : kButtons) {
-        if (spec.GroupStart)
+    for (const ButtonSpec& row : kButtons) {
+        if (row.GroupStart)
             x += 8;
         auto* button = new QToolButton(panel);
-        button->setObjectName(QString::fromLatin1(CommandName(spec.Button).data(), CommandName(spec.Button).size()));
+        button->setObjectName(QString::fromLatin1(CommandName(row.Button).data(), CommandName(row.Button).size()));
         button->setGeometry(x, 4, 25, 25);
         button->setAutoRaise(false);
-        button->setCheckable(spec.Checkable);
+        button->setCheckable(row.Checkable);
         button->setFocusPolicy(Qt::NoFocus);
-        if (*spec.Caption) {
-            button->setText(spec.Caption);
+        if (*row.Caption) {
+            button->setText(row.Caption);
             button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         } else {
-            button->setIcon(ToolIcon(spec.Button));
+            button->setIcon(ToolIcon(row.Button));
             button->setIconSize(QSize(16, 16));
         }
-        ApplyHint(button, spec.Hint);
-        const Cmd item = spec.Item;
+        ApplyHint(button, row.Hint);
+        const Cmd item = row.Item;
         connect(button, &QToolButton::clicked, this, [this, item] { Click(item); });
-        m_buttons[static_cast<size_t>(spec.Button)] = button;
+        m_buttons[static_cast<size_t>(row.Button)] = button;
         x += 25;
     }
 }

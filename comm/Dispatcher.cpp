@@ -854,6 +854,7 @@ void EventThreadMain(std::shared_ptr<Control> control)
         if (waited < 0) {
             // The device has vanished (or gives no events): never wait on it
             // again, and never spin; only a stop ends this thread now.
+            record.DeviceLost = true;
             while (!record.StopFlag && !record.ClosePending)
                 record.Continue.Wait(-1);
             break;

@@ -626,6 +626,12 @@ std::int32_t InBuffUsed(PortHandle port)
     return waiting;
 }
 
+bool PortDeviceLost(PortHandle port)
+{
+    PortRecord* record = LookupPort(port);
+    return record && record->DeviceLost.load();
+}
+
 std::int32_t PutBlock(PortHandle port, const std::uint8_t* bytes, std::int32_t count)
 {
     PortRecord* record = LookupPort(port);

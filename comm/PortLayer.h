@@ -70,6 +70,9 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte);
 std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count);
 std::int32_t PeekCharAt(PortHandle port, std::uint8_t* byte, std::uint16_t n);
 std::int32_t InBuffUsed(PortHandle port);
+// Whether the port's device has vanished since it was opened (false for an
+// invalid handle).
+bool PortDeviceLost(PortHandle port);
 
 // Output: queues bytes through WriteDevice within the room OutBuffFree reports.
 std::int32_t PutBlock(PortHandle port, const std::uint8_t* bytes, std::int32_t count);

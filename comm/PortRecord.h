@@ -115,6 +115,9 @@ struct PortRecord {
     std::atomic<bool> Delivering { false };
     std::atomic<bool> ClosePending { false };
     std::atomic<bool> OutputSent { false };
+    // Set by the event thread when the device has vanished (unplugged, its
+    // other end gone): the port stays open but will never receive again.
+    std::atomic<bool> DeviceLost { false };
     // 23. Indexed by trigger handle 1..41.
     std::array<std::uint8_t, TriggerHandleCount + 1> HandleReused {};
     // 24. Trace (entries of kind letter + byte) and event log.

@@ -430,6 +430,11 @@ std::uint16_t TVskCustomComPort::FindDataTrigger(const std::string& data, bool i
     return TriggersSaved ? zop::FindDataTrigger(m_triggerSnapshot, bytes, ignoreCase, length) : 0;
 }
 
+bool TVskCustomComPort::DeviceLost() const
+{
+    return m_openAtLayer && PortDeviceLost(m_handle);
+}
+
 char TVskCustomComPort::GetChar()
 {
     EnsureOpen();

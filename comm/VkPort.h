@@ -98,6 +98,8 @@ public:
     // rule, on the open port or among the triggers kept from the last close;
     // 0 when there is none. Lets a caller arm a trigger only once.
     std::uint16_t FindDataTrigger(const std::string& data, bool ignoreCase) const;
+    // True while the port is open on a device that has vanished since.
+    bool DeviceLost() const;
     // Takes one received byte.
     char GetChar();
 

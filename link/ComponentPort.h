@@ -18,6 +18,7 @@ public:
     uint16_t ComNumber() const override { return m_component.ComNumber(); }
     void SetComNumber(uint16_t number) override { m_component.SetComNumber(number); }
     bool Open() const override { return m_component.Open(); }
+    bool DeviceLost() const override { return m_component.DeviceLost(); }
     void SetOpen(bool open) override { m_component.SetOpen(open); }
     uint16_t AddDataTrigger(std::string_view data, bool ignoreCase) override;
     uint16_t FindDataTrigger(std::string_view data, bool ignoreCase) const override;

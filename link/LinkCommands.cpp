@@ -191,6 +191,17 @@ void LinkCommands::ProbePorts()
 
 void LinkCommands::ComMenuClick()
 {
+    // An instrument whose device vanished (its adapter unplugged, the other
+    // end of its line gone) leaves the port open on nothing. Let go of it and
+    // look for the ports afresh, so that opening this menu once the device is
+    // back receives again.
+    if (m_port.Open() && m_port.DeviceLost()) {
+        Guarded([&] { m_port.SetOpen(false); });
+        for (const Cmd item : ComItems)
+            m_form[item].Checked = false;
+        ProbePorts();
+        return;
+    }
     for (const Cmd item : ComItems)
         if (m_form[item].Enabled)
             return;

@@ -24,6 +24,9 @@ public:
     virtual uint16_t FindDataTrigger(std::string_view data, bool ignoreCase) const = 0;
     // Takes one received byte.
     virtual uint8_t GetChar() = 0;
+    // True while the port is open on a device that has vanished since (the
+    // instrument's cable pulled, an adapter unplugged).
+    virtual bool DeviceLost() const = 0;
 };
 
 } // namespace zop

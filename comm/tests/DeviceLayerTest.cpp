@@ -173,6 +173,7 @@ TEST_F(TermiosPort, APortWhoseDeviceVanishedIdlesAndStillCloses)
     ASSERT_EQ(OpenPort(&port, 4, pty->SlavePath().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
     pty->Send("last");
     ReceiveInto(port, 4);
+    EXPECT_FALSE(PortDeviceLost(port));
     pty.reset(); // the other end goes away
     rusage before {};
     getrusage(RUSAGE_SELF, &before);
@@ -184,7 +185,11 @@ TEST_F(TermiosPort, APortWhoseDeviceVanishedIdlesAndStillCloses)
     };
     EXPECT_LT(cpuMs(after) - cpuMs(before), 100.0) << "nothing spins on the vanished device";
     EXPECT_EQ(InBuffUsed(port), 4) << "what arrived before stays readable";
+    for (int i = 0; i < 500 && !PortDeviceLost(port); ++i)
+        usleep(10000);
+    EXPECT_TRUE(PortDeviceLost(port)) << "the port tells its device is gone";
     EXPECT_EQ(ClosePort(port), 0);
+    EXPECT_FALSE(PortDeviceLost(port));
 }
 
 TEST_F(TermiosPort, APortOverAHandleOpenedElsewhereReceivesAndReleasesIt)

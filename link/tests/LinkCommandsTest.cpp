@@ -21,6 +21,7 @@ public:
     int OpensLeft = 1000; // opens that succeed before every further one fails
     std::vector<std::string> Triggers; // handle 2 + position
     std::deque<uint8_t> Input;
+    bool Lost = false; // the open port's device has vanished
     std::vector<std::string> Log; // "open 3", "close 3"
 
     uint16_t ComNumber() const override { return m_number; }
@@ -59,6 +60,7 @@ public:
                 return static_cast<uint16_t>(i + 2);
         return 0;
     }
+    bool DeviceLost() const override { return m_open && Lost; }
     uint8_t GetChar() override
     {
         if (Input.empty())
@@ -376,6 +378,43 @@ TEST(PortSelection, NoUsablePortGivesTheThreeParagraphMessage)
     window.Port.Usable = { 1, 4 };
     window.Link.ComMenuClick();
     EXPECT_FALSE(window.ComEnabled(1));
+    EXPECT_EQ(window.Ui.Messages.size(), 1u);
+}
+
+TEST(PortSelection, AVanishedInstrumentIsLookedForAgainWhenThePortMenuOpens)
+{
+    Window window;
+    window.StartWithPort({ 1, 2 });
+    ASSERT_TRUE(window.ComChecked(1));
+    window.Link.ComMenuClick(); // nothing lost: the menu just opens
+    EXPECT_EQ(window.Port.Log.back(), "open 1");
+
+    // The instrument's adapter is pulled; only COM2 still opens.
+    window.Port.Lost = true;
+    window.Port.Usable = { 2 };
+    window.Link.ComMenuClick();
+    EXPECT_FALSE(window.ComEnabled(1) || window.ComChecked(1));
+    EXPECT_TRUE(window.ComChecked(2));
+    EXPECT_TRUE(window.Port.Open());
+    EXPECT_EQ(window.Port.ComNumber(), 2);
+    EXPECT_TRUE(window.Ui.Messages.empty());
+
+    // Nothing left at all: one message, every command off.
+    window.Port.Lost = true;
+    window.Port.Usable = {};
+    window.Link.ComMenuClick();
+    ASSERT_EQ(window.Ui.Messages.size(), 1u);
+    EXPECT_FALSE(window.Port.Open());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_FALSE(window.ComEnabled(n) || window.ComChecked(n));
+
+    // The adapter is back: the next opening of the menu finds it.
+    window.Port.Lost = false;
+    window.Port.Usable = { 1 };
+    window.Link.ComMenuClick();
+    EXPECT_TRUE(window.ComChecked(1));
+    EXPECT_TRUE(window.Port.Open());
+    EXPECT_EQ(window.Port.LineEndTriggers(), 1);
     EXPECT_EQ(window.Ui.Messages.size(), 1u);
 }
 

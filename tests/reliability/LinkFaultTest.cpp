@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <thread>
+#include <unistd.h>
 
 #include "comm/Clock.h"
 #include "comm/Dispatcher.h"
@@ -15,6 +16,7 @@
 #include "link/InstrumentLines.h"
 #include "tests/reliability/Instrument.h"
 #include "tests/reliability/LinkedWindow.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace zop {
 namespace {
@@ -75,6 +77,39 @@ TEST(LinkFaultTest, InstrumentVanishesMidTransfer)
     EXPECT_TRUE(Transfer(window, elsewhere, Ramp(2))) << testing::PrintToString(window.Ui().Messages);
     EXPECT_EQ(window.Ui().Messages.size(), messages) << testing::PrintToString(window.Ui().Messages);
     instrument.reset();
+}
+
+// The instrument's adapter is unplugged and plugged in again: the port menu
+// lets go of the dead port, says once that no port is left, and when the menu
+// opens after the adapter is back (same name, a new device behind it) the
+// port opens again and the next transfer arrives.
+TEST(LinkFaultTest, PortMenuFindsTheInstrumentAgainWhenItIsBack)
+{
+    test::TempDir dir;
+    const std::string com1 = dir.File("ttyUSB0"); // the name stays, the device behind it changes
+    auto instrument = std::make_unique<test::Instrument>();
+    ASSERT_EQ(symlink(instrument->DevicePath().c_str(), com1.c_str()), 0);
+    test::MapPorts(com1);
+    test::LinkedWindow window;
+    ASSERT_TRUE(window.Form().Action(Cmd::Com1Item)->isChecked()) << testing::PrintToString(window.Ui().Messages);
+    ASSERT_TRUE(Transfer(window, *instrument, Ramp(0)));
+
+    instrument->Vanish();
+    ASSERT_TRUE(window.RunUntil([&] { return window.Link().VskComPort1().DeviceLost(); }, seconds(10)));
+    emit window.Form().Menu(4)->aboutToShow();
+    window.RunFor(milliseconds(50));
+    EXPECT_EQ(window.Ui().Messages.size(), 1u) << testing::PrintToString(window.Ui().Messages);
+    EXPECT_FALSE(window.Form().Action(Cmd::Com1Item)->isEnabled());
+    EXPECT_FALSE(window.Link().VskComPort1().Open());
+
+    auto plugged = std::make_unique<test::Instrument>();
+    ASSERT_EQ(unlink(com1.c_str()), 0);
+    ASSERT_EQ(symlink(plugged->DevicePath().c_str(), com1.c_str()), 0);
+    emit window.Form().Menu(4)->aboutToShow();
+    window.RunFor(milliseconds(50));
+    EXPECT_TRUE(window.Form().Action(Cmd::Com1Item)->isChecked()) << testing::PrintToString(window.Ui().Messages);
+    EXPECT_TRUE(Transfer(window, *plugged, Ramp(3))) << testing::PrintToString(window.Ui().Messages);
+    EXPECT_EQ(window.Ui().Messages.size(), 1u);
 }
 
 // Whether a message of the port waits for this thread, within `limit` of real time.

@@ -1,5 +1,8 @@
 #include "app/HelpWindow.h"
 
+#include <QFile>
+#include <stdexcept>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,8 +20,9 @@ static void RegisterHelpResource()
 
 namespace zop {
 
-HelpWindow::HelpWindow(QWidget* parent)
+HelpWindow::HelpWindow(QWidget* parent, QString guide)
     : QWidget(parent, Qt::Window)
+    , m_guide(std::move(guide))
 {
     RegisterHelpResource();
     setObjectName("HelpWindow");
@@ -41,7 +45,6 @@ HelpWindow::HelpWindow(QWidget* parent)
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName("GuideBrowser");
     m_browser->setOpenExternalLinks(false);
-    m_browser->setSource(QUrl("qrc:/help/guide.html"));
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(contents);
@@ -57,10 +60,20 @@ HelpWindow::HelpWindow(QWidget* parent)
     connect(next, &QPushButton::clicked, this, [this] { Search(m_search->text()); });
 }
 
+QUrl HelpWindow::GuideUrl() const
+{
+    return m_guide.startsWith(':') ? QUrl("qrc" + m_guide) : QUrl::fromLocalFile(m_guide);
+}
+
 void HelpWindow::ShowContents()
 {
-    if (m_browser->source() != QUrl("qrc:/help/guide.html"))
-        m_browser->setSource(QUrl("qrc:/help/guide.html"));
+    QFile guide(m_guide);
+    if (!guide.open(QIODevice::ReadOnly) || guide.read(1).isEmpty())
+        throw std::runtime_error(("The user guide " + m_guide + " cannot be read"
+            + (guide.error() != QFileDevice::NoError ? ": " + guide.errorString() : QString()) + ".")
+                                     .toStdString());
+    if (m_browser->source() != GuideUrl())
+        m_browser->setSource(GuideUrl());
     m_browser->scrollToAnchor("contents");
     m_browser->moveCursor(QTextCursor::Start);
     show();

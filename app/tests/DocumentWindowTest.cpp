@@ -380,6 +380,22 @@ TEST_F(DocumentWindowTest, AboutAndHelpTopicsFromTheMenu)
     EXPECT_EQ(help.Browser()->textCursor().position(), 0);
 }
 
+TEST_F(DocumentWindowTest, AnUnreadableGuideGivesOneClearMessage)
+{
+    TZop5Form form(ui, {});
+    test::TempDir dir;
+    for (const std::string& guide : { dir.Path() /* a folder */, dir.File("missing.html") }) {
+        HelpWindow help(&form, QString::fromStdString(guide));
+        ui.Messages.clear();
+        form.RunCommand([&] { help.ShowContents(); });
+        ASSERT_EQ(ui.Messages.size(), 1u) << guide;
+        EXPECT_EQ(ui.Messages[0].Kind, BoxKind::Error);
+        EXPECT_NE(ui.Messages[0].Text.find("The user guide " + guide + " cannot be read"), std::string::npos)
+            << ui.Messages[0].Text;
+        EXPECT_FALSE(help.isVisible());
+    }
+}
+
 TEST(QtDateTimeSource, TheLongTimeHasNoTimeZone)
 {
     const QLocale us(QLocale::English, QLocale::UnitedStates);

@@ -23,6 +23,7 @@
 
 #include "app/Configuration.h"
 #include "app/Cp1252Qt.h"
+#include "app/ImageTracePicture.h"
 #include "app/ToolIcons.h"
 #include "display/Graticule.h"
 #include "document/DocumentCommands.h"
@@ -130,42 +131,6 @@ constexpr int kStatusLineHeight = 19;
 constexpr int kClientHeight = kSpeedPanelHeight + kTitlePanelHeight + kScopePanelHeight + 2 * kStatusLineHeight;
 static_assert(kClientHeight == 354);
 
-// Paints a FillRect-only picture (the graticule) into a QImage.
-class GraticuleRaster : public Canvas {
-public:
-    explicit GraticuleRaster(QImage& image)
-        : m_image(image)
-    {
-    }
-    void SetPen(const Pen&) override { }
-    Pen GetPen() const override { return {}; }
-    void SetBrush(const Brush& brush) override { m_brush = brush; }
-    Brush GetBrush() const override { return m_brush; }
-    void SetFont(const Font&) override { }
-    void MoveTo(int, int) override { }
-    void LineTo(int, int) override { }
-    void FillRect(int x1, int y1, int x2, int y2) override
-    {
-        QPainter painter(&m_image);
-        painter.fillRect(QRect(x1, y1, x2 - x1, y2 - y1), QColor(m_brush.Color.R, m_brush.Color.G, m_brush.Color.B));
-    }
-    void Polygon(const std::vector<Point>&) override { }
-    void TextOut(int, int, std::string_view) override { }
-    int TextWidth(std::string_view) override { return 0; }
-
-private:
-    QImage& m_image;
-    Brush m_brush;
-};
-
-QImage MakeGraticuleImage()
-{
-    QImage image(TraceWidth, TraceHeight, QImage::Format_RGB32);
-    GraticuleRaster raster(image);
-    DrawGraticule(raster);
-    return image;
-}
-
 } // namespace
 
 TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
@@ -187,7 +152,7 @@ TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
     setPalette(palette);
     setAutoFillBackground(true);
 
-    m_image2 = MakeGraticuleImage();
+    m_image2 = MakeGraticulePicture();
     m_image1 = m_image2.copy();
 
     BuildMenus();

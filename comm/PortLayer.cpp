@@ -329,28 +329,34 @@ std::int32_t GetLine(
     return 0;
 }
 
-std::int32_t SetDTR(PortHandle port, bool state)
+namespace {
+
+// Raises or drops one output line through the device's escape function and
+// remembers its state in `stored` (a field of the record).
+template <class StoredState>
+std::int32_t SetOutputLine(
+    PortHandle port, bool state, std::int32_t raise, std::int32_t drop, StoredState PortRecord::*stored)
 {
     PortRecord* record = LookupPort(port);
     if (!record)
         return ErrBadHandle;
     std::lock_guard lock(record->Lock);
-    if (record->Procs.EscapeFunction(record->Device, state ? EscSetDtr : EscClrDtr) < 0)
+    if (record->Procs.EscapeFunction(record->Device, state ? raise : drop) < 0)
         return ErrBadArgument;
-    record->DtrState = state ? 1 : 0;
+    record->*stored = state ? 1 : 0;
     return 0;
+}
+
+} // namespace
+
+std::int32_t SetDTR(PortHandle port, bool state)
+{
+    return SetOutputLine(port, state, EscSetDtr, EscClrDtr, &PortRecord::DtrState);
 }
 
 std::int32_t SetRTS(PortHandle port, bool state)
 {
-    PortRecord* record = LookupPort(port);
-    if (!record)
-        return ErrBadHandle;
-    std::lock_guard lock(record->Lock);
-    if (record->Procs.EscapeFunction(record->Device, state ? EscSetRts : EscClrRts) < 0)
-        return ErrBadArgument;
-    record->RtsState = state ? 1 : 0;
-    return 0;
+    return SetOutputLine(port, state, EscSetRts, EscClrRts, &PortRecord::RtsState);
 }
 
 std::int32_t GetModemStatus(PortHandle port, std::uint8_t keepMask)

@@ -55,8 +55,15 @@ struct PosixDevice {
     {
         if (WakeFd >= 0)
             close(WakeFd);
-        if (Fd >= 0)
+        if (Fd >= 0) {
+            // A terminal whose other end stays open (a pseudo-terminal, a
+            // modem server) keeps its exclusive mode past our close; left
+            // set, nobody without admin rights could open it again, not
+            // even we.
+            if (Exclusive)
+                ioctl(Fd, TIOCNXCL);
             close(Fd); // also drops the flock
+        }
     }
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
@@ -71,6 +78,7 @@ struct PosixDevice {
     int WakeFd = -1;
     bool HasModemLines = false;
     bool HasCounters = false;
+    bool Exclusive = false; // we set the terminal's exclusive mode
     std::atomic<std::uint32_t> Mask { 0 };
     std::atomic<std::uint32_t> PendingEvents { 0 };
     std::atomic<bool> Closed { false };
@@ -346,12 +354,15 @@ bool SameLineSettings(const termios& a, const termios& b)
         && a.c_cc[VSTOP] == b.c_cc[VSTOP];
 }
 
-DevicePtr Adopt(int fd)
+DevicePtr Adopt(int fd, bool exclusive = false)
 {
     auto device = std::make_shared<PosixDevice>(fd);
+    device->Exclusive = exclusive;
     device->WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (device->WakeFd < 0)
+    if (device->WakeFd < 0) {
+        device->Fd = -1; // still the caller's to close
         return nullptr;
+    }
     device->LastLines = ReadModemLines(fd, &device->HasModemLines);
     device->HasCounters = ioctl(fd, TIOCGICOUNT, &device->LastCounts) == 0;
     termios tio {};
@@ -585,13 +596,13 @@ std::int32_t PosixOpenDevice(const char* name, std::uint16_t, std::uint16_t)
         SetLastDeviceError(error == EWOULDBLOCK ? WinAccessDenied : TranslateErrno(error));
         return -1;
     }
-    ioctl(fd, TIOCEXCL);
     termios tio {};
     if (tcgetattr(fd, &tio) == 0) {
         MakeRaw(tio);
         tcsetattr(fd, TCSANOW, &tio);
     }
-    if (!Adopt(fd)) {
+    if (!Adopt(fd, ioctl(fd, TIOCEXCL) == 0)) {
+        ioctl(fd, TIOCNXCL);
         close(fd);
         SetLastDeviceError(WinNotEnoughMemory);
         return ErrOutOfMemory;

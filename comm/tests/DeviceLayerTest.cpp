@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <fstream>
 #include <termios.h>
@@ -255,6 +256,27 @@ TEST_F(TermiosPort, APortHeldElsewhereIsAccessDenied)
     EXPECT_EQ(ClosePort(first), 0);
     m_open.erase(m_open.begin());
     EXPECT_EQ(Open(pty.SlavePath().c_str(), first), 0);
+}
+
+TEST_F(TermiosPort, ClosingGivesTheTerminalBackToOthers)
+{
+    // The far end of this terminal stays open throughout, as a modem server's
+    // or a simulator's does, so the terminal outlives our use of it.
+    PtyPair pty;
+    const int farEnd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(farEnd, 0);
+    int exclusive = -1;
+    PortHandle port = 0;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(Open(pty.SlavePath().c_str(), port), 0) << round;
+        ASSERT_EQ(ioctl(farEnd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1) << "other programs are kept out while the port is ours";
+        ASSERT_EQ(ClosePort(port), 0);
+        m_open.clear();
+        ASSERT_EQ(ioctl(farEnd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "without admin rights nobody could open it again";
+    }
+    close(farEnd);
 }
 
 TEST_F(TermiosPort, ThousandOpenCloseCyclesLeakNoDescriptors)

@@ -56,17 +56,30 @@ struct PosixDevice {
         if (WakeFd >= 0)
             close(WakeFd);
         if (Fd >= 0) {
-            // A terminal whose other end stays open (a pseudo-terminal, a
-            // modem server) keeps its exclusive mode past our close; left
-            // set, nobody without admin rights could open it again, not
-            // even we.
-            if (Exclusive)
-                ioctl(Fd, TIOCNXCL);
-            close(Fd); // also drops the flock
+            GiveBack();
+            close(Fd);
         }
     }
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
+
+    // Gives the terminal back to others: its exclusive mode and our lock.
+    // A terminal whose other end stays open (a pseudo-terminal, a modem
+    // server) keeps its exclusive mode past our close; left set, nobody
+    // without admin rights could open it again, not even we. Done when the
+    // device is closed, not when its descriptor finally goes: another thread
+    // may still be inside a call and keep the descriptor a while, and the
+    // terminal must be free at once, and its mode left alone once another
+    // holder has set it again.
+    void GiveBack()
+    {
+        if (Exclusive)
+            ioctl(Fd, TIOCNXCL);
+        if (Locked)
+            flock(Fd, LOCK_UN);
+        Exclusive = false;
+        Locked = false;
+    }
 
     void Wake() const
     {
@@ -78,7 +91,10 @@ struct PosixDevice {
     int WakeFd = -1;
     bool HasModemLines = false;
     bool HasCounters = false;
+    // Set by the opener, cleared by the closer (who holds a reference, so the
+    // destructor runs after it).
     bool Exclusive = false; // we set the terminal's exclusive mode
+    bool Locked = false; // we hold the terminal's flock
     std::atomic<std::uint32_t> Mask { 0 };
     std::atomic<std::uint32_t> PendingEvents { 0 };
     std::atomic<bool> Closed { false };
@@ -354,15 +370,17 @@ bool SameLineSettings(const termios& a, const termios& b)
         && a.c_cc[VSTOP] == b.c_cc[VSTOP];
 }
 
-DevicePtr Adopt(int fd, bool exclusive = false)
+// Exclusive and locked only for a device this layer opened itself.
+DevicePtr Adopt(int fd, bool exclusive = false, bool locked = false)
 {
     auto device = std::make_shared<PosixDevice>(fd);
-    device->Exclusive = exclusive;
     device->WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (device->WakeFd < 0) {
         device->Fd = -1; // still the caller's to close
         return nullptr;
     }
+    device->Exclusive = exclusive;
+    device->Locked = locked;
     device->LastLines = ReadModemLines(fd, &device->HasModemLines);
     device->HasCounters = ioctl(fd, TIOCGICOUNT, &device->LastCounts) == 0;
     termios tio {};
@@ -453,6 +471,7 @@ std::int32_t PosixCloseDevice(DeviceHandle handle)
         SetLastDeviceError(WinInvalidHandle);
         return -1;
     }
+    device->GiveBack();
     device->Closed = true;
     device->Wake();
     // The descriptor closes when the last thread inside a call lets go.
@@ -601,7 +620,7 @@ std::int32_t PosixOpenDevice(const char* name, std::uint16_t, std::uint16_t)
         MakeRaw(tio);
         tcsetattr(fd, TCSANOW, &tio);
     }
-    if (!Adopt(fd, ioctl(fd, TIOCEXCL) == 0)) {
+    if (!Adopt(fd, ioctl(fd, TIOCEXCL) == 0, true)) {
         ioctl(fd, TIOCNXCL);
         close(fd);
         SetLastDeviceError(WinNotEnoughMemory);

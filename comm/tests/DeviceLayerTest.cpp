@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "comm/DevicePath.h"
 #include "comm/ErrorCodes.h"
@@ -394,6 +395,45 @@ TEST_F(TermiosDevice, ClosingEndsAWaitInAnotherThread)
     EXPECT_LT(result.load(), 0);
     EXPECT_EQ(m_procs.CloseDevice(m_device), -1) << "the handle is no longer known";
     m_device = -1;
+}
+
+TEST(TermiosDeviceClose, TheTerminalIsFreeAtOnceThoughAnotherThreadIsStillInsideACall)
+{
+    PtyPair pty;
+    // The far end stays open, so the terminal outlives each use of it.
+    const int farEnd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(farEnd, 0);
+    const DeviceProcs procs = PosixDeviceProcs();
+    const DeviceWaitProcs wait = PosixWaitProcs();
+    const DeviceHandle first = procs.OpenDevice(pty.SlavePath().c_str(), 4096, 4096);
+    ASSERT_GE(first, 0);
+    // Nobody reads the master: fill the terminal until it takes no more, so
+    // that the next write waits inside the layer.
+    const std::vector<std::uint8_t> block(4096, 'x');
+    // (The terminal moves bytes on to the master's side a little later.)
+    for (bool took = true; took; usleep(10000)) {
+        took = false;
+        for (const std::int32_t size : { static_cast<std::int32_t>(block.size()), 1 })
+            while (wait.WriteOutput(first, block.data(), size, nullptr, 0) > 0)
+                took = true;
+    }
+    std::atomic<std::int32_t> written { 99 };
+    std::thread writer([&] { written = wait.WriteOutput(first, block.data(), 1, nullptr, 400); });
+    usleep(50000);
+    ASSERT_EQ(written.load(), 99) << "the writer waits for room";
+
+    ASSERT_EQ(procs.CloseDevice(first), 0);
+    const DeviceHandle second = procs.OpenDevice(pty.SlavePath().c_str(), 4096, 4096);
+    EXPECT_GE(second, 0) << "a closed device is free to be opened again at once";
+    writer.join();
+    EXPECT_LE(written.load(), 0);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(farEnd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, second >= 0 ? 1 : 0) << "the late end of the first use leaves the second one's mode alone";
+    if (second >= 0) {
+        EXPECT_EQ(procs.CloseDevice(second), 0);
+    }
+    close(farEnd);
 }
 
 TEST_F(TermiosDevice, WritesArriveInOrderAndCanBeCancelled)

@@ -95,8 +95,14 @@ bool DocumentCommands::ConfirmSave()
         question = "New waveform received!\n\r\r";
     question += "Save changes to file " + Utf8ToCp1252(m_record.FileName) + "?";
     switch (m_ui.Message(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {
-    case Answer::Yes:
-        return SaveItemClick();
+    case Answer::Yes: {
+        // A save that fails is reported here, and the caller stops as after
+        // Cancel: it keeps what it holds (a received waveform stays pending,
+        // a paste is not mistaken for a bad clipboard).
+        bool saved = false;
+        RunCommand(m_ui, [&] { saved = SaveItemClick(); });
+        return saved;
+    }
     case Answer::No:
         return true;
     case Answer::Cancel:

@@ -80,7 +80,9 @@ public:
 
     // Asks whether to save the unsaved document: Yes saves (and a save that
     // is cancelled gives false), No goes on, Cancel gives false. True means
-    // the caller may go on. Callers ask only while the document is unsaved.
+    // the caller may go on. A save that fails shows its error in the general
+    // error report and gives false; nothing escapes. Callers ask only while
+    // the document is unsaved.
     bool ConfirmSave();
 
     // Save: a titled document is written as a waveform file under its name

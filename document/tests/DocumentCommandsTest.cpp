@@ -509,17 +509,34 @@ TEST(GeneralErrorReport, FailedSavesShowThePlatformMessageAndChangeNothing)
     EXPECT_EQ(w.Record.FileName, w.File("gone/new.zop"));
     EXPECT_EQ(w.Form.Caption, "Tracelet - trace.zop");
 
-    // A save that fails inside the question stops the command that asked.
+    // A save that fails inside the question is reported there, once, and the
+    // command that asked stops as after Cancel.
     w.Ui.Answers = { Answer::Yes };
-    EXPECT_FALSE(RunCommand(w.Ui, [&] { w.Commands.NewItemClick(); }));
+    size_t shown = w.Ui.Messages.size();
+    EXPECT_TRUE(RunCommand(w.Ui, [&] { w.Commands.NewItemClick(); }));
+    ASSERT_EQ(w.Ui.Messages.size(), shown + 2);
+    EXPECT_EQ(w.Ui.Messages[shown].Text, "Save changes to file " + w.File("gone/new.zop") + "?");
+    EXPECT_EQ(w.Ui.Messages.back().Kind, BoxKind::Error);
+    EXPECT_EQ(w.LastMessage(), "No such file or directory");
     EXPECT_TRUE(w.Form.WaveformShown());
     EXPECT_EQ(w.Form.Description.Text(), "unsaved words");
+    EXPECT_TRUE(w.Flags.Modified);
 
-    // The window closes only when the query ran to its end and allowed it.
-    bool canClose = false;
+    // The window stays open.
+    bool canClose = true;
     w.Ui.Answers = { Answer::Yes };
-    EXPECT_FALSE(RunCommand(w.Ui, [&] { canClose = w.Commands.FormCloseQuery(); }));
+    shown = w.Ui.Messages.size();
+    EXPECT_TRUE(RunCommand(w.Ui, [&] { canClose = w.Commands.FormCloseQuery(); }));
     EXPECT_FALSE(canClose);
+    EXPECT_EQ(w.Ui.Messages.size(), shown + 2);
+
+    // Every other caller (a completed transfer, a paste) sees false, never a
+    // failure it would take for its own.
+    w.Ui.Answers = { Answer::Yes };
+    bool mayGoOn = true;
+    EXPECT_NO_THROW(mayGoOn = w.Commands.ConfirmSave());
+    EXPECT_FALSE(mayGoOn);
+    EXPECT_EQ(w.LastMessage(), "No such file or directory");
     EXPECT_TRUE(w.Ui.Answers.empty() && w.Ui.OpenResults.empty() && w.Ui.SaveResults.empty());
 }
 

@@ -123,10 +123,14 @@ public:
         }
     }
 
-    std::string ReadWhole()
+    // A text line: read whole, kept up to WaveformTextLimit bytes.
+    std::string ReadText()
     {
         std::string line;
-        Read([&](char c) { line += c; });
+        Read([&](char c) {
+            if (line.size() < WaveformTextLimit)
+                line += c;
+        });
         return line;
     }
 
@@ -253,9 +257,9 @@ bool ReadLines(ByteSource& source, IncomingImage& incoming)
     if (signature.TooLong || UpperAscii(signature.Text) != UpperAscii(WaveformSignature))
         acceptable = false;
 
-    incoming.Description = lines.ReadWhole();
-    incoming.Date = lines.ReadWhole();
-    incoming.Time = lines.ReadWhole();
+    incoming.Description = lines.ReadText();
+    incoming.Date = lines.ReadText();
+    incoming.Time = lines.ReadText();
 
     const LineReader::ShortLine timeLabel = lines.ReadShort();
     incoming.TimeLabel = timeLabel.Text; // shown as read, letter case kept

@@ -8,6 +8,7 @@
 //   9..104  the 96 samples, one decimal number per line
 // The probe factor is not stored: the reader infers it from the volts label,
 // the x1 column first.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,10 @@ namespace zop {
 
 inline constexpr std::string_view WaveformSignature = "Zop5 V1.0";
 inline constexpr int WaveformFileLines = 104;
+// The most of a description, date or time line the reader keeps. A longer
+// line is still read to its end, so the lines after it stay in place; only
+// its text is cut, and a hostile file cannot make the program hold more.
+inline constexpr size_t WaveformTextLimit = size_t { 1 } << 20;
 
 struct WaveformFileContents {
     std::string Description;

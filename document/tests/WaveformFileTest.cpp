@@ -201,6 +201,15 @@ TEST(WaveformFileReader, LongLinesAreReadWhole)
     EXPECT_FALSE(ReadWithLine(5, "1ms/div" + std::string(100, '\0')));
     EXPECT_TRUE(ReadWithLine(9, std::string(100000, ' ') + "17", &incoming));
     EXPECT_EQ(incoming.Samples[0], 17);
+
+    // An outsized text is cut where the program stops keeping it; the
+    // lines after it are read as usual.
+    std::vector<std::string> lines = ValidLines();
+    lines[2] = std::string(WaveformTextLimit, 'd') + "tail";
+    ASSERT_TRUE(Read(Join(lines), incoming));
+    EXPECT_EQ(incoming.Date, std::string(WaveformTextLimit, 'd'));
+    EXPECT_EQ(incoming.Time, "08:30:12");
+    EXPECT_EQ(incoming.TimeIndex, 9);
 }
 
 TEST(WaveformFileLoader, TheExtensionIsTestedBeforeTheFileIsOpened)

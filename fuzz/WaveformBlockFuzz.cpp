@@ -60,7 +60,7 @@ int FuzzWaveformBlock(const uint8_t* data, size_t size)
     FUZZ_CHECK(image.VoltsLabel == VoltsLabel(image.VoltIndex, image.ProbeFactor));
     const CursorPositions& c = image.IncomingCursors;
     FUZZ_CHECK(CursorInPicture(c.X1, 384) && CursorInPicture(c.X2, 384));
-    FUZZ_CHECK(CursorInPicture(c.Y1, 255) && CursorInPicture(c.Y2, 255));
+    FUZZ_CHECK(CursorInPicture(c.Y1, 256) && CursorInPicture(c.Y2, 256)); // 255: a cross on a sample of 0
     for (const std::string* text : { &image.Description, &image.Date, &image.Time }) {
         FUZZ_CHECK(text->size() <= BlockMaxTextLength);
         FUZZ_CHECK(text->find('\0') == std::string::npos);

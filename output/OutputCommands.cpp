@@ -94,8 +94,11 @@ void OutputCommands::PasteItemClick()
         m_ui.Message(BoxKind::Error, IncorrectClipboardText, BoxButtons::Ok);
     }
     // A pasted waveform counts as unsaved, and so does the current one after
-    // a declined or failed paste.
-    m_flags.Modified = true;
+    // a declined or failed paste. An empty window stays empty and has
+    // nothing to save: marking it would ask to save it on closing and write
+    // a file without labels that cannot be opened again.
+    if (m_form.WaveformShown())
+        m_flags.Modified = true;
 }
 
 void OutputCommands::UpdatePasteAvailability()

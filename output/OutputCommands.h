@@ -54,7 +54,8 @@ public:
     void CutItemClick();
     // Replaces the document by the waveform block on the clipboard after the
     // save question; a missing or malformed block gives "Incorrect Clipboard
-    // contents". The document counts as unsaved afterwards in every case.
+    // contents". A shown document counts as unsaved afterwards in every
+    // case; an empty window stays as it was.
     void PasteItemClick();
     // Paste menu item and button follow the clipboard; run at window
     // creation, activation, deactivation and when the Edit menu opens.

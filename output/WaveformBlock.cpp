@@ -10,8 +10,10 @@ namespace {
 
 constexpr size_t WordCount = WaveformBlockSize / 4;
 constexpr size_t TextWord = BlockTextOffset / 4;
-constexpr int32_t PictureWidth = 384;
-constexpr int32_t PictureHeight = 255;
+// The crosses sit on a sample: x on a column of the 384-pixel picture, y on
+// row 255 - value, which is 255 for a cross on a sample of 0.
+constexpr int32_t CrossXLimit = 383;
+constexpr int32_t CrossYLimit = 255;
 
 void PutWord(WaveformBlock& block, size_t word, int32_t value)
 {
@@ -42,9 +44,9 @@ bool InByteRange(int32_t value)
     return value >= 0 && value <= 255;
 }
 
-bool ValidCursor(int32_t position, int32_t size)
+bool ValidCursor(int32_t position, int32_t limit)
 {
-    return position >= -1 && position < size;
+    return position >= -1 && position <= limit;
 }
 
 } // namespace
@@ -105,8 +107,8 @@ std::optional<IncomingImage> DecodeWaveformBlock(std::span<const uint8_t> block)
         return std::nullopt;
     }
     const CursorPositions& c = image.IncomingCursors;
-    if (!ValidCursor(c.X1, PictureWidth) || !ValidCursor(c.Y1, PictureHeight) || !ValidCursor(c.X2, PictureWidth)
-        || !ValidCursor(c.Y2, PictureHeight)) {
+    if (!ValidCursor(c.X1, CrossXLimit) || !ValidCursor(c.Y1, CrossYLimit) || !ValidCursor(c.X2, CrossXLimit)
+        || !ValidCursor(c.Y2, CrossYLimit)) {
         return std::nullopt;
     }
     image.TimeLabel = std::string(TimeLabel(image.TimeIndex));

@@ -54,8 +54,9 @@ WaveformBlock EncodeWaveformBlock(const BlockContent& content);
 // Refuses (nullopt) anything this program never writes and that could lead
 // outside the block or the tables: a block shorter than 720 bytes, a time
 // index outside 1..22, a volts index outside 1..12, a probe factor other than
-// 1 or 10, samples or zero reference outside 0..255, cursors outside the
-// picture, a text longer than 41 characters or without its end word.
+// 1 or 10, samples or zero reference outside 0..255, a cross x outside
+// -1..383 or y outside -1..255 (y is 255 on a sample of 0), a text longer
+// than 41 characters or without its end word.
 std::optional<IncomingImage> DecodeWaveformBlock(std::span<const uint8_t> block);
 
 } // namespace zop

@@ -217,6 +217,33 @@ TEST_F(Clipboard, MalformedBlocksAreRefusedWithoutTouchingTheDocument)
     }
 }
 
+TEST_F(Clipboard, FailedPasteIntoAnEmptyWindowLeavesNothingToSave)
+{
+    clipboard.Block = std::vector<uint8_t>(16, 0xFF); // another program's data
+    target.Output.PasteItemClick();
+    EXPECT_EQ(target.Ui.Texts(), (std::vector<std::string> { "Incorrect Clipboard contents" }));
+    EXPECT_FALSE(target.Form.WaveformShown());
+    EXPECT_FALSE(target.Flags.Unsaved());
+    // Closing asks nothing: there is no waveform to save.
+    target.Ui.Messages.clear();
+    EXPECT_TRUE(target.Document.FormCloseQuery());
+    EXPECT_TRUE(target.Ui.Messages.empty());
+}
+
+TEST_F(Clipboard, CrossOnASampleOfZeroTravelsWithTheWaveform)
+{
+    source.ShowWaveform();
+    source.Record.Samples[10] = 0;
+    source.Record.Samples[20] = 255;
+    // Crosses on the off-scale samples: rows 255 and 0.
+    source.Cursors = { 42, 255, 82, 0 };
+    source.Output.CopyItemClick();
+    target.Output.PasteItemClick();
+    EXPECT_TRUE(target.Ui.Messages.empty());
+    EXPECT_EQ(target.Cursors, (CursorPositions { 42, 255, 82, 0 }));
+    EXPECT_EQ(target.Record.Samples, source.Record.Samples);
+}
+
 TEST_F(Clipboard, RefusingClipboardGivesClipErrorAndDisablesPaste)
 {
     source.ShowWaveform();

@@ -247,13 +247,27 @@ TEST_F(MalformedBlock, SamplesAndZeroOutsideAByteAreRefused)
 
 TEST_F(MalformedBlock, CursorsOutsideThePictureAreRefused)
 {
-    const std::vector<std::pair<size_t, int32_t>> bad { { 400, 384 }, { 400, -2 }, { 404, 255 }, { 408, 1000 },
+    const std::vector<std::pair<size_t, int32_t>> bad { { 400, 384 }, { 400, -2 }, { 404, 256 }, { 408, 1000 },
         { 412, -7 } };
     for (auto [offset, value] : bad) {
         WaveformBlock b = block;
         PutWord(b, offset, value);
         EXPECT_FALSE(DecodeWaveformBlock(b)) << offset << " " << value;
     }
+}
+
+TEST_F(MalformedBlock, CrossesOnOffScaleSamplesAreNotMalformed)
+{
+    // A cross on a sample of 0 stands on row 255, one on a sample of 255 on
+    // row 0; both come from a block this program wrote.
+    WaveformBlock b = block;
+    PutWord(b, 400, 2);
+    PutWord(b, 404, 255);
+    PutWord(b, 408, 382);
+    PutWord(b, 412, 255);
+    const auto image = DecodeWaveformBlock(b);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->IncomingCursors, (CursorPositions { 2, 255, 382, 255 }));
 }
 
 TEST_F(MalformedBlock, TextWithoutEndWordIsRefused)

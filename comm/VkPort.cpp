@@ -121,7 +121,7 @@ TVskCustomComPort::~TVskCustomComPort()
 
 std::int32_t TVskCustomComPort::Check(std::int32_t code) const
 {
-    return CheckException(Loading(), code);
+    return CheckException(*this, code);
 }
 
 void TVskCustomComPort::EnsureOpen()

@@ -124,6 +124,11 @@ void RaiseForCode(std::int32_t code)
     throw EVSKException("VSK exception");
 }
 
+std::int32_t CheckException(const TComponent& component, std::int32_t code)
+{
+    return CheckException(component.Loading(), code);
+}
+
 std::int32_t CheckException(bool componentLoading, std::int32_t code)
 {
     if (code >= 0 || componentLoading)

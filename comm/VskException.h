@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "comm/Component.h"
 #include "comm/Exception.h"
 
 namespace zop {
@@ -222,6 +223,8 @@ std::string LoadMessageText(std::int32_t resourceId);
 // Returns code unchanged when it is 0 or positive, or while the calling
 // component is being loaded from its stored form; otherwise raises the
 // exception that belongs to the code and does not return.
+std::int32_t CheckException(const TComponent& component, std::int32_t code);
+// The same with the component's loading state given directly.
 std::int32_t CheckException(bool componentLoading, std::int32_t code);
 
 // Raises the exception that belongs to a negative code (no loading check).

@@ -30,6 +30,12 @@ TEST(CheckException, LoadingComponentGetsTheCodeBack)
     EXPECT_EQ(CheckException(true, ErrBadHandle), ErrBadHandle);
     EXPECT_EQ(CheckException(true, -2), -2);
     EXPECT_THROW(CheckException(false, ErrBadHandle), EBadHandle);
+    TComponent component;
+    component.BeginLoading();
+    EXPECT_EQ(CheckException(component, ErrBadHandle), ErrBadHandle);
+    component.Loaded();
+    EXPECT_THROW(CheckException(component, ErrBadHandle), EBadHandle);
+    EXPECT_EQ(CheckException(component, 7), 7);
 }
 
 TEST(CheckException, ListedCodesRaiseTheirClassWithTextAndCode)

@@ -1,15 +1,19 @@
 // Two running copies of the program exchange a waveform through the system
 // clipboard: the first opens a waveform file and copies it, the second pastes
-// it. The test runs its own X server (Xvfb), drives the windows with xdotool
-// through the Edit menu, and compares screenshots of both windows.
+// it. A copy also meets blocks that another program put on the clipboard.
+// The tests run their own X server (Xvfb), drive the windows with xdotool
+// through the menus, and compare screenshots of the windows.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
+#include "output/WaveformBlock.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/XSession.h"
 
@@ -30,13 +34,9 @@ void EditMenu(const RunningCopy& copy, const std::string& keys)
     Shell("xdotool key " + keys);
 }
 
-TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
+// A saved waveform file for the copies to open.
+std::string WriteSine(const test::TempDir& dir)
 {
-    const std::string program = ZOP5_PROGRAM;
-    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
-    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
-
-    test::TempDir dir;
     FormState form;
     WaveformRecord record;
     DocumentFlags flags;
@@ -51,6 +51,46 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     form.SettingsPanel[1] = std::string(VoltsLabel(4, 1));
     const std::string file = dir.File("wave.zop");
     WriteWaveformFile(file, form, record, flags);
+    return file;
+}
+
+bool Alive(pid_t pid)
+{
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+// Another program on the desktop, offering `bytes` under "zop_WaveForm".
+class ForeignOwner {
+public:
+    ForeignOwner(const test::TempDir& dir, const std::vector<uint8_t>& bytes)
+    {
+        const std::string data = dir.File("foreign.bin");
+        const std::string ready = dir.File("foreign.ready");
+        unlink(ready.c_str());
+        std::ofstream(data, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        m_pid = Spawn({ ZOP5_CLIPBOARD_OWNER, WaveformFormatName, data, ready });
+        m_ready = WaitFor([&] { return access(ready.c_str(), F_OK) == 0; }, 10s);
+    }
+    ~ForeignOwner() { StopProcess(m_pid); }
+    ForeignOwner(const ForeignOwner&) = delete;
+    ForeignOwner& operator=(const ForeignOwner&) = delete;
+    bool Ready() const { return m_ready; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_ready = false;
+};
+
+TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
+{
+    const std::string program = ZOP5_PROGRAM;
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
+
+    test::TempDir dir;
+    const std::string file = WriteSine(dir);
 
     XServer server;
     ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
@@ -103,6 +143,73 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     // focus frame and text cursor of the description field may differ.
     EXPECT_LT(Difference(*after, *shown), 0.02);
     EXPECT_EQ(first.Caption(), "Tracelet - wave.zop");
+}
+
+TEST(ClipboardExchange, BlocksFromAnotherProgramAreCheckedBeforeUse)
+{
+    const std::string program = ZOP5_PROGRAM;
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+    ASSERT_EQ(access(ZOP5_CLIPBOARD_OWNER, X_OK), 0) << ZOP5_CLIPBOARD_OWNER;
+    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
+
+    test::TempDir dir;
+    const std::string file = WriteSine(dir);
+    XServer server;
+    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
+    server.Use();
+    RunningCopy copy({ program, file });
+    ASSERT_FALSE(copy.Window().empty()) << "the copy shows no window";
+    const size_t windows = copy.VisibleWindows();
+    const auto shown = Capture(copy.Window(), dir.File("shown.ppm"));
+    ASSERT_TRUE(shown);
+
+    BlockContent content;
+    content.Samples.fill(30);
+    content.TimeIndex = 5;
+    content.VoltIndex = 3;
+    content.Description = "from elsewhere";
+    const WaveformBlock good = EncodeWaveformBlock(content);
+    std::vector<std::vector<uint8_t>> hostile;
+    hostile.emplace_back(good.begin(), good.begin() + 10); // far too short
+    hostile.emplace_back(good.begin(), good.end());
+    hostile.back()[384] = 99; // time index beyond the table
+    hostile.emplace_back(good.begin(), good.end());
+    std::fill(hostile.back().begin() + 416, hostile.back().end(), 'A'); // texts without end words
+    for (size_t i = 0; i < hostile.size(); ++i) {
+        SCOPED_TRACE("hostile block " + std::to_string(i));
+        ForeignOwner owner(dir, hostile[i]);
+        ASSERT_TRUE(owner.Ready()) << "the other program did not take the clipboard";
+        EditMenu(copy, "p"); // Paste is enabled: the format is there
+        ASSERT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows + 1; }, 5s))
+            << "no \"Incorrect Clipboard contents\" box";
+        Shell("xdotool key Return");
+        ASSERT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows; }, 5s)) << "the box did not close";
+        ASSERT_TRUE(Alive(copy.Pid()));
+        EXPECT_EQ(copy.Caption(), "Tracelet - wave.zop");
+        const auto after = Capture(copy.Window(), dir.File("after.ppm"));
+        ASSERT_TRUE(after);
+        EXPECT_LT(Difference(*after, *shown), 0.002) << "the shown waveform changed";
+    }
+
+    // The refused pastes left the shown waveform unsaved: leaving asks first.
+    Shell("xdotool windowfocus --sync " + copy.Window());
+    Shell("xdotool key --clearmodifiers alt+f");
+    WaitFor([&] { return copy.VisibleWindows() > windows; }, 5s);
+    Shell("xdotool key x");
+    EXPECT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows + 1 && Alive(copy.Pid()); }, 5s))
+        << "Exit asked nothing";
+    Shell("xdotool key Escape"); // Cancel: stay
+    ASSERT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows; }, 5s));
+    ASSERT_TRUE(Alive(copy.Pid()));
+
+    // A well-formed block from another program is taken like one of ours.
+    ForeignOwner owner(dir, std::vector<uint8_t>(good.begin(), good.end()));
+    ASSERT_TRUE(owner.Ready());
+    EditMenu(copy, "p");
+    // The shown waveform is unsaved: answer the save question with No.
+    ASSERT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows + 1; }, 5s));
+    Shell("xdotool key n");
+    EXPECT_TRUE(copy.WaitForCaption("Tracelet - [Untiteld]"));
 }
 
 } // namespace

@@ -407,22 +407,16 @@ TEST(TermiosDeviceClose, TheTerminalIsFreeAtOnceThoughAnotherThreadIsStillInside
     const DeviceWaitProcs wait = PosixWaitProcs();
     const DeviceHandle first = procs.OpenDevice(pty.SlavePath().c_str(), 4096, 4096);
     ASSERT_GE(first, 0);
-    // Nobody reads the master: fill the terminal until it takes no more, so
-    // that the next write waits inside the layer.
-    const std::vector<std::uint8_t> block(4096, 'x');
-    // (The terminal moves bytes on to the master's side a little later.)
-    for (bool took = true; took; usleep(10000)) {
-        took = false;
-        for (const std::int32_t size : { static_cast<std::int32_t>(block.size()), 1 })
-            while (wait.WriteOutput(first, block.data(), size, nullptr, 0) > 0)
-                took = true;
-    }
+    // Output held back, as by a received XOFF: the next write waits inside
+    // the layer.
+    ASSERT_EQ(procs.EscapeFunction(first, EscSetXoff), 0);
+    const std::vector<std::uint8_t> block(1, 'x');
     std::atomic<std::int32_t> written { 99 };
     std::thread writer([&] { written = wait.WriteOutput(first, block.data(), 1, nullptr, 400); });
     usleep(50000);
-    ASSERT_EQ(written.load(), 99) << "the writer waits for room";
+    EXPECT_EQ(written.load(), 99) << "the writer waits for room";
 
-    ASSERT_EQ(procs.CloseDevice(first), 0);
+    EXPECT_EQ(procs.CloseDevice(first), 0);
     const DeviceHandle second = procs.OpenDevice(pty.SlavePath().c_str(), 4096, 4096);
     EXPECT_GE(second, 0) << "a closed device is free to be opened again at once";
     writer.join();
@@ -433,6 +427,7 @@ TEST(TermiosDeviceClose, TheTerminalIsFreeAtOnceThoughAnotherThreadIsStillInside
     if (second >= 0) {
         EXPECT_EQ(procs.CloseDevice(second), 0);
     }
+    tcflow(farEnd, TCOON);
     close(farEnd);
 }
 

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,6 +122,20 @@ void ApplyHint(QWidget* widget, const char* hint)
 {
     widget->setToolTip(ShortHint(hint));
     widget->setStatusTip(LongHint(hint));
+}
+
+// A status panel's text in the window's font, or, when it is wider than the
+// panel, in a smaller size, so that a readout is never cut off at its left
+// end, where its sign and leading digits are ("-0.000789 dB", "dV=0.0504V").
+void ShowPanelText(QLabel* label, const QString& text, QFont font)
+{
+    constexpr int kSmallestPixelSize = 8;
+    const int room = label->contentsRect().width() - 2 * label->margin() - std::max(label->indent(), 0);
+    while (font.pixelSize() > kSmallestPixelSize && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    if (label->font() != font)
+        label->setFont(font);
+    label->setText(text);
 }
 
 constexpr int kClientWidth = 388;
@@ -302,6 +317,9 @@ QWidget* TZop5Form::BuildStatusLine(std::array<QLabel*, 6>& labels, const std::a
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
         label->setMargin(1);
+        // The space a framed label leaves beside its text by default, kept
+        // when a text has to be shown smaller.
+        label->setIndent(fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2 - label->margin());
         const bool hintPanel = count == 4 && i == 0;
         label->setAlignment((hintPanel ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
         // The last panel takes what is left of the line, as a status bar does.
@@ -425,9 +443,10 @@ void TZop5Form::SyncFromState()
         binding.Edit->setEnabled(binding.Field->Enabled);
     }
     for (size_t i = 0; i < m_state.SettingsPanel.size(); ++i)
-        m_settingsPanels[i]->setText(ToQString(m_state.SettingsPanel[i]));
-    for (size_t i = 0; i < m_state.StatusBar.size(); ++i)
-        m_statusPanels[i]->setText(ToQString(m_state.StatusBar[i]));
+        ShowPanelText(m_settingsPanels[i], ToQString(m_state.SettingsPanel[i]), font());
+    m_statusPanels[0]->setText(ToQString(m_state.StatusBar[0])); // the hint
+    for (size_t i = 1; i < m_state.StatusBar.size(); ++i)
+        ShowPanelText(m_statusPanels[i], ToQString(m_state.StatusBar[i]), font());
     m_picture->update();
     m_syncing = false;
 }

@@ -97,6 +97,37 @@ TEST_F(TraceWindowTest, RightButtonAndCtrlDragLeaveThePictureAlone)
     EXPECT_EQ(form.Cursors(), CursorPositions {});
 }
 
+// A panel shows its whole text when the width the label itself asks for
+// (text, margins, indent and frame) is no more than it has.
+void ExpectShownWhole(QLabel* panel)
+{
+    EXPECT_LE(panel->sizeHint().width(), panel->width()) << panel->text().toStdString();
+}
+
+TEST_F(TraceWindowTest, LongestReadoutsAreShownWholeInTheirPanels)
+{
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    // Among the widest texts the measurements and the readout produce.
+    form.State().SettingsPanel = { "0.2ms/div", "0.5V/div", "-0.0189Vdc", "-1.59E3Vdc", "0.00891Vrms", "-0.000789 dB" };
+    form.State().StatusBar = { "", "dV=0.0504V", "dV=0.945mV", "dV=1.59E3V" };
+    form.SyncFromState();
+    const int windowPixels = form.font().pixelSize();
+    for (int panel = 2; panel < 6; ++panel)
+        ExpectShownWhole(form.SettingsPanelLabel(panel));
+    EXPECT_EQ(form.SettingsPanelLabel(2)->font().pixelSize(), windowPixels); // fits as it is
+    EXPECT_LT(form.SettingsPanelLabel(5)->font().pixelSize(), windowPixels);
+    for (int panel = 1; panel < 4; ++panel)
+        ExpectShownWhole(form.StatusBarLabel(panel));
+    // Texts that fit keep the window's size, also after a long one.
+    form.State().SettingsPanel[5] = "-19.9 dB";
+    form.State().StatusBar[1] = "dV=157mV";
+    form.SyncFromState();
+    EXPECT_EQ(form.SettingsPanelLabel(5)->font().pixelSize(), windowPixels);
+    EXPECT_EQ(form.StatusBarLabel(1)->font().pixelSize(), windowPixels);
+    EXPECT_EQ(form.SettingsPanelLabel(0)->font().pixelSize(), windowPixels);
+}
+
 TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
 {
     TZop5Form form(ui, {});

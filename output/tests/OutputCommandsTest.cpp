@@ -172,6 +172,25 @@ TEST_F(Clipboard, PasteOverUnsavedDocumentAsksFirstAndCancelKeepsIt)
     EXPECT_EQ(target.Record.FileName, "");
 }
 
+TEST_F(Clipboard, SaveThatFailsBeforePastingIsReportedAsItselfAndKeepsTheDocument)
+{
+    source.ShowWaveform();
+    source.Output.CopyItemClick();
+    target.ShowWaveform();
+    const std::string unwritable = "/nonexistent-folder/clock.zop";
+    target.Record.FileName = unwritable;
+    target.Form.Description.SetText("edited"); // unsaved now
+    target.Ui.Answers.push_back(Answer::Yes); // save first, which fails
+    target.Output.PasteItemClick();
+    // The question, then the save's own failure; the clipboard is not blamed.
+    ASSERT_EQ(target.Ui.Messages.size(), 2u);
+    EXPECT_EQ(target.Ui.Messages[0].Buttons, BoxButtons::YesNoCancel);
+    EXPECT_NE(target.Ui.Messages[1].Text, "Incorrect Clipboard contents");
+    EXPECT_EQ(target.Form.Description.Text(), "edited");
+    EXPECT_EQ(target.Record.FileName, unwritable);
+    EXPECT_TRUE(target.Flags.Modified);
+}
+
 TEST_F(Clipboard, PasteWithoutBlockReportsAndMarksUnsaved)
 {
     target.ShowWaveform();

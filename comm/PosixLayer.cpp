@@ -63,10 +63,11 @@ struct PosixDevice {
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
 
-    // Gives the terminal back to others: its exclusive mode and our lock.
-    // A terminal whose other end stays open (a pseudo-terminal, a modem
-    // server) keeps its exclusive mode past our close; left set, nobody
-    // without admin rights could open it again, not even we. Done when the
+    // Gives the terminal back to others: its exclusive mode, our lock and
+    // its output if we held it back. A terminal whose other end stays open
+    // (a pseudo-terminal, a modem server) keeps these past our close; left
+    // set, nobody without admin rights could open it again, not even we,
+    // and whoever did would find its output stopped. Done when the
     // device is closed, not when its descriptor finally goes: another thread
     // may still be inside a call and keep the descriptor a while, and the
     // terminal must be free at once, and its mode left alone once another
@@ -77,6 +78,8 @@ struct PosixDevice {
             ioctl(Fd, TIOCNXCL);
         if (Locked)
             flock(Fd, LOCK_UN);
+        if (OutputHeld.exchange(false))
+            tcflow(Fd, TCOON);
         Exclusive = false;
         Locked = false;
     }
@@ -95,6 +98,7 @@ struct PosixDevice {
     // destructor runs after it).
     bool Exclusive = false; // we set the terminal's exclusive mode
     bool Locked = false; // we hold the terminal's flock
+    std::atomic<bool> OutputHeld { false }; // we stopped the terminal's output (as by XOFF)
     std::atomic<std::uint32_t> Mask { 0 };
     std::atomic<std::uint32_t> PendingEvents { 0 };
     std::atomic<bool> Closed { false };
@@ -471,8 +475,8 @@ std::int32_t PosixCloseDevice(DeviceHandle handle)
         SetLastDeviceError(WinInvalidHandle);
         return -1;
     }
-    device->GiveBack();
     device->Closed = true;
+    device->GiveBack();
     device->Wake();
     // The descriptor closes when the last thread inside a call lets go.
     return 0;
@@ -485,10 +489,12 @@ std::int32_t PosixEscapeFunction(DeviceHandle handle, std::int32_t code)
         return 0;
     switch (code) {
     case EscSetXoff:
-        tcflow(device->Fd, TCOOFF);
+        if (tcflow(device->Fd, TCOOFF) == 0)
+            device->OutputHeld = true;
         break;
     case EscSetXon:
-        tcflow(device->Fd, TCOON);
+        if (tcflow(device->Fd, TCOON) == 0)
+            device->OutputHeld = false;
         break;
     case EscSetRts:
         SetModemLine(device->Fd, TIOCM_RTS, true);
@@ -882,6 +888,8 @@ std::int32_t PosixWriteOutput(
         return 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
+        if (device->Closed)
+            return ErrDeviceNotOpen;
         if (cancel && cancel->IsSet())
             return 0;
         const ssize_t written = write(device->Fd, bytes, static_cast<std::size_t>(count));

@@ -14,9 +14,11 @@ LinkWiring::LinkWiring(TZop5Form& form, DocumentCommands& documents, DisplayHook
     ApplyWindowPortSettings(m_component);
     // Each event runs as a command, so the widgets show what it changed.
     m_component.OnTriggerAvail = [this](TVskCustomComPort&, std::uint16_t count) {
+        m_otherCommandRunning = m_form.CommandRunning();
         m_form.RunCommand([&] { m_commands.VskComPort1TriggerAvail(count); });
     };
     m_component.OnTriggerData = [this](TVskCustomComPort&, std::uint16_t triggerHandle) {
+        m_otherCommandRunning = m_form.CommandRunning();
         m_form.RunCommand([&] { m_commands.VskComPort1TriggerData(triggerHandle); });
     };
 
@@ -28,6 +30,10 @@ LinkWiring::LinkWiring(TZop5Form& form, DocumentCommands& documents, DisplayHook
     command(Cmd::Com4Item) = [this] { m_commands.Com4ItemClick(); };
     on.ComMenuOpened = [this] { m_commands.ComMenuClick(); };
     on.ProbePorts = [this] { m_commands.ProbePorts(); };
+    // The port's events are delivered by every event loop, modal ones
+    // included; a command running when they arrive is another one's.
+    m_commands.SetDocumentBusy([this] { return m_otherCommandRunning; });
+    on.RunDeferred = [this] { return m_commands.CompleteDeferredTransfer(); };
 }
 
 LinkWiring::~LinkWiring()
@@ -37,6 +43,7 @@ LinkWiring::~LinkWiring()
         on.Commands[static_cast<size_t>(item)] = nullptr;
     on.ComMenuOpened = nullptr;
     on.ProbePorts = nullptr;
+    on.RunDeferred = nullptr;
     m_component.OnTriggerAvail = nullptr;
     m_component.OnTriggerData = nullptr;
     // Closing the port stops its dispatcher threads before the link goes.

@@ -39,6 +39,7 @@ private:
     ComponentPort m_port;
     LinkCommands m_commands;
     CommMessagePump m_pump;
+    bool m_otherCommandRunning = false; // when the port's current event arrived
 };
 
 } // namespace zop

@@ -404,7 +404,16 @@ void TZop5Form::Click(Cmd command)
 
 void TZop5Form::RunCommand(const std::function<void()>& action)
 {
+    ++m_commandDepth;
     zop::RunCommand(m_ui, action); // the general error report
+    --m_commandDepth;
+    if (m_commandDepth == 0 && m_handlers.RunDeferred) {
+        bool changed = false;
+        ++m_commandDepth; // its own question may be open
+        zop::RunCommand(m_ui, [&] { changed = m_handlers.RunDeferred(); });
+        --m_commandDepth;
+        m_deferredRan = m_deferredRan || changed;
+    }
     SyncFromState();
 }
 
@@ -497,12 +506,15 @@ void TZop5Form::changeEvent(QEvent* event)
 void TZop5Form::closeEvent(QCloseEvent* event)
 {
     bool canClose = false;
+    m_deferredRan = false;
     if (m_handlers.CloseQuery) {
         RunCommand([&] { canClose = m_handlers.CloseQuery(); });
     } else {
         canClose = true;
     }
-    if (!canClose) {
+    // A waveform that arrived while the close question was open is shown,
+    // not thrown away with the window: the user closes again after seeing it.
+    if (!canClose || m_deferredRan) {
         event->ignore();
         return;
     }

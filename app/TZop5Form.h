@@ -72,6 +72,9 @@ public:
     void RunCommand(const std::function<void()>& action);
     // Brings every widget up to date with State().
     void SyncFromState();
+    // True while a command runs: its question or dialog may be open, and
+    // events delivered by that dialog's loop arrive inside it.
+    bool CommandRunning() const { return m_commandDepth > 0; }
 
     // The handlers of the subsystems, set while the window is wired.
     struct Handlers {
@@ -87,6 +90,10 @@ public:
         std::function<bool()> CloseQuery;
         std::function<void(const QString&)> StartupFile;
         std::function<void()> ProbePorts;
+        // Work put off while a command was running (a waveform received
+        // meanwhile); runs when the outermost command has ended. Returns
+        // whether it changed the document.
+        std::function<bool()> RunDeferred;
     };
     Handlers& On() { return m_handlers; }
 
@@ -145,6 +152,8 @@ private:
     std::array<QLabel*, 6> m_statusPanels {};
     TraceImageWidget* m_picture = nullptr;
     bool m_syncing = false;
+    int m_commandDepth = 0;
+    bool m_deferredRan = false; // RunDeferred changed the document
 };
 
 // The visible trace picture control: shows Image1 and reports mouse events.

@@ -82,27 +82,51 @@ void LinkCommands::VskComPort1TriggerAvail(uint16_t count)
 
 void LinkCommands::VskComPort1TriggerData(uint16_t triggerHandle)
 {
-    bool failed = false;
-    try {
+    LineEndGuard([&] {
         switch (m_transfer.HandleLineEnd(triggerHandle, m_form.ProbeMenuFactor())) {
         case LineEndOutcome::NotOurs:
         case LineEndOutcome::Consumed:
-            return;
-        case LineEndOutcome::Restarted:
-            failed = true;
             break;
+        case LineEndOutcome::Restarted:
+            return false;
         case LineEndOutcome::Complete:
-            CompleteTransfer();
-            return;
+            if (m_documentBusy && m_documentBusy())
+                m_completionDeferred = true;
+            else
+                CompleteTransfer();
+            break;
         }
+        return true;
+    });
+}
+
+bool LinkCommands::CompleteDeferredTransfer()
+{
+    if (!m_completionDeferred)
+        return false;
+    m_completionDeferred = false;
+    // A failure guard may have dropped the transfer meanwhile.
+    if (!m_transfer.AllFlagsSet())
+        return false;
+    LineEndGuard([&] {
+        CompleteTransfer();
+        return true;
+    });
+    return true;
+}
+
+void LinkCommands::LineEndGuard(const std::function<bool()>& step)
+{
+    bool failed = false;
+    try {
+        failed = !step();
     } catch (...) {
-        m_transfer.Restart();
         failed = true;
     }
-    // The failure guard: the transfer starts again from nothing, and the port
-    // is opened again in case completion had closed it. No message.
-    if (failed)
-        Guarded([&] { m_port.SetOpen(true); });
+    if (!failed)
+        return;
+    m_transfer.Restart();
+    Guarded([&] { m_port.SetOpen(true); });
 }
 
 void LinkCommands::CompleteTransfer()

@@ -5,6 +5,7 @@
 // port, re-probing). Works on the window's plain state; the Qt window routes
 // the port component's events and the menu commands here.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "document/DocumentCommands.h"
@@ -54,6 +55,18 @@ public:
     // save question), with the port closed meanwhile and opened again.
     void CompleteTransfer();
 
+    // `busy` tells whether another command of the window is still running
+    // (its question or dialog open, whose event loop delivers the port's
+    // events). A transfer that completes meanwhile is not applied then: it
+    // would ask its own question inside the other one, and the other command
+    // would go on with a document it never saw. It waits, and
+    // CompleteDeferredTransfer applies it once that command has ended.
+    void SetDocumentBusy(std::function<bool()> busy) { m_documentBusy = std::move(busy); }
+    bool CompletionDeferred() const { return m_completionDeferred; }
+    // Applies a transfer put off while the window was busy; false when there
+    // was none.
+    bool CompleteDeferredTransfer();
+
     // Finds the ports that open, opens the first and arms the line end.
     void ProbePorts();
     // The port menu was opened: probe again when no port is usable.
@@ -71,6 +84,10 @@ private:
     // up the port's trigger slots.
     void ArmLineEndTrigger();
     void Warn(std::string_view text);
+    // Runs one step of the line-end handling under the failure guard: a
+    // step that fails or reports a corrupt line restarts the transfer and
+    // opens the port again (completion may have closed it). No message.
+    void LineEndGuard(const std::function<bool()>& step);
 
     FormState& m_form;
     WaveformRecord& m_record;
@@ -81,6 +98,8 @@ private:
     DocumentCommands& m_documents;
     DisplayHooks m_display;
     DateTimeSource& m_clock;
+    std::function<bool()> m_documentBusy;
+    bool m_completionDeferred = false;
 };
 
 } // namespace zop

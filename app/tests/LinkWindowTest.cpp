@@ -9,6 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 #include <gtest/gtest.h>
 
 #include "app/DocumentWiring.h"
@@ -133,6 +135,74 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     EXPECT_EQ(ui.Messages[0].Text, "New waveform received!\n\r\rSave changes to file ?");
     EXPECT_EQ(ui.Messages[0].Buttons, BoxButtons::YesNoCancel);
     EXPECT_TRUE(link.Transfer().TransferComplete); // pending until the next line
+
+    simulator.Signal(SIGTERM);
+    const test::ChildResult result = simulator.Finish(10s);
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+}
+
+// A scripted user interface whose first question waits while the window's
+// event loop runs, as a real question box's loop does.
+class SlowToAnswer final : public test::ScriptedUserInterface {
+public:
+    std::function<void()> WhileFirstQuestionIsOpen;
+    bool NestedQuestion = false;
+
+    Answer Message(BoxKind kind, const std::string& text, BoxButtons buttons) override
+    {
+        if (m_open)
+            NestedQuestion = true;
+        if (buttons != BoxButtons::Ok && WhileFirstQuestionIsOpen) {
+            m_open = true;
+            std::exchange(WhileFirstQuestionIsOpen, nullptr)();
+            m_open = false;
+        }
+        return ScriptedUserInterface::Message(kind, text, buttons);
+    }
+
+private:
+    bool m_open = false;
+};
+
+TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
+{
+    test::ChildProcess simulator({ ZOP5_TOOL_PATH, "simulate", "--pty", "--full-speed", "--hold", "--quiet" });
+    const std::optional<std::string> path = simulator.ReadLine(10s);
+    ASSERT_TRUE(path.has_value());
+    setenv("ZOP5_COM1", path->c_str(), 1);
+    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
+        setenv(name, "", 1);
+
+    SlowToAnswer ui;
+    FixedClock clock;
+    TZop5Form form(ui, {});
+    TraceWiring trace(form);
+    DocumentWiring documents(form, trace.Hooks(), &clock);
+    LinkWiring link(form, documents.Commands(), trace.Hooks(), &clock);
+    link.ProbePorts();
+    form.show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return form.Record().VoltIndex != 0; }));
+    const SampleArray received = form.Record().Samples;
+    form.Record().Samples.fill(1); // tells the next waveform from this one
+    ASSERT_TRUE(form.Flags().Modified);
+
+    // The user asks to close; while the question is open the instrument
+    // sends again.
+    ui.WhileFirstQuestionIsOpen = [&] {
+        simulator.Signal(SIGUSR1);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return link.Transfer().AllFlagsSet(); }));
+        QApplication::processEvents();
+    };
+    ui.Answers = { Answer::No, Answer::No };
+    EXPECT_FALSE(form.close());
+
+    EXPECT_FALSE(ui.NestedQuestion);
+    EXPECT_EQ(ui.Texts(),
+        (std::vector<std::string> { "Save changes to file ?", "New waveform received!\n\r\rSave changes to file ?" }));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.Record().Samples, received);
+    EXPECT_FALSE(link.Transfer().AllFlagsSet());
+    EXPECT_TRUE(link.VskComPort1().Open());
 
     simulator.Signal(SIGTERM);
     const test::ChildResult result = simulator.Finish(10s);

@@ -253,6 +253,47 @@ TEST(TransferCompletion, ACancelledQuestionKeepsTheWaveformPendingUntilTheNextLi
     EXPECT_EQ(window.Ui.Messages.back().Text, "Save changes to file ?");
 }
 
+// Another command's question is open (its event loop delivers the port's
+// events): a transfer that completes meanwhile waits for that command to end
+// instead of asking its own question inside the other one.
+TEST(TransferCompletion, ATransferCompletedWhileTheWindowIsBusyWaitsForTheCommandToEnd)
+{
+    Window window;
+    window.StartWithPort({ 1 });
+    window.Receive(Transfer(10));
+    ASSERT_EQ(window.Record.Samples[0], 10);
+    bool busy = true;
+    window.Link.SetDocumentBusy([&] { return busy; });
+    window.Port.Log.clear();
+
+    window.Receive(Transfer(60));
+    EXPECT_TRUE(window.Ui.Messages.empty());
+    EXPECT_EQ(window.Record.Samples[0], 10);
+    EXPECT_TRUE(window.Transfer.AllFlagsSet());
+    EXPECT_TRUE(window.Link.CompletionDeferred());
+    EXPECT_TRUE(window.Port.Log.empty()); // the port stays open meanwhile
+    // Lines of a newer transfer are not parsed while one waits.
+    window.Receive(Transfer(70).substr(0, 40));
+    EXPECT_TRUE(window.Ui.Messages.empty());
+
+    busy = false;
+    window.Ui.Answers = { Answer::Cancel };
+    EXPECT_TRUE(window.Link.CompleteDeferredTransfer());
+    ASSERT_EQ(window.Ui.Messages.size(), 1u);
+    EXPECT_EQ(window.Ui.Messages[0].Text, "New waveform received!\n\r\rSave changes to file ?");
+    EXPECT_EQ(window.Record.Samples[0], 10);
+    // Cancelled: pending as usual, brought back by the next line, not by
+    // the end of the next command.
+    EXPECT_FALSE(window.Link.CompleteDeferredTransfer());
+    EXPECT_EQ(window.Ui.Messages.size(), 1u);
+    window.Ui.Answers = { Answer::No };
+    window.Receive("x\r");
+    EXPECT_EQ(window.Record.Samples[0], 60);
+    EXPECT_FALSE(window.Transfer.AllFlagsSet());
+    EXPECT_EQ(window.Port.Log, (std::vector<std::string> { "close 1", "open 1", "close 1", "open 1" }));
+    EXPECT_FALSE(window.Link.CompleteDeferredTransfer());
+}
+
 TEST(TransferCompletion, AFailedReopenWarnsAndDisablesThePortsCommand)
 {
     Window window;

@@ -20,6 +20,11 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
 {
     m_server.setSocketOptions(QLocalServer::AbstractNamespaceOption);
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
+    m_retry.setInterval(1000);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (m_server.listen(m_name))
+            m_retry.stop();
+    });
 }
 
 QString SingleInstance::DefaultName()
@@ -44,7 +49,10 @@ bool SingleInstance::RequestRestore(int timeoutMs)
 
 bool SingleInstance::Listen()
 {
-    return m_server.listen(m_name);
+    if (m_server.listen(m_name))
+        return true;
+    m_retry.start();
+    return false;
 }
 
 void SingleInstance::OnConnection()

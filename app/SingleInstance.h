@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace zop {
 
@@ -20,9 +21,14 @@ public:
     // Sends the restore request to a running copy; true when one took it.
     bool RequestRestore(int timeoutMs = 1000);
     // Starts answering the restore requests of later copies. When another
-    // copy already answers them, this one does not (the first keeps the name;
-    // the name is freed when that copy ends, crashed or not).
+    // copy already answers them (the first keeps the name; the name is freed
+    // when that copy ends, crashed or not), this one returns false and takes
+    // the name over once it is free, so a later copy still finds a running
+    // one after the first has ended.
     bool Listen();
+    bool Listening() const { return m_server.isListening(); }
+    // How often a copy without the name tries to take it (default 1 s).
+    void SetListenRetryInterval(int milliseconds) { m_retry.setInterval(milliseconds); }
 
 signals:
     void RestoreRequested();
@@ -32,6 +38,7 @@ private:
 
     QString m_name;
     QLocalServer m_server;
+    QTimer m_retry;
 };
 
 } // namespace zop

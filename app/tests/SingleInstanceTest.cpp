@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "app/SingleInstance.h"
 
@@ -47,6 +48,30 @@ TEST(SingleInstance, TheNameIsFreedWhenTheFirstCopyEnds)
     SingleInstance later(name);
     EXPECT_FALSE(later.RequestRestore(200));
     EXPECT_TRUE(later.Listen());
+}
+
+TEST(SingleInstance, ASecondCopyAnswersOnceTheFirstHasEnded)
+{
+    const QString name = UniqueName("takeover");
+    auto first = std::make_unique<SingleInstance>(name);
+    ASSERT_TRUE(first->Listen());
+    SingleInstance second(name);
+    second.SetListenRetryInterval(10);
+    EXPECT_FALSE(second.Listen());
+    first.reset();
+
+    QElapsedTimer timer;
+    timer.start();
+    while (!second.Listening() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(second.Listening());
+    int restores = 0;
+    QObject::connect(&second, &SingleInstance::RestoreRequested, [&] { ++restores; });
+    SingleInstance third(name);
+    EXPECT_TRUE(third.RequestRestore());
+    while (restores == 0 && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(restores, 1);
 }
 
 TEST(SingleInstance, CopiesOfOtherExecutablesAreStrangers)

@@ -33,13 +33,13 @@ namespace zop {
 
 namespace {
 
-struct MenuSpec {
+struct MenuRow {
     const char* Name;
     const char* Caption;
     const char* Hint;
 };
 
-constexpr std::array<MenuSpec, 6> kMenus = { {
+constexpr std::array<MenuRow, 6> kMenus = { {
     { "FileMenu", "&File", "Clear, open, save, print, config or quit" },
     { "EditMenu", "&Edit", "Cut, copy & paste" },
     { "ViewMenu", "&View", "Views the waveform in 3 different ways" },
@@ -48,7 +48,7 @@ constexpr std::array<MenuSpec, 6> kMenus = { {
     { "HelpMenu", "&Help", "Access information about the program" },
 } };
 
-struct ItemSpec {
+struct ItemRow {
     Cmd Item;
     int Menu;
     const char* Caption;
@@ -58,7 +58,7 @@ struct ItemSpec {
     bool Checkable;
 };
 
-constexpr std::array<ItemSpec, 20> kItems = { {
+constexpr std::array<ItemRow, 20> kItems = { {
     { Cmd::NewItem, 0, "&New", "Ctrl+N", "Clears the waveform window", false, false },
     { Cmd::OpenItem, 0, "&Open...", "Ctrl+O", "Opens a waveform file", false, false },
     { Cmd::SaveItem, 0, "&Save", "Ctrl+S", "Saves the current waveform", false, false },
@@ -81,7 +81,7 @@ constexpr std::array<ItemSpec, 20> kItems = { {
     { Cmd::AboutItem, 5, "&About", "", "Displays the version number", true, false },
 } };
 
-struct ButtonSpec {
+struct ButtonRow {
     Cmd Button;
     Cmd Item; // the command whose handler the button runs
     const char* Caption;
@@ -90,7 +90,7 @@ struct ButtonSpec {
     bool Checkable;
 };
 
-constexpr std::array<ButtonSpec, 12> kButtons = { {
+constexpr std::array<ButtonRow, 12> kButtons = { {
     { Cmd::NewBtn, Cmd::NewItem, "", "New|Clears the waveform window", false, false },
     { Cmd::OpenBtn, Cmd::OpenItem, "", "Open|Opens a waveform file", false, false },
     { Cmd::SaveBtn, Cmd::SaveItem, "", "Save|Save the current waveform to a file", false, false },
@@ -230,7 +230,7 @@ void TZop5Form::BuildMenus()
         if (m_handlers.ComMenuOpened)
             RunCommand(m_handlers.ComMenuOpened);
     });
-    for (const ItemSpec& row : kItems) {
+    for (const ItemRow& row : kItems) {
         QMenu* menu = m_menus[static_cast<size_t>(row.Menu)];
         if (row.SeparatorBefore)
             menu->addSeparator();
@@ -249,7 +249,7 @@ void TZop5Form::BuildMenus()
 void TZop5Form::BuildToolBar(QWidget* panel)
 {
     int x = 4;
-    for (const ButtonSpec& row : kButtons) {
+    for (const ButtonRow& row : kButtons) {
         if (row.GroupStart)
             x += 8;
         auto* button = new QToolButton(panel);

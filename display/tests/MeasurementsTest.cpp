@@ -160,6 +160,11 @@ TEST(CursorReadout, TimeDifferenceAndFrequencyInEveryUnit)
     EXPECT_EQ(t.Frequency, "f=3.33Hz");
     t = Read(Crosses(0, 100, 1, 100), 21); // exactly 1 s gives 1 Hz, not 1000 mHz
     EXPECT_EQ(t.Frequency, "f=1Hz");
+    // 16 steps of 20 us: 3125 Hz, whose scaled 3.125 lies a hair below the
+    // half in binary and still rounds up.
+    t = Read(Crosses(0, 100, 16, 100), 7);
+    EXPECT_EQ(t.TimeDifference, "dt=0.32ms");
+    EXPECT_EQ(t.Frequency, "f=3.13kHz");
 }
 
 TEST(CursorReadout, BothCrossesInOneColumnGiveNoFrequency)

@@ -10,6 +10,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "app/Configuration.h"
 #include "app/TZop5Form.h"
@@ -213,6 +215,48 @@ TEST_F(MainWindowTest, RefusedCloseKeepsTheWindowAndWritesNothing)
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(QFile::exists(Configuration().FilePath()));
     form.On().CloseQuery = [] { return true; };
+    EXPECT_TRUE(form.close());
+}
+
+// A running copy asked to come forward, or a transfer completing while the
+// program is minimised, shows the window normally again.
+TEST_F(MainWindowTest, RestoreAndRaiseShowsAMinimisedOrHiddenWindow)
+{
+    TZop5Form form(ui, {});
+    form.showMinimized();
+    ASSERT_TRUE(form.isMinimized());
+    form.RestoreAndRaise();
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_TRUE(form.isVisible());
+    form.hide();
+    form.RestoreAndRaise();
+    EXPECT_TRUE(form.isVisible());
+}
+
+// Work put off while a command runs (a waveform that arrived inside its
+// dialog) runs once, after the outermost command, itself counted as a
+// command so that what arrives during its own question waits too.
+TEST_F(MainWindowTest, DeferredWorkRunsAfterTheOutermostCommand)
+{
+    TZop5Form form(ui, {});
+    std::vector<std::string> log;
+    form.On().RunDeferred = [&] {
+        log.push_back(form.CommandRunning() ? "deferred, busy" : "deferred, idle");
+        return false;
+    };
+    EXPECT_FALSE(form.CommandRunning());
+    form.RunCommand([&] {
+        form.RunCommand([&] { log.push_back("inner"); });
+        log.push_back(form.CommandRunning() ? "outer, busy" : "outer, idle");
+    });
+    EXPECT_EQ(log, (std::vector<std::string> { "inner", "outer, busy", "deferred, busy" }));
+    EXPECT_FALSE(form.CommandRunning());
+    // Deferred work that changed the document keeps the window open.
+    form.On().RunDeferred = [] { return true; };
+    form.On().CloseQuery = [] { return true; };
+    form.show();
+    EXPECT_FALSE(form.close());
+    form.On().RunDeferred = nullptr;
     EXPECT_TRUE(form.close());
 }
 

@@ -49,7 +49,7 @@ public:
 
 std::string SampleLine(int index, int value)
 {
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, "%02d%03d", index, value);
     return text;
 }

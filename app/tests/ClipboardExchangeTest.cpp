@@ -105,8 +105,8 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     // No window manager: both open at the same place; set them side by side.
     ASSERT_TRUE(Shell("xdotool windowmove --sync " + second.Window() + " 600 0"));
 
-    const auto before = Capture(second.Window(), dir.File("before.ppm"));
-    const auto original = Capture(first.Window(), dir.File("first.ppm"));
+    const auto before = CaptureSettled(second.Window(), dir.File("before.ppm"));
+    const auto original = CaptureSettled(first.Window(), dir.File("first.ppm"));
     ASSERT_TRUE(before && original);
     EXPECT_GT(Difference(*before, *original), 0.03) << "the empty window already looks like the shown one";
 
@@ -136,8 +136,8 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     ASSERT_TRUE(pasted) << "the second copy did not paste";
 
     Shell("xdotool windowfocus --sync " + first.Window());
-    const auto after = Capture(second.Window(), dir.File("after.ppm"));
-    const auto shown = Capture(first.Window(), dir.File("first-after.ppm"));
+    const auto after = CaptureSettled(second.Window(), dir.File("after.ppm"));
+    const auto shown = CaptureSettled(first.Window(), dir.File("first-after.ppm"));
     ASSERT_TRUE(after && shown);
     // Fields, panels, tool bar and trace now look alike in both windows; the
     // focus frame and text cursor of the description field may differ.
@@ -160,7 +160,9 @@ TEST(ClipboardExchange, BlocksFromAnotherProgramAreCheckedBeforeUse)
     RunningCopy copy({ program, file });
     ASSERT_FALSE(copy.Window().empty()) << "the copy shows no window";
     const size_t windows = copy.VisibleWindows();
-    const auto shown = Capture(copy.Window(), dir.File("shown.ppm"));
+    // The file is read once the window is up.
+    ASSERT_TRUE(WaitFor([&] { return copy.Caption() == "Tracelet - wave.zop"; }, 10s));
+    const auto shown = CaptureSettled(copy.Window(), dir.File("shown.ppm"));
     ASSERT_TRUE(shown);
 
     BlockContent content;
@@ -186,9 +188,11 @@ TEST(ClipboardExchange, BlocksFromAnotherProgramAreCheckedBeforeUse)
         ASSERT_TRUE(WaitFor([&] { return copy.VisibleWindows() == windows; }, 5s)) << "the box did not close";
         ASSERT_TRUE(Alive(copy.Pid()));
         EXPECT_EQ(copy.Caption(), "Tracelet - wave.zop");
-        const auto after = Capture(copy.Window(), dir.File("after.ppm"));
+        const auto after = CaptureSettled(copy.Window(), dir.File("after.ppm"));
         ASSERT_TRUE(after);
-        EXPECT_LT(Difference(*after, *shown), 0.002) << "the shown waveform changed";
+        // The trace picture, not the fields above it: where the focus went
+        // when the box closed and whether Paste is enabled may differ.
+        EXPECT_LT(Difference(*after, *shown, TracePictureTop), 0.002) << "the shown waveform changed";
     }
 
     // The refused pastes left the shown waveform unsaved: leaving asks first.

@@ -94,8 +94,8 @@ TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
     ASSERT_TRUE(dropped.WaitForCaption("Tracelet - saved.zop")) << dropped.Caption();
 
     Shell("xdotool windowfocus --sync " + opened.Window());
-    const auto viaMenu = Capture(opened.Window(), dir.File("menu.ppm"));
-    const auto viaDrop = Capture(dropped.Window(), dir.File("drop.ppm"));
+    const auto viaMenu = CaptureSettled(opened.Window(), dir.File("menu.ppm"));
+    const auto viaDrop = CaptureSettled(dropped.Window(), dir.File("drop.ppm"));
     ASSERT_TRUE(empty && viaMenu && viaDrop);
     EXPECT_GT(Difference(*empty, *viaDrop), 0.03) << "the dropped file changed nothing on the screen";
     // Trace, fields, panels and the x10 probe button alike; focus frames and

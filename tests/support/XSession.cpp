@@ -131,13 +131,34 @@ std::optional<Screenshot> Capture(const std::string& window, const std::string& 
     return shot;
 }
 
-double Difference(const Screenshot& a, const Screenshot& b)
+std::optional<Screenshot> CaptureSettled(
+    const std::string& window, const std::string& path, std::chrono::milliseconds limit)
+{
+    std::optional<Screenshot> last = Capture(window, path);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (last && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(200ms);
+        std::optional<Screenshot> next = Capture(window, path);
+        if (!next)
+            return std::nullopt;
+        const bool settled = next->Width == last->Width && next->Height == last->Height && next->Rgb == last->Rgb;
+        last = std::move(next);
+        if (settled)
+            break;
+    }
+    return last;
+}
+
+double Difference(const Screenshot& a, const Screenshot& b, int firstRow)
 {
     if (a.Width != b.Width || a.Height != b.Height)
         return 1.0;
-    const int rows = a.Height - 40;
+    const int first = std::clamp(firstRow, 0, a.Height);
+    const int rows = std::max(a.Height - 40, first) - first;
+    if (rows == 0 || a.Width == 0)
+        return 0.0;
     int differing = 0;
-    for (int y = 0; y < rows; ++y)
+    for (int y = first; y < first + rows; ++y)
         for (int x = 0; x < a.Width; ++x) {
             const size_t i = static_cast<size_t>((y * a.Width + x) * 3);
             differing += a.Rgb[i] != b.Rgb[i] || a.Rgb[i + 1] != b.Rgb[i + 1] || a.Rgb[i + 2] != b.Rgb[i + 2];

@@ -61,9 +61,18 @@ struct Screenshot {
 
 // The window's picture, through a PPM file at `path`.
 std::optional<Screenshot> Capture(const std::string& window, const std::string& path);
-// The share of differing pixels, leaving out the last 40 rows (the status
-// lines, whose first panel shows menu hints). 1 when the sizes differ.
-double Difference(const Screenshot& a, const Screenshot& b);
+// The window's picture once it has stopped changing: two captures 200 ms
+// apart are alike (a window still painting, or still loading what it shows,
+// is waited for up to `limit`); nullopt when it cannot be captured.
+std::optional<Screenshot> CaptureSettled(
+    const std::string& window, const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(5));
+// The share of differing pixels from row `firstRow` down, leaving out the
+// last 40 rows (the status lines, whose first panel shows menu hints). 1 when
+// the sizes differ.
+double Difference(const Screenshot& a, const Screenshot& b, int firstRow = 0);
+// The first row of the trace picture in a captured main window (below the
+// menu bar, the tool bar and the three fields).
+constexpr int TracePictureTop = 80;
 
 // A program started on the X server, with its first visible window. Its COM1
 // is a pseudo-terminal of its own, so the window program finds a port (an

@@ -129,6 +129,10 @@ void ApplyHint(QWidget* widget, const char* hint)
 // end, where its sign and leading digits are ("-0.000789 dB", "dV=0.0504V").
 void ShowPanelText(QLabel* label, const QString& text, QFont font)
 {
+    // Every event of the port brings the widgets up to date; measuring is
+    // only worth it for a text that changed.
+    if (label->text() == text)
+        return;
     constexpr int kSmallestPixelSize = 8;
     const int room = label->contentsRect().width() - 2 * label->margin() - std::max(label->indent(), 0);
     while (font.pixelSize() > kSmallestPixelSize && QFontMetrics(font).horizontalAdvance(text) > room)

@@ -21,7 +21,7 @@ Opens the waveform file as the window's Open command does and writes it in
 the format OUT's extension names:
   .bmp   the monochrome bitmap Save As writes (384 x 321, one bit per pixel)
   .wmf   the placeable Windows metafile Save As writes (396 x 321)
-  .pdf   the printed page (A4) at --dpi
+  .pdf   the printed page at --dpi on --page paper
   .png   the export sheet as a picture (396 x 321, transparent background)
   .svg   the export sheet as a scalable picture
   .csv   one row per sample under a header row: index, time in seconds from
@@ -35,6 +35,7 @@ Options:
   --cursors C1,C2        place the measurement crosses as a press at sample
                          column C1 and a release at column C2 (0..95) would
   --dpi N                resolution of the PDF page, 72..2400 (default 600)
+  --page a4|letter       paper of the PDF page (default a4)
   -h, --help             this text
 
 An existing OUT is replaced only once the new file is complete.
@@ -42,14 +43,24 @@ Exit status: 0 written, 1 the file was refused or OUT could not be written,
 2 usage error.
 )";
 
+PdfPage ParsePage(std::string_view text)
+{
+    if (EqualsIgnoreAsciiCase(text, "a4"))
+        return PdfPage::A4;
+    if (EqualsIgnoreAsciiCase(text, "letter"))
+        return PdfPage::Letter;
+    throw UsageError("--page: expected a4 or letter: " + std::string(text));
+}
+
 ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeGiven)
 {
-    enum { ModeOption = 256, ProbeOption, CursorsOption, DpiOption };
+    enum { ModeOption = 256, ProbeOption, CursorsOption, DpiOption, PageOption };
     static const option options[] = {
         { "mode", required_argument, nullptr, ModeOption },
         { "probe", required_argument, nullptr, ProbeOption },
         { "cursors", required_argument, nullptr, CursorsOption },
         { "dpi", required_argument, nullptr, DpiOption },
+        { "page", required_argument, nullptr, PageOption },
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
     };
@@ -70,6 +81,9 @@ ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeG
             break;
         case DpiOption:
             chosen.Dpi = static_cast<int>(ParseWhole("--dpi", optarg, 72, 2400));
+            break;
+        case PageOption:
+            chosen.Page = ParsePage(optarg);
             break;
         case 'h':
             helpShown = true;

@@ -12,6 +12,9 @@
 
 namespace zop {
 
+// The paper of the printed page a PDF holds.
+enum class PdfPage { A4, Letter };
+
 class ExportSurfaces {
 public:
     virtual ~ExportSurfaces() = default;
@@ -20,7 +23,7 @@ public:
     virtual TracePicture* ScreenPicture() = 0;
     // Each writes `path` or throws with the text the window would show.
     virtual void WriteBitmap(const std::string& path, const SheetContent& sheet) = 0;
-    virtual void WritePdf(const std::string& path, const SheetContent& sheet, int dpi) = 0;
+    virtual void WritePdf(const std::string& path, const SheetContent& sheet, int dpi, PdfPage page) = 0;
     virtual void WritePng(const std::string& path, const SheetContent& sheet) = 0;
     virtual void WriteSvg(const std::string& path, const SheetContent& sheet) = 0;
 };

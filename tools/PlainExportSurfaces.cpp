@@ -12,7 +12,7 @@ class PlainExportSurfaces final : public ExportSurfaces {
 public:
     TracePicture* ScreenPicture() override { return nullptr; }
     void WriteBitmap(const std::string&, const SheetContent&) override { Refuse("BMP"); }
-    void WritePdf(const std::string&, const SheetContent&, int) override { Refuse("PDF"); }
+    void WritePdf(const std::string&, const SheetContent&, int, PdfPage) override { Refuse("PDF"); }
     void WritePng(const std::string&, const SheetContent&) override { Refuse("PNG"); }
     void WriteSvg(const std::string&, const SheetContent&) override { Refuse("SVG"); }
 

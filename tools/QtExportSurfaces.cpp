@@ -55,7 +55,7 @@ public:
         files.WriteBitmap(path);
     }
 
-    void WritePdf(const std::string& path, const SheetContent& sheet, int dpi) override
+    void WritePdf(const std::string& path, const SheetContent& sheet, int dpi, PdfPage page) override
     {
         // Printed to a temporary file beside the target and renamed over it,
         // so a failed print leaves an existing file as it was.
@@ -66,7 +66,7 @@ public:
             QPrinter printer(QPrinter::HighResolution);
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setResolution(dpi);
-            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setPageSize(QPageSize(page == PdfPage::Letter ? QPageSize::Letter : QPageSize::A4));
             printer.setOutputFileName(QString::fromStdString(temporary.string()));
             try {
                 PrintSheetOn(printer, sheet);

@@ -84,7 +84,7 @@ std::vector<std::string> ExportWaveform(const ExportRequest& request, ExportSurf
         WritePictureFile(request.Output, ExportMetafile(sheet));
         break;
     case ExportFormat::Pdf:
-        surfaces->WritePdf(request.Output, sheet, request.Dpi);
+        surfaces->WritePdf(request.Output, sheet, request.Dpi, request.Page);
         break;
     case ExportFormat::Png:
         surfaces->WritePng(request.Output, sheet);

@@ -30,6 +30,7 @@ struct ExportRequest {
     std::optional<int32_t> Probe;
     std::optional<CursorColumns> Cursors;
     int Dpi = 600;
+    PdfPage Page = PdfPage::A4;
 };
 
 // Writes the output and returns an empty list, or returns the window's

@@ -193,6 +193,10 @@ TEST_F(Export, PdfIsThePrintedPageAtTheAskedResolution)
     const ChildResult info = RunChild({ "pdfinfo", fine });
     EXPECT_NE(info.Out.find("Pages:           1"), std::string::npos) << info.Out;
     EXPECT_NE(info.Out.find("(A4)"), std::string::npos) << info.Out;
+    const std::string letter = m_dir.File("letter.pdf");
+    ASSERT_EQ(Run({ "--page", "Letter", m_input, letter }).ExitCode, 0);
+    const ChildResult letterInfo = RunChild({ "pdfinfo", letter });
+    EXPECT_NE(letterInfo.Out.find("(letter)"), std::string::npos) << letterInfo.Out;
     const ChildResult text = RunChild({ "pdftotext", "-layout", fine, "-" });
     for (const char* expected : { "step \xC2\xB5 test", "1ms/div", "0.1V/div", "dt=2ms", "f=500Hz" })
         EXPECT_NE(text.Out.find(expected), std::string::npos) << expected << " in\n" << text.Out;
@@ -349,6 +353,7 @@ TEST_F(Export, UsageErrorsExitWithTwo)
              { "--mode", "zigzag", m_input, m_dir.File("o.png") },
              { "--dpi", "10", m_input, m_dir.File("o.pdf") },
              { "--dpi", "many", m_input, m_dir.File("o.pdf") },
+             { "--page", "legal", m_input, m_dir.File("o.pdf") },
              { "--probe", "x2", m_input, m_dir.File("o.csv") },
              { m_input, m_dir.File("a.csv"), m_dir.File("b.csv") },
          }) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,19 +84,27 @@ private:
     bool m_ready = false;
 };
 
-TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
-{
+// The program, a waveform file to open, and an X server of the test's own.
+class ClipboardExchange : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+        ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
+        file = WriteSine(dir);
+        server.emplace();
+        ASSERT_FALSE(server->Display().empty()) << "Xvfb did not start";
+        server->Use();
+    }
+
     const std::string program = ZOP5_PROGRAM;
-    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
-    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
-
     test::TempDir dir;
-    const std::string file = WriteSine(dir);
+    std::string file;
+    std::optional<XServer> server;
+};
 
-    XServer server;
-    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
-    server.Use();
-
+TEST_F(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
+{
     RunningCopy first({ program, file });
     ASSERT_FALSE(first.Window().empty()) << "the first copy shows no window";
     RunningCopy second({ program });
@@ -145,18 +154,9 @@ TEST(ClipboardExchange, TwoRunningCopiesExchangeAWaveform)
     EXPECT_EQ(first.Caption(), "Tracelet - wave.zop");
 }
 
-TEST(ClipboardExchange, BlocksFromAnotherProgramAreCheckedBeforeUse)
+TEST_F(ClipboardExchange, BlocksFromAnotherProgramAreCheckedBeforeUse)
 {
-    const std::string program = ZOP5_PROGRAM;
-    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
     ASSERT_EQ(access(ZOP5_CLIPBOARD_OWNER, X_OK), 0) << ZOP5_CLIPBOARD_OWNER;
-    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
-
-    test::TempDir dir;
-    const std::string file = WriteSine(dir);
-    XServer server;
-    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
-    server.Use();
     RunningCopy copy({ program, file });
     ASSERT_FALSE(copy.Window().empty()) << "the copy shows no window";
     const size_t windows = copy.VisibleWindows();

@@ -46,6 +46,42 @@ template <class Done> bool ProcessEventsUntil(Done&& done)
     return true;
 }
 
+// Maps the pseudo-terminal the simulator names on its first line as COM1;
+// the other ports have no device.
+void MapAsCom1(test::ChildProcess& simulator)
+{
+    const std::optional<std::string> path = simulator.ReadLine(10s);
+    ASSERT_TRUE(path.has_value());
+    setenv("ZOP5_COM1", path->c_str(), 1);
+    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
+        setenv(name, "", 1);
+}
+
+// Stops the simulator, which must end cleanly.
+void ExpectCleanEnd(test::ChildProcess& simulator)
+{
+    simulator.Signal(SIGTERM);
+    const test::ChildResult result = simulator.Finish(10s);
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+}
+
+// The window with the subsystems the link works with, its ports probed.
+struct WiredWindow {
+    explicit WiredWindow(UserInterface& ui)
+        : Form(ui, {})
+        , Trace(Form)
+        , Documents(Form, Trace.Hooks(), &Clock)
+        , Link(Form, Documents.Commands(), Trace.Hooks(), &Clock)
+    {
+        Link.ProbePorts();
+    }
+    FixedClock Clock;
+    TZop5Form Form;
+    TraceWiring Trace;
+    DocumentWiring Documents;
+    LinkWiring Link;
+};
+
 QString Text(std::string_view cp1252)
 {
     return QString::fromUtf8(Cp1252ToUtf8(cp1252).c_str());
@@ -60,11 +96,7 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
         "--form", "B", "--line-end", "crlf" };
     argv.insert(argv.end(), signal.begin(), signal.end());
     test::ChildProcess simulator(argv);
-    const std::optional<std::string> path = simulator.ReadLine(10s);
-    ASSERT_TRUE(path.has_value());
-    setenv("ZOP5_COM1", path->c_str(), 1);
-    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
-        setenv(name, "", 1);
+    ASSERT_NO_FATAL_FAILURE(MapAsCom1(simulator));
 
     SignalSettings expectedSignal;
     expectedSignal.Shape = SignalShape::Square;
@@ -76,12 +108,9 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     const InstrumentWaveform sent = GenerateWaveform(expectedSignal, unused);
 
     test::ScriptedUserInterface ui;
-    FixedClock clock;
-    TZop5Form form(ui, {});
-    TraceWiring trace(form);
-    DocumentWiring documents(form, trace.Hooks(), &clock);
-    LinkWiring link(form, documents.Commands(), trace.Hooks(), &clock);
-    link.ProbePorts();
+    WiredWindow window(ui);
+    TZop5Form& form = window.Form;
+    LinkWiring& link = window.Link;
     EXPECT_TRUE(form.Action(Cmd::Com1Item)->isChecked());
     EXPECT_FALSE(form.Action(Cmd::Com2Item)->isEnabled());
 
@@ -136,9 +165,7 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     EXPECT_EQ(ui.Messages[0].Buttons, BoxButtons::YesNoCancel);
     EXPECT_TRUE(link.Transfer().TransferComplete); // pending until the next line
 
-    simulator.Signal(SIGTERM);
-    const test::ChildResult result = simulator.Finish(10s);
-    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    ExpectCleanEnd(simulator);
 }
 
 // A scripted user interface whose first question waits while the window's
@@ -167,19 +194,12 @@ private:
 TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
 {
     test::ChildProcess simulator({ ZOP5_TOOL_PATH, "simulate", "--pty", "--full-speed", "--hold", "--quiet" });
-    const std::optional<std::string> path = simulator.ReadLine(10s);
-    ASSERT_TRUE(path.has_value());
-    setenv("ZOP5_COM1", path->c_str(), 1);
-    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
-        setenv(name, "", 1);
+    ASSERT_NO_FATAL_FAILURE(MapAsCom1(simulator));
 
     SlowToAnswer ui;
-    FixedClock clock;
-    TZop5Form form(ui, {});
-    TraceWiring trace(form);
-    DocumentWiring documents(form, trace.Hooks(), &clock);
-    LinkWiring link(form, documents.Commands(), trace.Hooks(), &clock);
-    link.ProbePorts();
+    WiredWindow window(ui);
+    TZop5Form& form = window.Form;
+    LinkWiring& link = window.Link;
     form.show();
     ASSERT_TRUE(ProcessEventsUntil([&] { return form.Record().VoltIndex != 0; }));
     const SampleArray received = form.Record().Samples;
@@ -204,9 +224,7 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
     EXPECT_FALSE(link.Transfer().AllFlagsSet());
     EXPECT_TRUE(link.VskComPort1().Open());
 
-    simulator.Signal(SIGTERM);
-    const test::ChildResult result = simulator.Finish(10s);
-    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    ExpectCleanEnd(simulator);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,7 +103,8 @@ public:
     {
     }
 
-    // Calls onByte(char) for each byte of the next line.
+    // Calls onByte(char) for each byte of the next line. An onByte that
+    // returns false stops the reading there; the reader is then done with.
     template <class OnByte> void Read(OnByte&& onByte)
     {
         if (m_ended)
@@ -119,7 +121,14 @@ public:
                     m_pushedBack = next;
                 return;
             }
-            onByte(static_cast<char>(c));
+            if constexpr (std::is_same_v<decltype(onByte(char {})), bool>) {
+                if (!onByte(static_cast<char>(c))) {
+                    m_ended = true;
+                    return;
+                }
+            } else {
+                onByte(static_cast<char>(c));
+            }
         }
     }
 
@@ -134,22 +143,23 @@ public:
         return line;
     }
 
-    // Lines compared with short fixed texts: the whole line is consumed, but
-    // only its first bytes are kept. An overlong line matches nothing.
-    struct ShortLine {
-        std::string Text;
-        bool TooLong = false;
-    };
-    ShortLine ReadShort()
+    // A line compared with short fixed texts (the signature, the labels):
+    // nullopt as soon as it grows longer than `longest`. Such a file is
+    // refused whatever follows, so the rest of it is never read: a first line
+    // of gigabytes costs no more than a short one.
+    std::optional<std::string> ReadShort(size_t longest)
     {
-        constexpr size_t keep = 64;
-        ShortLine line;
+        std::string line;
+        bool tooLong = false;
         Read([&](char c) {
-            if (line.Text.size() < keep)
-                line.Text += c;
+            if (line.size() == longest)
+                tooLong = true;
             else
-                line.TooLong = true;
+                line += c;
+            return !tooLong;
         });
+        if (tooLong)
+            return std::nullopt;
         return line;
     }
 
@@ -241,6 +251,9 @@ private:
     bool m_ended = false;
 };
 
+// Longer than every time and volts label: a longer label line matches none.
+constexpr size_t LongestLabel = 16;
+
 bool InByteRange(int32_t value)
 {
     return value >= 0 && value <= 255;
@@ -253,24 +266,28 @@ bool ReadLines(ByteSource& source, IncomingImage& incoming)
     LineReader lines(source);
     bool acceptable = true;
 
-    const LineReader::ShortLine signature = lines.ReadShort();
-    if (signature.TooLong || UpperAscii(signature.Text) != UpperAscii(WaveformSignature))
-        acceptable = false;
+    const std::optional<std::string> signature = lines.ReadShort(WaveformSignature.size());
+    if (!signature || UpperAscii(*signature) != UpperAscii(WaveformSignature))
+        return false;
 
     incoming.Description = lines.ReadText();
     incoming.Date = lines.ReadText();
     incoming.Time = lines.ReadText();
 
-    const LineReader::ShortLine timeLabel = lines.ReadShort();
-    incoming.TimeLabel = timeLabel.Text; // shown as read, letter case kept
-    const std::optional<TimeMatch> time = timeLabel.TooLong ? std::nullopt : FindTimeIndex(timeLabel.Text);
+    const std::optional<std::string> timeLabel = lines.ReadShort(LongestLabel);
+    if (!timeLabel)
+        return false;
+    incoming.TimeLabel = *timeLabel; // shown as read, letter case kept
+    const std::optional<TimeMatch> time = FindTimeIndex(*timeLabel);
     if (time)
         incoming.TimeIndex = time->Index;
     else
         acceptable = false;
 
-    const LineReader::ShortLine voltsLabel = lines.ReadShort();
-    const std::optional<VoltMatch> volts = voltsLabel.TooLong ? std::nullopt : FindVoltIndex(voltsLabel.Text);
+    const std::optional<std::string> voltsLabel = lines.ReadShort(LongestLabel);
+    if (!voltsLabel)
+        return false;
+    const std::optional<VoltMatch> volts = FindVoltIndex(*voltsLabel);
     if (volts) {
         incoming.VoltIndex = volts->Index;
         incoming.ProbeFactor = volts->ProbeFactor;

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace zop {
 namespace {
@@ -49,6 +50,26 @@ std::string Unquote(const std::string& value)
     return out;
 }
 
+// A value as written into the file: plain when it holds only characters
+// without a meaning in an INI file, else quoted.
+std::string Written(const std::string& value)
+{
+    bool plain = true;
+    for (const char c : value)
+        plain = plain
+            && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '.'
+                || c == '_' || c == '-' || c == '+' || c == ':' || c == '@');
+    if (plain)
+        return value;
+    std::string quoted = "\"";
+    for (const char c : value) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 } // namespace
 
 IniFile IniFile::Load(const std::string& path)
@@ -92,6 +113,62 @@ std::optional<std::string> IniFile::Value(const std::string& group, const std::s
     if (found == m_values.end())
         return std::nullopt;
     return found->second;
+}
+
+std::string IniFile::WithValue(
+    const std::string& text, const std::string& group, const std::string& key, const std::string& value)
+{
+    const std::string wantedGroup = Lower(group);
+    const std::string wantedKey = Lower(key);
+    const std::string line = key + "=" + Written(value);
+    const std::string end = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string one; std::getline(in, one);) {
+        if (!one.empty() && one.back() == '\r')
+            one.pop_back();
+        lines.push_back(one);
+    }
+
+    bool inGroup = false;
+    int groupsSeen = 0;
+    bool written = false;
+    std::optional<size_t> insertAt; // after the last line of the first such group that is not blank
+    std::vector<std::string> out;
+    for (const std::string& one : lines) {
+        const std::string trimmed = Trim(one);
+        if (trimmed.starts_with('[')) {
+            const auto close = trimmed.find(']');
+            inGroup = close != std::string::npos && Lower(Trim(trimmed.substr(1, close - 1))) == wantedGroup;
+            groupsSeen += inGroup ? 1 : 0;
+        } else if (inGroup && !trimmed.empty() && trimmed[0] != ';' && trimmed[0] != '#') {
+            const auto equals = trimmed.find('=');
+            if (equals != std::string::npos && Lower(Trim(trimmed.substr(0, equals))) == wantedKey) {
+                if (!written)
+                    out.push_back(line);
+                written = true;
+                continue;
+            }
+        }
+        out.push_back(one);
+        if (inGroup && groupsSeen == 1 && !trimmed.empty())
+            insertAt = out.size();
+    }
+    if (!written && insertAt) {
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(*insertAt), line);
+    } else if (!written) {
+        while (!out.empty() && Trim(out.back()).empty())
+            out.pop_back();
+        if (!out.empty())
+            out.push_back("");
+        out.push_back("[" + group + "]");
+        out.push_back(line);
+    }
+    std::string result;
+    for (const std::string& one : out)
+        result += one + end;
+    return result;
 }
 
 } // namespace zop

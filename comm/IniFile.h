@@ -14,6 +14,15 @@ public:
     static IniFile Load(const std::string& path);
     static IniFile Parse(const std::string& text);
 
+    // `text` with `key` of `group` set to `value`, written so that this
+    // reader and the configuration store read it back as it is (in double
+    // quotes with '"' and '\\' escaped when it holds a character with a
+    // meaning there). The first such key of the first such group is replaced
+    // and any later ones removed, else the key is added after the group's
+    // last line, else the group is added at the end. Every other line stays.
+    static std::string WithValue(
+        const std::string& text, const std::string& group, const std::string& key, const std::string& value);
+
     // The value of key in group (both compared without regard to ASCII case);
     // nothing when the key is absent.
     std::optional<std::string> Value(const std::string& group, const std::string& key) const;

@@ -640,5 +640,20 @@ TEST(IniFile, ReadsGroupsKeysAndQuotedValues)
     EXPECT_FALSE(IniFile::Load("/nonexistent/file.ini").Value("Ports", "COM1").has_value());
 }
 
+TEST(IniFile, AValueWrittenIsReadBackAsItWasGivenAndTheRestIsKept)
+{
+    const std::string text = "; mine\r\n[Configuration]\r\nViewMode=Dot\r\n[Ports]\r\nCOM1=/dev/old\r\n";
+    for (const std::string value :
+        { "", "/dev/serial/by-id/usb-A_B-if00", "/dev/a b", "/dev/a;b", " lead", "q\"uote\\slash", "a,b", "=", "#x" }) {
+        SCOPED_TRACE(value);
+        const std::string written = IniFile::WithValue(text, "ports", "COM1", value);
+        EXPECT_EQ(IniFile::Parse(written).Value("Ports", "COM1"), value);
+        EXPECT_EQ(IniFile::Parse(written).Value("Configuration", "ViewMode"), "Dot");
+        EXPECT_TRUE(written.starts_with("; mine\r\n[Configuration]\r\n")) << written;
+        EXPECT_EQ(written.find("/dev/old"), std::string::npos);
+    }
+    EXPECT_EQ(IniFile::WithValue("", "Ports", "COM2", "/dev/x"), "[Ports]\nCOM2=/dev/x\n");
+}
+
 } // namespace
 } // namespace zop

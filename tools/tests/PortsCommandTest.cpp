@@ -7,6 +7,8 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "tests/support/TestEnvironment.h"
@@ -100,10 +102,76 @@ TEST(Ports, PermissionFailureNamesTheOwningGroupAndHowToJoinIt)
     EXPECT_EQ(owner.find("usermod"), std::string::npos) << owner;
 }
 
+// A port that does not open is reported with the system's own reason;
+// "busy" only when another program has locked the device or holds it
+// exclusively.
+TEST(Ports, AFailureIsReportedWithItsRealReason)
+{
+    TempDir dir;
+    PseudoTerminal locked;
+    PseudoTerminal exclusive;
+    PseudoTerminal crowded;
+    const int lockHolder = open(locked.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(lockHolder, LOCK_EX | LOCK_NB), 0);
+    const int exclusiveHolder = open(exclusive.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(exclusiveHolder, TIOCEXCL), 0);
+    const std::string lockedBy = "held by " + std::to_string(getpid());
+
+    // A node left behind by an unplugged adapter: a device number no driver has.
+    const std::string stale = dir.File("ttyUSB9");
+    const bool haveStale = mknod(stale.c_str(), S_IFCHR | 0666, makedev(240, 77)) == 0;
+
+    struct Case {
+        const char* Name;
+        std::string Device;
+        std::vector<std::string> Prefix; // runs the tool through this
+        std::string Expected;
+    };
+    std::vector<Case> cases = {
+        { "no controlling terminal", "/dev/tty", { "setsid", "-w" },
+            "no device behind this node: No such device or address" },
+        { "out of descriptors", crowded.DevicePath(), { "prlimit", "--nofile=5" }, "Too many open files" },
+        { "vanished", dir.File("ttyACM3"), {}, "no such device" },
+        { "locked by another program", locked.DevicePath(), {}, "busy: another program has locked it (" + lockedBy },
+    };
+    if (haveStale)
+        cases.push_back({ "stale node", stale, {}, "no device behind this node" });
+    if (geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0) {
+        // Admin rights pass the exclusive mode; an ordinary user meets it.
+        chmod(exclusive.DevicePath().c_str(), 0666);
+        cases.push_back({ "held exclusively", exclusive.DevicePath(),
+            { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" },
+            "busy: another program has it open exclusively" });
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::string> argv = c.Prefix;
+        argv.push_back(ToolPath());
+        argv.push_back("ports");
+        ChildOptions options;
+        options.Environment["ZOP5_COM1"] = c.Device;
+        for (int n = 2; n <= 4; ++n)
+            options.Environment["ZOP5_COM" + std::to_string(n)] = "";
+        const ChildResult result = RunChild(argv, options);
+        EXPECT_EQ(result.ExitCode, 1) << result.Out << result.Err;
+        const std::string line = PortLine(result.Out, 1);
+        EXPECT_NE(line.find(c.Expected), std::string::npos) << line << result.Err;
+        if (c.Expected.find("busy") == std::string::npos) {
+            EXPECT_EQ(line.find("busy"), std::string::npos) << line;
+        }
+    }
+    close(lockHolder);
+    close(exclusiveHolder);
+}
+
 TEST(Ports, TakesNoArguments)
 {
     EXPECT_EQ(RunTool({ "ports", "COM1" }).ExitCode, 2);
     EXPECT_EQ(RunTool({ "ports", "--all" }).ExitCode, 2);
+    EXPECT_EQ(RunTool({ "ports", "--probe" }).ExitCode, 2);
+    EXPECT_EQ(RunTool({ "ports", "--map", "COM5", "/dev/ttyUSB0" }).ExitCode, 2);
+    EXPECT_EQ(RunTool({ "ports", "--map", "COM1" }).ExitCode, 2);
+    EXPECT_EQ(RunTool({ "ports", "--map", "COM1", "/dev/ttyUSB0", "--scan" }).ExitCode, 2);
     EXPECT_EQ(RunTool({ "ports", "--help" }).ExitCode, 0);
 }
 

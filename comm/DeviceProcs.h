@@ -3,7 +3,9 @@
 // operating system's serial device. A layer is a table of 19 operations
 // (DeviceProcs) plus the few calls the dispatcher threads make on the device
 // (DeviceWaitProcs). The port layer copies the installed tables into every
-// port at open, so a port keeps the layer it was opened with.
+// port at open, so a port keeps the layer it was opened with. A layer sees
+// only its device handle and the buffers it is given: the port's rings are
+// the port layer's.
 #include <cstdint>
 
 namespace zop {
@@ -99,7 +101,7 @@ constexpr std::int32_t FlushInput = 1;
 struct DeviceStatus {
     std::uint32_t Errors = 0;
     std::uint32_t InQueue = 0; // bytes waiting in the device input queue
-    std::uint32_t OutQueue = 0; // bytes in the port's output ring
+    std::uint32_t OutQueue = 0; // bytes in the port's output ring (filled in by the port layer)
 };
 
 // The 19 operations, in slot order.
@@ -108,7 +110,8 @@ struct DeviceProcs {
     std::int32_t (*ClearBreak)(DeviceHandle device); // 1: 0 or -1
     std::int32_t (*CloseDevice)(DeviceHandle device); // 2: 0 or -1
     std::int32_t (*EscapeFunction)(DeviceHandle device, std::int32_t code); // 3: 0
-    std::int32_t (*FlushDevice)(DeviceHandle device, std::int32_t direction); // 4: 0 or an OS error
+    // 4: purges the device's own queue in that direction; 0 or an OS error
+    std::int32_t (*FlushDevice)(DeviceHandle device, std::int32_t direction);
     std::int32_t (*GetDeviceError)(DeviceHandle device, DeviceStatus* status); // 5: error bits or -103
     std::int32_t (*GetEventMask)(DeviceHandle device, std::uint32_t bitsToClear); // 6: 0
     std::int32_t (*GetDeviceState)(DeviceHandle device, DeviceSettings* settings); // 7: 0 or -1
@@ -119,8 +122,8 @@ struct DeviceProcs {
     std::int32_t (*SetDeviceState)(DeviceHandle device, const DeviceSettings* settings); // 12: 0 or -1
     std::int32_t (*TransmitChar)(DeviceHandle device, std::uint8_t byte); // 13: 0 or -1
     std::int32_t (*UngetChar)(DeviceHandle device, std::uint8_t byte); // 14: -3002
-    std::int32_t (*WriteDevice)(
-        DeviceHandle device, const std::uint8_t* bytes, std::int32_t count); // 15: count or -103
+    // 15: writes what the device takes now (without waiting); count written, or -103
+    std::int32_t (*WriteDevice)(DeviceHandle device, const std::uint8_t* bytes, std::int32_t count);
     void (*EnableNotification)(DeviceHandle device, std::int32_t flag); // 16
     void (*AttachHandle)(DeviceHandle device, bool attach); // 17
     bool (*SetupDevice)(DeviceHandle device, std::uint16_t inSize, std::uint16_t outSize); // 18

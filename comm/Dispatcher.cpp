@@ -270,9 +270,7 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         }
         if (readAhead) {
             record.ReadAhead = 0;
-            record.InTail = static_cast<std::uint16_t>((record.InTail + largest) % InputRingSize);
-            if (largest != 0)
-                record.InputFull = false;
+            record.InRing.Consume(largest);
             if (message == TriggerAvailMsg && largest != wParam)
                 result = 0;
         }
@@ -320,7 +318,7 @@ void AdvanceScan(Control& control, PortRecord& record)
     }
     if (control.Held)
         return; // no trigger is matched while the scan is not held on a byte
-    const std::uint16_t head = record.InHead;
+    const std::uint16_t head = record.InRing.Head();
     std::array<DataTrigger*, DataTriggerCount> active {};
     int activeCount = 0;
     // The bytes that can begin a match. While no partial match is in
@@ -354,7 +352,7 @@ void AdvanceScan(Control& control, PortRecord& record)
         for (int i = 0; i < startCount; ++i)
             isStart[starts[i]] = true;
     }
-    const std::uint8_t* ring = record.InRing.get();
+    const std::uint8_t* ring = record.InRing.Data();
     std::uint16_t index = static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize);
     while (control.ScanPending > 0) {
         if (idle) {
@@ -417,7 +415,7 @@ int CheckDataTriggers(Control& control)
     AdvanceScan(control, record);
     const bool heldByteGone = std::exchange(control.HeldByteGone, false);
     const std::uint16_t waiting = InputWaiting(record);
-    const std::uint16_t head = record.InHead;
+    const std::uint16_t head = record.InRing.Head();
     auto scanIndex
         = [&] { return static_cast<std::uint16_t>((head + InputRingSize - control.ScanPending) % InputRingSize); };
 
@@ -636,10 +634,10 @@ void ReadIntoRing(Control& control)
             control.ScanPending = static_cast<std::uint16_t>(std::min<int>(control.ScanPending + moved, InputRingSize));
             control.BytesRead += static_cast<std::uint64_t>(moved);
         }
-        if (record.InputFull)
+        if (record.InRing.Full())
             break;
     }
-    control.RingFilled = record.InputFull;
+    control.RingFilled = record.InRing.Full();
 }
 
 // When the processing of an event or idle check ends: while the ring is
@@ -651,7 +649,7 @@ void WatchReceivedBytes(Control& control)
     PortRecord& record = *control.Record;
     if (record.StopFlag || record.ClosePending)
         return; // the stopper owns the event mask now
-    const bool pause = record.InputFull;
+    const bool pause = record.InRing.Full();
     if (pause == control.ReadingPaused)
         return;
     control.ReadingPaused = pause;
@@ -707,7 +705,7 @@ bool DataTriggerTurn(Control& control)
         return false;
     // The receivers made room in a ring that was full: read on, without
     // waiting for the device's next event.
-    if (control.RingFilled && !record.InputFull
+    if (control.RingFilled && !record.InRing.Full()
         && (delivered == 0 || InputRingSize - InputWaiting(record) >= ReadOnRoom)) {
         ReadIntoRing(control);
         return true;
@@ -816,7 +814,7 @@ void IdleChecks(Control& control)
     // stays full, the checks still run, so that a trigger or threshold set
     // since the last event sees the waiting bytes.
     if (control.RingFilled) {
-        if (!record.InputFull)
+        if (!record.InRing.Full())
             ReadIntoRing(control);
         RunDataTriggers(control);
         if (record.ClosePending)
@@ -906,21 +904,18 @@ void RunWriter(PortRecord& record)
         std::int32_t length = 0;
         {
             std::lock_guard lock(record.Lock);
-            if (!record.OutputFull && record.OutHead == record.OutTail)
+            std::uint16_t waiting = 0;
+            chunk = record.OutRing.Waiting(0, &waiting);
+            if (waiting == 0)
                 return;
-            const std::uint16_t end = record.OutHead > record.OutTail ? record.OutHead : record.OutSize;
-            chunk = record.OutRing.get() + record.OutTail;
-            length = end - record.OutTail;
+            length = waiting;
         }
         const std::int32_t written = record.WaitProcs.WriteOutput(
             record.Device, chunk, length, &record.FlushRequest, static_cast<std::int32_t>(WriteTimeoutMs));
         if (written > 0) {
             std::lock_guard lock(record.Lock);
-            record.OutTail = static_cast<std::uint16_t>(record.OutTail + written);
-            if (record.OutTail >= record.OutSize)
-                record.OutTail = 0;
-            record.OutputFull = 0;
-            if (record.OutHead == record.OutTail)
+            record.OutRing.Consume(static_cast<std::uint16_t>(written));
+            if (record.OutRing.Empty())
                 record.OutputSent = true;
             continue;
         }

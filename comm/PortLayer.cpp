@@ -13,9 +13,6 @@
 namespace zop {
 namespace {
 
-constexpr std::uint16_t RingMask = InputRingSize - 1;
-static_assert((InputRingSize & RingMask) == 0, "the input ring wraps by masking");
-
 // Claims the lowest free slot; 0 when all are in use.
 PortHandle ClaimSlot()
 {
@@ -86,6 +83,18 @@ std::int32_t DecodeBaud(std::uint32_t baud)
     }
 }
 
+// Empties the output ring. A writer busy with it stops first: only a running
+// output thread can answer the request, and it answers at once.
+void EmptyOutputRing(PortRecord& record)
+{
+    if (Ports().DispatcherMode[record.Handle].load() != 0 && record.FlushRequest.IsCreated()) {
+        record.FlushRequest.Set();
+        record.Acknowledge.Wait(5000);
+    }
+    std::lock_guard lock(record.Lock);
+    record.OutRing.Reset();
+}
+
 // Flushes the output and closes (or, when supplied by the caller, releases)
 // the port's device; nothing of the port reaches that handle afterwards.
 void CloseDevice(PortRecord& record)
@@ -93,8 +102,8 @@ void CloseDevice(PortRecord& record)
     const DeviceHandle device = record.Device.load();
     if (device < 0)
         return;
-    // The output flush finds the port by its device handle: clear it after.
-    record.Procs.FlushDevice(device, FlushOutput);
+    if (record.Procs.FlushDevice(device, FlushOutput) == 0)
+        EmptyOutputRing(record);
     record.Device = -1;
     if (record.ExternalHandle)
         record.Procs.AttachHandle(device, false);
@@ -113,9 +122,8 @@ std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t 
         return ErrBadArgument;
     if (InputWaiting(record) < n)
         return ErrBufferIsEmpty;
-    const std::uint16_t index = static_cast<std::uint16_t>((record.InTail.load() + n - 1) & RingMask);
     if (byte)
-        *byte = record.InRing[index];
+        *byte = record.InRing.At(static_cast<std::uint16_t>(n - 1));
     return 0;
 }
 
@@ -180,11 +188,11 @@ std::int32_t Open(PortHandle* port, std::uint16_t dispatcherMode, const char* de
         return fail(osError != 0 ? -osError : ErrBadArgument);
     }
 
-    record->InRing = TryAllocateBytes(InputRingSize);
-    if (!record->InRing)
+    record->InRing.Adopt(TryAllocateBytes(InputRingSize), InputRingSize);
+    if (!record->InRing.Allocated())
         return fail(ErrOutOfMemory);
-    record->OutRing = TryAllocateBytes(outSize);
-    if (!record->OutRing)
+    record->OutRing.Adopt(TryAllocateBytes(outSize), outSize);
+    if (!record->OutRing.Allocated())
         return fail(ErrOutOfMemory);
 
     record->Procs.GetDeviceState(record->Device, &record->Settings);
@@ -542,11 +550,12 @@ std::int32_t FlushPort(PortHandle port, std::int32_t direction)
     const std::int32_t result = record->Procs.FlushDevice(record->Device, direction);
     if (result != 0)
         return result < 0 ? result : -result;
-    if (direction != FlushOutput) {
+    if (direction == FlushOutput) {
+        EmptyOutputRing(*record);
+    } else {
         std::lock_guard lock(record->Lock);
-        record->InTail = record->InHead.load();
-        record->InputFull = false;
-        record->ScanPosition = record->InHead.load();
+        record->InRing.Discard();
+        record->ScanPosition = record->InRing.Head();
         record->LastAvailPosition = record->ScanPosition;
     }
     return 0;
@@ -564,14 +573,11 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
     const std::uint16_t offset = readAhead ? record->ReadAheadCount : 0;
     if (InputWaiting(*record) <= offset)
         return ErrBufferIsEmpty;
-    const std::uint16_t tail = record->InTail.load();
-    const std::uint8_t value = record->InRing[(tail + offset) & RingMask];
-    if (readAhead) {
+    const std::uint8_t value = record->InRing.At(offset);
+    if (readAhead)
         ++record->ReadAheadCount;
-    } else {
-        record->InTail = static_cast<std::uint16_t>((tail + 1) & RingMask);
-        record->InputFull = false;
-    }
+    else
+        record->InRing.Consume(1);
     if (byte)
         *byte = value;
     if (record->TraceOn.load())
@@ -594,16 +600,11 @@ std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count)
     const std::int32_t taken = std::min(count, available);
     if (taken == 0)
         return count == 0 ? 0 : ErrBufferIsEmpty;
-    const std::uint16_t first = static_cast<std::uint16_t>((record->InTail.load() + skipped) & RingMask);
-    const std::int32_t beforeEnd = std::min<std::int32_t>(taken, InputRingSize - first);
-    std::copy_n(record->InRing.get() + first, beforeEnd, buffer);
-    std::copy_n(record->InRing.get(), taken - beforeEnd, buffer + beforeEnd);
-    if (readAhead) {
+    record->InRing.CopyOut(skipped, buffer, static_cast<std::uint16_t>(taken));
+    if (readAhead)
         record->ReadAheadCount = static_cast<std::uint16_t>(record->ReadAheadCount + taken);
-    } else {
-        record->InTail = static_cast<std::uint16_t>((record->InTail.load() + taken) & RingMask);
-        record->InputFull = false;
-    }
+    else
+        record->InRing.Consume(static_cast<std::uint16_t>(taken));
     if (record->TraceOn.load()) {
         for (std::int32_t i = 0; i < taken; ++i)
             RecordTraceEntry(*record, 'R', buffer[i]);
@@ -645,12 +646,21 @@ std::int32_t PutBlock(PortHandle port, const std::uint8_t* bytes, std::int32_t c
         return ErrBadHandle;
     if (count < 0 || (count > 0 && !bytes))
         return ErrBadArgument;
-    std::lock_guard lock(record->Lock);
-    const std::int32_t result = record->Procs.WriteDevice(record->Device, bytes, count);
-    if (result > 0 && record->TraceOn.load())
-        for (std::int32_t i = 0; i < result; ++i)
-            RecordTraceEntry(*record, 'T', bytes[i]);
-    return result;
+    if (record->Device.load() < 0)
+        return ErrDeviceNotOpen;
+    if (count == 0)
+        return 0;
+    {
+        std::lock_guard lock(record->Lock);
+        // More than the free room would overwrite bytes not yet sent.
+        if (count > record->OutRing.Free() || !record->OutRing.Put(bytes, static_cast<std::uint16_t>(count)))
+            return ErrBadArgument;
+        if (record->TraceOn.load())
+            for (std::int32_t i = 0; i < count; ++i)
+                RecordTraceEntry(*record, 'T', bytes[i]);
+    }
+    record->OutputReady.Set();
+    return count;
 }
 
 std::int32_t OutBuffUsed(PortHandle port)
@@ -690,6 +700,8 @@ std::int32_t RefreshDeviceStatus(PortRecord& record)
     const std::int32_t errors = record.Procs.GetDeviceError(record.Device, &status);
     if (errors < 0)
         return errors;
+    // The device knows its own queues; the output ring is the port's.
+    status.OutQueue = record.OutRing.Used();
     record.Status = status;
     record.LineErrors |= static_cast<std::uint32_t>(errors) & 0x1F;
     return errors;
@@ -697,51 +709,39 @@ std::int32_t RefreshDeviceStatus(PortRecord& record)
 
 std::uint16_t InputWaiting(const PortRecord& record)
 {
-    const std::uint16_t head = record.InHead.load();
-    const std::uint16_t tail = record.InTail.load();
-    if (head == tail)
-        return record.InputFull.load() ? InputRingSize : 0;
-    return static_cast<std::uint16_t>((head - tail) & RingMask);
+    return record.InRing.Used();
 }
 
 std::int32_t FillInputRing(PortRecord& record)
 {
-    if (record.InputFull.load())
+    ByteRing& ring = record.InRing;
+    if (ring.Full())
         return 0;
     if (RefreshDeviceStatus(record) < 0)
         return 0;
-    const std::uint32_t queued = record.Status.InQueue;
-    if (queued == 0)
-        return 0;
+    // What the device holds, within the room: at most two contiguous reads,
+    // from the head to the tail or the ring's end, then from the ring's start.
+    std::uint32_t wanted = std::min<std::uint32_t>(record.Status.InQueue, ring.Free());
     std::int32_t moved = 0;
-    // At most two contiguous reads: from head to tail or to the ring's end,
-    // then from the ring's start.
-    for (int chunk = 0; chunk < 2; ++chunk) {
-        const std::uint16_t head = record.InHead.load();
-        const std::uint16_t tail = record.InTail.load();
-        if (record.InputFull.load())
-            break;
-        const std::uint32_t room = tail > head ? tail - head : InputRingSize - head;
-        if (chunk == 1 && static_cast<std::uint32_t>(moved) >= queued)
-            break;
-        std::int32_t got
-            = record.Procs.ReadDevice(record.Device, record.InRing.get() + head, static_cast<std::int32_t>(room));
+    while (wanted > 0) {
+        std::uint16_t room = 0;
+        std::uint8_t* into = ring.Room(&room);
+        const auto asked = static_cast<std::int32_t>(std::min<std::uint32_t>(room, wanted));
+        std::int32_t got = asked == 0 ? 0 : record.Procs.ReadDevice(record.Device, into, asked);
         if (got < 0) {
             // A failed read moves nothing; the next device event reads again.
             record.Procs.GetEventMask(record.Device, 0xFFFFFFFFu);
             got = 0;
         }
         if (record.LogOn.load())
-            RecordLogEntry(record, LogDispatch, LogReadCom, static_cast<std::uint16_t>(got), record.InRing.get() + head,
+            RecordLogEntry(record, LogDispatch, LogReadCom, static_cast<std::uint16_t>(got), into,
                 static_cast<std::uint16_t>(got));
         if (got == 0)
             break;
-        const std::uint16_t newHead = static_cast<std::uint16_t>((head + got) & RingMask);
-        record.InHead = newHead;
-        record.InputFull = newHead == record.InTail.load();
+        ring.Commit(static_cast<std::uint16_t>(got));
         moved += got;
-        // Only a read that reached the ring's end continues at its start.
-        if (static_cast<std::uint32_t>(got) < room || tail > head)
+        wanted -= static_cast<std::uint32_t>(got);
+        if (got < asked)
             break;
     }
     return moved;

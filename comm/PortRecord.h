@@ -4,8 +4,8 @@
 //
 // Sharing between threads: the caller's thread (the component) uses the
 // record under Lock. The dispatcher thread fills the input ring and runs the
-// trigger checks without the lock: it alone advances InHead and sets
-// InputFull; consumers advance InTail and clear InputFull under the lock.
+// trigger checks without the lock: it alone advances the input ring's head;
+// consumers advance its tail under the lock.
 // Fields written by one thread and read by another without the lock are
 // atomics. Delivering is set and cleared, and ClosePending tested after a
 // delivery, under Lock: ClosePort decides under it whether to free the record
@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "comm/ByteRing.h"
 #include "comm/DeviceProcs.h"
 #include "comm/RecursiveLock.h"
 #include "comm/SyncEvent.h"
@@ -83,8 +84,7 @@ struct PortRecord {
     std::int32_t ReadAhead = 0;
     std::uint16_t ReadAheadCount = 0;
     std::uint16_t ReadAheadMax = 0;
-    // 16.
-    std::atomic<bool> InputFull { false };
+    // 16. (The input ring tells itself whether it is full.)
     std::uint16_t LastAvailPosition = 0;
     // 17. Dispatcher control.
     std::atomic<bool> StopFlag { false };
@@ -102,15 +102,12 @@ struct PortRecord {
     std::atomic<std::uint32_t> EventWord { 0 };
     // 19. Set by the event thread, consumed by GetModemStatus.
     std::atomic<bool> RingTrailingEdgePending { false };
-    // 20. Output ring of OutSize bytes (positions changed under Lock).
-    std::unique_ptr<std::uint8_t[]> OutRing;
-    std::uint16_t OutHead = 0;
-    std::uint16_t OutTail = 0;
-    std::uint8_t OutputFull = 0;
-    // 21. Input ring of InputRingSize bytes: InHead next write, InTail next read.
-    std::unique_ptr<std::uint8_t[]> InRing;
-    std::atomic<std::uint16_t> InHead { 0 };
-    std::atomic<std::uint16_t> InTail { 0 };
+    // 20. Output ring of OutSize bytes: the caller queues under Lock, the
+    // output thread writes from it.
+    ByteRing OutRing;
+    // 21. Input ring of InputRingSize bytes: the dispatcher thread fills it,
+    // the receivers take from it.
+    ByteRing InRing;
     // 22.
     std::atomic<bool> Delivering { false };
     std::atomic<bool> ClosePending { false };

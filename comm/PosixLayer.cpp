@@ -24,7 +24,6 @@
 
 #include "comm/DevicePath.h"
 #include "comm/ErrorCodes.h"
-#include "comm/PortTable.h"
 #include "comm/SyncEvent.h"
 
 namespace zop {
@@ -527,48 +526,25 @@ std::int32_t PosixFlushDevice(DeviceHandle handle, std::int32_t direction)
         return WinInvalidHandle;
     if (tcflush(device->Fd, direction != 0 ? TCIFLUSH : TCOFLUSH) < 0)
         return TranslateErrno(errno);
-    if (direction != 0) {
+    if (direction != 0)
         device->ReportedQueue = 0;
-        return 0;
-    }
-    if (PortRecord* record = FindPortByDevice(handle)) {
-        // Let a writer that is busy with the output ring stop first. Only a
-        // running output thread can answer, and it answers at once.
-        if (Ports().DispatcherMode[record->Handle].load() != 0 && record->FlushRequest.IsCreated()) {
-            record->FlushRequest.Set();
-            record->Acknowledge.Wait(5000);
-        }
-        std::lock_guard lock(record->Lock);
-        record->OutputFull = 0;
-        record->OutHead = 0;
-        record->OutTail = 0;
-    }
     return 0;
 }
 
 std::int32_t PosixGetDeviceError(DeviceHandle handle, DeviceStatus* status)
 {
     const DevicePtr device = FindDevice(handle);
+    if (!device)
+        return ErrDeviceNotOpen;
     std::uint32_t errors = 0;
     DeviceStatus result;
-    if (device) {
+    {
         std::lock_guard lock(device->StateMutex);
         errors = device->PendingErrors | TakeCounterErrors(*device);
         device->PendingErrors = 0;
         result.InQueue = device->Vanished ? 0 : InputQueue(device->Fd);
     }
-    PortRecord* record = FindPortByDevice(handle);
-    if (!record)
-        return ErrDeviceNotOpen;
-    {
-        std::lock_guard lock(record->Lock);
-        if (record->OutputFull)
-            result.OutQueue = record->OutSize;
-        else if (record->OutTail < record->OutHead)
-            result.OutQueue = record->OutHead - record->OutTail;
-        else if (record->OutHead < record->OutTail)
-            result.OutQueue = record->OutHead + record->OutSize - record->OutTail;
-    }
+    // The output queue is the port's ring, which the port layer counts.
     result.Errors = errors;
     if (status)
         *status = result;
@@ -721,35 +697,19 @@ std::int32_t PosixUngetChar(DeviceHandle, std::uint8_t)
 
 std::int32_t PosixWriteDevice(DeviceHandle handle, const std::uint8_t* bytes, std::int32_t count)
 {
-    PortRecord* record = FindPortByDevice(handle);
-    if (!record)
+    const DevicePtr device = FindDevice(handle);
+    if (!device || device->Vanished)
         return ErrDeviceNotOpen;
     if (count <= 0)
         return 0;
-    {
-        std::lock_guard lock(record->Lock);
-        const std::uint16_t size = record->OutSize;
-        std::uint32_t used = 0;
-        if (record->OutputFull)
-            used = size;
-        else if (record->OutTail <= record->OutHead)
-            used = record->OutHead - record->OutTail;
-        else
-            used = record->OutHead + size - record->OutTail;
-        // More than the free room would overwrite bytes not yet sent.
-        if (static_cast<std::uint32_t>(count) > size - used || !record->OutRing)
-            return ErrBadArgument;
-        std::uint32_t head = record->OutHead;
-        const std::uint32_t first = std::min<std::uint32_t>(static_cast<std::uint32_t>(count), size - head);
-        std::memcpy(record->OutRing.get() + head, bytes, first);
-        std::memcpy(record->OutRing.get(), bytes + first, static_cast<std::uint32_t>(count) - first);
-        head = (head + static_cast<std::uint32_t>(count)) % size;
-        record->OutHead = static_cast<std::uint16_t>(head);
-        if (record->OutHead == record->OutTail)
-            record->OutputFull = 1;
-    }
-    record->OutputReady.Set();
-    return count;
+    // What the terminal takes now; the port's output thread waits for room.
+    ssize_t written;
+    do {
+        written = write(device->Fd, bytes, static_cast<std::size_t>(count));
+    } while (written < 0 && errno == EINTR);
+    if (written < 0)
+        return errno == EAGAIN ? 0 : -TranslateErrno(errno);
+    return static_cast<std::int32_t>(written);
 }
 
 void PosixEnableNotification(DeviceHandle, std::int32_t) { }

@@ -154,7 +154,7 @@ TEST_F(TermiosPort, TheOutputRingTakesExactlyItsFreeRoom)
     EXPECT_EQ(OutBuffFree(port), 4);
     EXPECT_EQ(PutBlock(port, data, 5), ErrBadArgument) << "more than the free room is refused, not overwritten";
     EXPECT_EQ(PutBlock(port, data, 4), 4);
-    EXPECT_EQ(record.OutputFull, 1);
+    EXPECT_TRUE(record.OutRing.Full());
     EXPECT_EQ(OutBuffUsed(port), 64);
     EXPECT_EQ(OutBuffFree(port), 0);
     EXPECT_EQ(PutBlock(port, data, 1), ErrBadArgument);
@@ -458,11 +458,18 @@ TEST_F(TermiosDevice, PurgeDropsWaitingInput)
     EXPECT_EQ(m_procs.FlushDevice(-5, FlushInput), 6);
 }
 
-TEST_F(TermiosDevice, OperationsWithoutAPortRecord)
+TEST_F(TermiosDevice, OperationsNeedOnlyTheDevice)
 {
     DeviceStatus status;
-    EXPECT_EQ(m_procs.GetDeviceError(m_device, &status), ErrDeviceNotOpen);
-    EXPECT_EQ(m_procs.WriteDevice(m_device, reinterpret_cast<const std::uint8_t*>("a"), 1), ErrDeviceNotOpen);
+    m_pty.Send("abc");
+    usleep(10000);
+    EXPECT_EQ(m_procs.GetDeviceError(m_device, &status), 0);
+    EXPECT_EQ(status.InQueue, 3u);
+    EXPECT_EQ(status.OutQueue, 0u) << "the output ring is the port's";
+    EXPECT_EQ(m_procs.GetDeviceError(-5, &status), ErrDeviceNotOpen);
+    EXPECT_EQ(m_procs.WriteDevice(m_device, reinterpret_cast<const std::uint8_t*>("a"), 1), 1);
+    EXPECT_EQ(m_pty.Receive(1), "a");
+    EXPECT_EQ(m_procs.WriteDevice(-5, reinterpret_cast<const std::uint8_t*>("a"), 1), ErrDeviceNotOpen);
     EXPECT_EQ(m_procs.UngetChar(m_device, 'a'), ErrNotSupported);
     EXPECT_TRUE(m_procs.SetupDevice(m_device, 100, 100));
     EXPECT_FALSE(m_procs.SetupDevice(-3, 100, 100));

@@ -233,12 +233,12 @@ TEST_F(PortLayer, AFullRingReportsAllBytesAndLeavesTheRestInTheDevice)
     PortRecord& record = *LookupPort(port);
     EXPECT_EQ(FillInputRing(record), 8192);
     EXPECT_EQ(InBuffUsed(port), 8192);
-    EXPECT_TRUE(record.InputFull.load());
+    EXPECT_TRUE(record.InRing.Full());
     EXPECT_EQ(FillInputRing(record), 0);
     EXPECT_EQ(FakeDevice().Incoming.size(), 9000u - 8192u);
     // Taking bytes makes room; the ring then fills across its end.
     EXPECT_EQ(Take(port, 100), bytes.substr(0, 100));
-    EXPECT_FALSE(record.InputFull.load());
+    EXPECT_FALSE(record.InRing.Full());
     EXPECT_EQ(FillInputRing(record), 100);
     EXPECT_EQ(InBuffUsed(port), 8192);
     EXPECT_EQ(Take(port, 8192), bytes.substr(100, 8192));
@@ -256,7 +256,7 @@ TEST_F(PortLayer, ReadsReachingTheRingEndContinueAtItsStart)
                    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
                    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     EXPECT_EQ(FillInputRing(record), 216);
-    EXPECT_EQ(record.InHead.load(), (8000 + 216) % 8192);
+    EXPECT_EQ(record.InRing.Head(), (8000 + 216) % 8192);
     EXPECT_EQ(Take(port, 36), "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
 }
 
@@ -283,7 +283,7 @@ TEST_F(PortLayer, ReadAheadTakesBytesWithoutConsumingThem)
     record.ReadAhead = 1;
     EXPECT_EQ(Take(port, 2), "XY");
     EXPECT_EQ(InBuffUsed(port), 1);
-    EXPECT_EQ(record.InTail.load(), 0) << "read-ahead bytes stay in the ring until the delivery ends";
+    EXPECT_EQ(record.InRing.Tail(), 0) << "read-ahead bytes stay in the ring until the delivery ends";
     std::uint8_t byte = 0;
     EXPECT_EQ(GetChar(port, &byte), 0);
     EXPECT_EQ(GetChar(port, &byte), ErrBufferIsEmpty);
@@ -292,7 +292,7 @@ TEST_F(PortLayer, ReadAheadTakesBytesWithoutConsumingThem)
     record.ReadAheadCount = 0;
     EXPECT_EQ(SetPortOptions(port, OptionConsumeOnRead), 0);
     EXPECT_EQ(Take(port, 1), "X");
-    EXPECT_EQ(record.InTail.load(), 1);
+    EXPECT_EQ(record.InRing.Tail(), 1);
 }
 
 TEST_F(PortLayer, SetLineAndGetLine)

@@ -2,7 +2,6 @@
 
 #include "comm/ErrorCodes.h"
 #include "comm/MessageWindow.h"
-#include "comm/PortTable.h"
 
 #include <poll.h>
 
@@ -63,13 +62,6 @@ struct ScriptedTable {
         if (direction != FlushOutput) {
             std::lock_guard lock(device->m_mutex);
             device->m_input.clear();
-            return 0;
-        }
-        if (PortRecord* record = FindPortByDevice(handle)) {
-            std::lock_guard lock(record->Lock);
-            record->OutHead = 0;
-            record->OutTail = 0;
-            record->OutputFull = 0;
         }
         return 0;
     }
@@ -85,12 +77,6 @@ struct ScriptedTable {
             status->Errors = errors;
             status->InQueue = static_cast<std::uint32_t>(device->m_input.size());
             status->OutQueue = 0;
-            if (PortRecord* record = FindPortByDevice(handle)) {
-                std::lock_guard ring(record->Lock);
-                status->OutQueue = record->OutputFull
-                    ? record->OutSize
-                    : (record->OutHead + record->OutSize - record->OutTail) % record->OutSize;
-            }
         }
         return static_cast<std::int32_t>(errors);
     }
@@ -169,20 +155,12 @@ struct ScriptedTable {
     static std::int32_t UngetChar(DeviceHandle, std::uint8_t) { return ErrNotSupported; }
     static std::int32_t WriteDevice(DeviceHandle handle, const std::uint8_t* bytes, std::int32_t count)
     {
-        PortRecord* record = FindPortByDevice(handle);
-        if (!record)
+        ScriptedDevice* device = Find(handle);
+        if (!device)
             return ErrDeviceNotOpen;
-        {
-            std::lock_guard lock(record->Lock);
-            for (std::int32_t i = 0; i < count; ++i) {
-                record->OutRing[record->OutHead] = bytes[i];
-                record->OutHead = static_cast<std::uint16_t>((record->OutHead + 1) % record->OutSize);
-            }
-            if (count > 0 && record->OutHead == record->OutTail)
-                record->OutputFull = 1;
-        }
-        record->OutputReady.Set();
-        return count;
+        std::lock_guard lock(device->m_mutex);
+        device->m_written.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(std::max(count, 0)));
+        return std::max(count, 0);
     }
     static void EnableNotification(DeviceHandle, std::int32_t) { }
     static void AttachHandle(DeviceHandle handle, bool attach)

@@ -45,7 +45,10 @@ public:
     std::uint16_t Size() const { return m_size; }
 
     // Bytes waiting between tail and head; room left. Either side may ask.
-    std::uint16_t Used() const { return Distance(m_head.load(std::memory_order_acquire), m_tail.load(std::memory_order_acquire)); }
+    std::uint16_t Used() const
+    {
+        return Distance(m_head.load(std::memory_order_acquire), m_tail.load(std::memory_order_acquire));
+    }
     std::uint16_t Free() const { return static_cast<std::uint16_t>(m_size - Used()); }
     bool Full() const { return m_size != 0 && Used() == m_size; }
     bool Empty() const { return Used() == 0; }
@@ -65,13 +68,17 @@ public:
     std::uint8_t* Room(std::uint16_t* length)
     {
         const std::uint32_t head = m_head.load(std::memory_order_relaxed);
-        const std::uint16_t free = static_cast<std::uint16_t>(m_size - Distance(head, m_tail.load(std::memory_order_acquire)));
+        const std::uint16_t free
+            = static_cast<std::uint16_t>(m_size - Distance(head, m_tail.load(std::memory_order_acquire)));
         const std::uint16_t index = Index(head);
         *length = std::min<std::uint16_t>(free, static_cast<std::uint16_t>(m_size - index));
         return m_bytes.get() + index;
     }
     // Publishes `count` bytes written into the room.
-    void Commit(std::uint16_t count) { m_head.store(Advance(m_head.load(std::memory_order_relaxed), count), std::memory_order_release); }
+    void Commit(std::uint16_t count)
+    {
+        m_head.store(Advance(m_head.load(std::memory_order_relaxed), count), std::memory_order_release);
+    }
     // Copies `count` bytes in at the head, wrapping; false (nothing copied)
     // when they do not fit.
     bool Put(const std::uint8_t* bytes, std::uint16_t count)
@@ -123,7 +130,10 @@ public:
         return copied;
     }
     // Frees `count` bytes at the tail (count <= Used()).
-    void Consume(std::uint16_t count) { m_tail.store(Advance(m_tail.load(std::memory_order_relaxed), count), std::memory_order_release); }
+    void Consume(std::uint16_t count)
+    {
+        m_tail.store(Advance(m_tail.load(std::memory_order_relaxed), count), std::memory_order_release);
+    }
     // Frees every waiting byte.
     void Discard() { m_tail.store(m_head.load(std::memory_order_acquire), std::memory_order_release); }
 

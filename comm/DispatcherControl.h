@@ -1,0 +1,95 @@
+#pragma once
+// What the dispatcher's parts share: the state kept beside the record for one
+// running dispatcher, and the operations each part offers the others.
+//   Dispatcher.cpp          the threads: start, event and dispatch loops, stop
+//   DispatcherScan.cpp      reading into the input ring and the data-trigger loop
+//   DispatcherDelivery.cpp  sending trigger messages; status and timer triggers
+//   DispatcherWriter.cpp    the output thread and its writer
+// Internal to comm/.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+
+#include "comm/PortRecord.h"
+#include "comm/TriggerScan.h"
+
+namespace zop::dispatcher {
+
+constexpr std::chrono::milliseconds DeliveryTimeout { 1000 };
+
+enum ThreadIndex { EventThreadIndex, DispatchThreadIndex, OutputThreadIndex, ThreadIndexCount };
+
+// What the dispatcher keeps beside the record for one running dispatcher.
+struct Control {
+    Control(PortHandle port, PortRecord* record)
+        : Port(port)
+        , Record(record)
+    {
+    }
+    const PortHandle Port;
+    PortRecord* const Record;
+
+    // Ends of the threads, and who frees the record when one had to be detached.
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::array<bool, ThreadIndexCount> Ended {};
+    std::array<bool, ThreadIndexCount> Detached {};
+    int RunningDetached = 0;
+    bool OwnsRecord = false;
+
+    // Dispatcher thread only (under the record's lock while scanning).
+    ScanState Scan;
+    bool RingFilled = false; // the last read filled the ring: the device may hold more bytes
+    bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+
+    // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
+    bool OnLoan = false; // the loop runs on the receiver's thread now
+    bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled
+    std::uint32_t LoanVersion = ~std::uint32_t { 0 }; // TriggersVersion when LoanTarget was found
+    WindowHandle LoanTarget = 0;
+    std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
+
+    // Progress, readable from other threads.
+    std::atomic<std::uint64_t> BytesRead { 0 };
+    std::atomic<bool> Busy { false };
+};
+
+// The end of one of the port's threads (frees the record when it was the
+// last detached one).
+void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index);
+
+void SetDeviceMask(PortRecord& record, std::uint32_t mask);
+
+// ---- delivery (DispatcherDelivery.cpp) ----
+
+// Sends one trigger message to the receivers, newest first. Returns 1 when
+// the message was handled as announced, 0 when the caller's loop must stop
+// (close pending, stop, or announced bytes not all taken).
+int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low);
+// Records a trigger in the log when logging is on.
+void Log(PortRecord& record, std::uint8_t subtype, std::uint16_t data);
+void UpdateModemStatus(PortRecord& record);
+// Checks status triggers until a check delivers nothing.
+void RunStatusTriggers(Control& control);
+// The status checks and, when none fired, the timer checks of an idle pass.
+void RunIdleTriggers(Control& control);
+
+// ---- reading and the data-trigger loop (DispatcherScan.cpp) ----
+
+// Reads what the device holds into the input ring.
+void ReadIntoRing(Control& control);
+// Runs the data-trigger checks while they deliver.
+void RunDataTriggers(Control& control);
+// Pauses or resumes watching for received bytes as the ring is full or not.
+void WatchReceivedBytes(Control& control);
+
+// ---- output (DispatcherWriter.cpp) ----
+
+void OutputThreadMain(std::shared_ptr<Control> control);
+
+} // namespace zop::dispatcher

@@ -1,0 +1,221 @@
+// Reading into the input ring and the data-trigger loop of the dispatcher
+// thread: each check asks the trigger scan which message is due and delivers
+// it. When every message goes to one window of another thread, the loop runs
+// on that thread as one task (a loan): the messages are the same, in the same
+// order, but each costs a call instead of two thread switches.
+#include "comm/DispatcherControl.h"
+
+#include "comm/MessageWindow.h"
+#include "comm/PortLayer.h"
+#include "comm/TraceLog.h"
+#include "comm/Triggers.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <utility>
+
+namespace zop::dispatcher {
+
+namespace {
+
+// One data-trigger check: decides the next message from the bytes not yet
+// offered to the triggers and delivers it. Returns the result of its
+// delivery, 0 when it delivered nothing.
+int CheckDataTriggers(Control& control)
+{
+    PortRecord& record = *control.Record;
+    std::unique_lock lock(record.Lock);
+    const ScanDecision decision
+        = DecideDelivery(control.Scan, record.DataTriggers, record.InRing, record.AvailThreshold);
+    record.ScanPosition = ScanIndex(control.Scan, record.InRing);
+    if (decision.What == ScanDecision::Kind::Avail) {
+        record.LastAvailPosition = record.ScanPosition;
+        lock.unlock();
+        Log(record, LogAvail, decision.Count);
+        return Deliver(control, TriggerAvailMsg, decision.Count, 0);
+    }
+    if (decision.What == ScanDecision::Kind::Nothing)
+        return 0;
+    lock.unlock();
+    int result = 1;
+    for (int i = 0; i < decision.FiredCount; ++i) {
+        const auto [handle, length] = decision.Fired[i];
+        Log(record, LogData, handle);
+        result = Deliver(control, TriggerDataMsg, handle, length);
+        if (record.ClosePending)
+            return 0;
+    }
+    return result;
+}
+
+} // namespace
+
+void ReadIntoRing(Control& control)
+{
+    PortRecord& record = *control.Record;
+    // Read until the device queue is empty or the ring full: bytes left in
+    // the device after an event would wait for the device's next event.
+    for (;;) {
+        const std::int32_t moved = FillInputRing(record);
+        if (moved <= 0)
+            break;
+        {
+            std::lock_guard lock(record.Lock);
+            NoteReceived(control.Scan, static_cast<std::uint16_t>(moved), record.InRing);
+            control.BytesRead += static_cast<std::uint64_t>(moved);
+        }
+        if (record.InRing.Full())
+            break;
+    }
+    control.RingFilled = record.InRing.Full();
+}
+
+// When the processing of an event or idle check ends: while the ring is
+// full, bytes stay in the device queue until the receivers take some, and
+// received bytes would wake the event thread for nothing; so the device is
+// watched for them only while the ring has room.
+void WatchReceivedBytes(Control& control)
+{
+    PortRecord& record = *control.Record;
+    if (record.StopFlag || record.ClosePending)
+        return; // the stopper owns the event mask now
+    const bool pause = record.InRing.Full();
+    if (pause == control.ReadingPaused)
+        return;
+    control.ReadingPaused = pause;
+    SetDeviceMask(record, pause ? DeviceEventMask & ~EvRxChar : DeviceEventMask);
+}
+
+namespace {
+
+// Room in the ring that makes reading on worth while during the checks; the
+// rest is read when the checks have nothing more to deliver.
+constexpr std::uint16_t ReadOnRoom = InputRingSize / 2;
+
+// The data-trigger loop may run on the receiver's thread (a loan) when
+// every message it sends would go to one window of that thread: one data
+// trigger at most armed (so one check delivers at most one message) and the
+// receivers a delivery reaches all that window. Returns the window, or 0.
+WindowHandle FindLoanWindow(const PortRecord& record)
+{
+    int armed = 0;
+    for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+        if (record.DataTriggers[slot].Length != 0 && ++armed > 1)
+            return 0;
+    }
+    WindowHandle window = 0;
+    for (const TriggerHandler* node = record.Receivers; node; node = node->Next) {
+        if (node->Removed)
+            continue;
+        if (node->Kind != 1 || node->Window == 0 || (window != 0 && node->Window != window))
+            return 0;
+        window = node->Window;
+        if (!node->PassOn)
+            break;
+    }
+    return window;
+}
+
+// Under the record's lock: FindLoanWindow, found again only when the
+// triggers or receivers have changed.
+WindowHandle LoanWindow(Control& control, const PortRecord& record)
+{
+    if (control.LoanVersion != record.TriggersVersion) {
+        control.LoanTarget = FindLoanWindow(record);
+        control.LoanVersion = record.TriggersVersion;
+    }
+    return control.LoanTarget;
+}
+
+// One turn of the data-trigger loop: a check, then reading on at once when
+// the receivers made room in a full ring. Returns whether the loop goes on.
+bool DataTriggerTurn(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const int delivered = CheckDataTriggers(control);
+    if (record.ClosePending || record.StopFlag)
+        return false;
+    // The receivers made room in a ring that was full: read on, without
+    // waiting for the device's next event.
+    if (control.RingFilled && !record.InRing.Full()
+        && (delivered == 0 || InputRingSize - InputWaiting(record) >= ReadOnRoom)) {
+        ReadIntoRing(control);
+        return true;
+    }
+    return delivered != 0;
+}
+
+// How long a loan may keep the receiver's thread before it gives the loop
+// back, so that a stream without end never keeps that thread from the rest
+// of its work (a window's paint and input events).
+constexpr std::chrono::milliseconds LoanBudget { 5 };
+
+// The loan, on the receiver's thread while the dispatcher thread waits for
+// it: the same turns, each message now a direct call. It gives the loop back
+// when the receivers change, when other messages wait for this thread (they
+// keep their turn), and when its time is up. `goOn` tells whether the loop
+// goes on, also when a receiver's exception leaves here.
+void RunLoan(Control& control, WindowHandle window, bool& goOn)
+{
+    PortRecord& record = *control.Record;
+    const auto end = std::chrono::steady_clock::now() + LoanBudget;
+    control.OnLoan = true;
+    for (;;) {
+        goOn = DataTriggerTurn(control);
+        if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
+            break;
+        std::lock_guard lock(record.Lock);
+        if (LoanWindow(control, record) != window)
+            break;
+    }
+    control.OnLoan = false;
+    if (control.LoanFailure)
+        std::rethrow_exception(std::exchange(control.LoanFailure, nullptr));
+}
+
+// One or more turns of the data-trigger loop. When the next check will send
+// a message to a window of another thread, the loop is handed to that
+// thread as one task, sent like the message itself (same time-out and hung
+// rule): each message then costs a direct call instead of two thread
+// switches, and the messages come in the same order with the same effects.
+// A refused hand-over is a first message that was not handled.
+bool RunDataTriggerTurns(Control& control)
+{
+    PortRecord& record = *control.Record;
+    WindowHandle window = 0;
+    {
+        std::lock_guard lock(record.Lock);
+        AdvanceScan(control.Scan, record.DataTriggers, record.InRing);
+        record.ScanPosition = ScanIndex(control.Scan, record.InRing);
+        if (!record.StopFlag && !record.ClosePending && DeliveryDue(control.Scan, record.InRing, record.AvailThreshold))
+            window = LoanWindow(control, record);
+    }
+    if (window == 0)
+        return DataTriggerTurn(control);
+    bool goOn = false;
+    const std::function<void()> loan = [&] { RunLoan(control, window, goOn); };
+    if (SendTaskTimeout(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung) == SendResult::Handled)
+        return goOn && !record.ClosePending && !record.StopFlag;
+    control.SkipWindowSend = true;
+    goOn = DataTriggerTurn(control);
+    control.SkipWindowSend = false;
+    return goOn;
+}
+
+} // namespace
+
+// Runs the data-trigger checks while they deliver; when the receivers made
+// room in a full ring, reads on at once rather than at the next idle check.
+void RunDataTriggers(Control& control)
+{
+    while (RunDataTriggerTurns(control)) { }
+    WatchReceivedBytes(control);
+}
+
+// Processes one event word. When the port's close became pending the event
+// thread is not released for another wait.
+
+} // namespace zop::dispatcher

@@ -1,17 +1,25 @@
 #include "app/Configuration.h"
 
 #include "app/Cp1252Qt.h"
+#include "comm/DevicePath.h"
+#include "comm/IniFile.h"
 
 namespace zop {
 
 Configuration::Configuration()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Tracelet ZOP5"))
+    : m_path(PortConfigPath())
 {
+    // QSettings reads the whole file as it opens it: a pipe would block the
+    // start, a device would fill the memory. Such a store counts as absent.
+    if (ConfigFileUsable(m_path))
+        m_settings = std::make_unique<QSettings>(QString::fromStdString(m_path), QSettings::IniFormat);
 }
+
+Configuration::~Configuration() = default;
 
 TraceMode Configuration::ReadViewMode() const
 {
-    if (m_settings->status() != QSettings::NoError)
+    if (!m_settings || m_settings->status() != QSettings::NoError)
         return TraceMode::Smooth;
     const QVariant value = m_settings->value("Configuration/ViewMode", "Error");
     // A list or other non-text value (possible in a hand-edited file) is no mode.
@@ -22,13 +30,17 @@ TraceMode Configuration::ReadViewMode() const
 
 void Configuration::WriteViewMode(TraceMode mode)
 {
+    // Writing reads the file again first; what is no store by now is left
+    // as it is, never written through.
+    if (!m_settings || !ConfigFileUsable(m_path))
+        return;
     m_settings->setValue("Configuration/ViewMode", ToQString(ViewModeName(mode)));
     m_settings->sync();
 }
 
 QString Configuration::FilePath() const
 {
-    return m_settings->fileName();
+    return QString::fromStdString(m_path);
 }
 
 } // namespace zop

@@ -2,9 +2,11 @@
 // The per-user configuration store: "$XDG_CONFIG_HOME/Tracelet ZOP5.ini".
 // It holds the trace drawing mode (group "Configuration", value "ViewMode")
 // and the serial device of each port (group "Ports", read by the serial
-// library itself).
+// library itself). A store that is not a small regular file (a pipe, a
+// device, a folder, a huge file) counts as absent and is never written.
 #include <QSettings>
 #include <memory>
+#include <string>
 
 #include "document/FormState.h"
 
@@ -12,8 +14,11 @@ namespace zop {
 
 class Configuration {
 public:
-    // Opens the store, creating it when it is missing.
+    // Opens the store; a write creates it when it is missing.
     Configuration();
+    ~Configuration();
+    Configuration(const Configuration&) = delete;
+    Configuration& operator=(const Configuration&) = delete;
 
     // "Dot" or "Bar" in any letter case; anything else, a missing value or an
     // unreadable store gives Smooth.
@@ -24,7 +29,8 @@ public:
     QString FilePath() const;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    std::string m_path;
+    std::unique_ptr<QSettings> m_settings; // none while the store counts as absent
 };
 
 } // namespace zop

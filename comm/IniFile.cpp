@@ -1,11 +1,48 @@
 #include "comm/IniFile.h"
 
-#include <fstream>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zop {
 namespace {
+
+std::atomic<ConfigFileReporter> g_reporter { nullptr };
+std::atomic<bool> g_reported { false };
+
+void Report(const std::string& path, const std::string& reason)
+{
+    const ConfigFileReporter reporter = g_reporter.load();
+    if (reporter && !g_reported.exchange(true))
+        reporter(path, reason);
+}
+
+std::string TooLarge()
+{
+    return "larger than " + std::to_string(ConfigFileLimit / 1024) + " KiB";
+}
+
+// Why the file behind `info` is no configuration file, or empty when it is one.
+std::string Unusable(const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode))
+        return std::strerror(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return "not a regular file";
+    if (static_cast<unsigned long long>(info.st_size) > ConfigFileLimit)
+        return TooLarge();
+    return {};
+}
+
+bool Missing(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
 
 std::string Lower(std::string text)
 {
@@ -72,14 +109,80 @@ std::string Written(const std::string& value)
 
 } // namespace
 
+void SetConfigFileReporter(ConfigFileReporter reporter)
+{
+    g_reporter = reporter;
+}
+
+bool ConfigFileUsable(const std::string& path)
+{
+    struct stat info { };
+    if (stat(path.c_str(), &info) != 0) {
+        if (Missing(errno))
+            return true;
+        Report(path, std::strerror(errno));
+        return false;
+    }
+    const std::string reason = Unusable(info);
+    if (!reason.empty())
+        Report(path, reason);
+    return reason.empty();
+}
+
+std::optional<std::string> ReadConfigFile(const std::string& path)
+{
+    // Looked at before it is opened: opening a device may do something.
+    struct stat info { };
+    if (stat(path.c_str(), &info) != 0) {
+        if (!Missing(errno))
+            Report(path, std::strerror(errno));
+        return std::nullopt;
+    }
+    if (const std::string reason = Unusable(info); !reason.empty()) {
+        Report(path, reason);
+        return std::nullopt;
+    }
+    // Without waiting, and checked again once open: the name may have been
+    // given to a pipe in between.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (!Missing(errno))
+            Report(path, std::strerror(errno));
+        return std::nullopt;
+    }
+    std::string text;
+    std::string reason = fstat(fd, &info) == 0 ? Unusable(info) : std::strerror(errno);
+    if (reason.empty()) {
+        char buffer[8192];
+        for (;;) {
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                reason = std::strerror(errno);
+                break;
+            }
+            if (got == 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(got));
+            if (text.size() > ConfigFileLimit) {
+                reason = TooLarge();
+                break;
+            }
+        }
+    }
+    close(fd);
+    if (!reason.empty()) {
+        Report(path, reason);
+        return std::nullopt;
+    }
+    return text;
+}
+
 IniFile IniFile::Load(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return Parse(text.str());
+    const std::optional<std::string> text = ReadConfigFile(path);
+    return text ? Parse(*text) : IniFile {};
 }
 
 IniFile IniFile::Parse(const std::string& text)

@@ -1,8 +1,10 @@
 // zop5-tool: command-line programs built on the same libraries as the window.
 #include <array>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
+#include "comm/IniFile.h"
 #include "tools/ToolCommand.h"
 
 namespace {
@@ -27,10 +29,17 @@ void PrintUsage(std::FILE* to)
             static_cast<int>(command.Summary.size()), command.Summary.data());
 }
 
+// A configuration file the tool cannot take is ignored, and said so once.
+void ReportIgnoredConfiguration(const std::string& path, const std::string& reason)
+{
+    std::fprintf(stderr, "zop5-tool: ignoring the configuration file %s: %s\n", path.c_str(), reason.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    zop::SetConfigFileReporter(ReportIgnoredConfiguration);
     if (argc < 2) {
         PrintUsage(stderr);
         return zop::ExitUsage;

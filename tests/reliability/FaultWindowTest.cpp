@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <random>
@@ -269,6 +270,48 @@ TEST(ConfigurationFaultTest, GarbageInTheStoreGivesSmoothAndTheWindowRuns)
         EXPECT_TRUE(form.close());
     }
     fs::remove_all(path.toStdString());
+}
+
+// A store that is no small regular file would block the start (a pipe),
+// fill the memory (an endless device) or take seconds to parse (a huge
+// file): the window starts as without a store, in Smooth, and closing it
+// writes nothing through it.
+TEST(ConfigurationFaultTest, AStoreThatIsNoSmallRegularFileCountsAsAbsentAndIsNeverWritten)
+{
+    const std::string path = Configuration().FilePath().toStdString();
+    std::string huge = "[Configuration]\nViewMode=Dot\n";
+    while (huge.size() <= 1 << 20)
+        huge += ";" + std::string(1000, 'x') + "\n";
+    struct Case {
+        const char* Name;
+        std::function<void()> Make;
+        std::function<bool()> Unchanged;
+    } cases[] = {
+        { "pipe", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+            [&] { return fs::is_fifo(fs::symlink_status(path)); } },
+        { "endless device", [&] { fs::create_symlink("/dev/zero", path); },
+            [&] { return fs::is_symlink(path) && fs::read_symlink(path) == "/dev/zero"; } },
+        { "random device", [&] { fs::create_symlink("/dev/urandom", path); },
+            [&] { return fs::is_symlink(path) && fs::read_symlink(path) == "/dev/urandom"; } },
+        { "huge file", [&] { std::ofstream(path, std::ios::binary) << huge; },
+            [&] { return ReadBytes(path) == huge; } },
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(path);
+        c.Make();
+        {
+            test::ScriptedUserInterface ui;
+            TZop5Form form(ui, {});
+            EXPECT_EQ(form.State().ViewMode, TraceMode::Smooth) << c.Name;
+            EXPECT_TRUE(form.Action(Cmd::SmoothItem)->isChecked()) << c.Name;
+            EXPECT_TRUE(ui.Messages.empty()) << c.Name;
+            form.Action(Cmd::DotItem)->trigger();
+            form.show();
+            EXPECT_TRUE(form.close()) << c.Name;
+        }
+        EXPECT_TRUE(c.Unchanged()) << c.Name << " was written";
+    }
+    fs::remove_all(path);
 }
 
 } // namespace

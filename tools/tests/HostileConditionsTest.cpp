@@ -6,6 +6,9 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/support/TestEnvironment.h"
@@ -16,6 +19,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Address space limits stop a sanitizer's shadow memory, not the program.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool UnderAddressSanitizer = true;
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+
 class Hostile : public testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& bytes)
@@ -24,17 +40,19 @@ protected:
         WriteBytes(path, bytes);
         return path;
     }
-    // The tool with the shell's resource limits set first ("ulimit -t 5").
-    ChildResult RunLimited(const std::string& limits, const std::vector<std::string>& args)
+    // The tool with the shell's resource limits set first ("ulimit -t 5"),
+    // its configuration in the test's folder and its ports mapped to "no
+    // device" unless `options` says otherwise.
+    ChildResult RunLimited(const std::string& limits, const std::vector<std::string>& args, ChildOptions options = {})
     {
         std::vector<std::string> argv { "sh", "-c", limits + " && exec \"$0\" \"$@\"", ToolPath() };
         argv.insert(argv.end(), args.begin(), args.end());
-        ChildOptions options;
-        options.Environment["XDG_CONFIG_HOME"] = m_dir.Path();
+        options.Environment.try_emplace("XDG_CONFIG_HOME", m_dir.Path());
         for (int n = 1; n <= 4; ++n)
-            options.Environment["ZOP5_COM" + std::to_string(n)] = "";
-        return RunChild(argv, options);
+            options.Environment.try_emplace("ZOP5_COM" + std::to_string(n), "");
+        return RunChild(argv, options, std::chrono::seconds(30));
     }
+    std::string ConfigPath() const { return m_dir.File("Tracelet ZOP5.ini"); }
     TempDir m_dir;
 };
 
@@ -70,6 +88,58 @@ TEST_F(Hostile, AFileWhoseFixedLineIsTooLongIsRefusedWithoutReadingOn)
         EXPECT_EQ(result.ExitCode, 1) << c.Name;
         EXPECT_EQ(result.Err, path + ": Incorrect file type\n") << c.Name;
     }
+}
+
+TEST_F(Hostile, AConfigurationThatIsNoSmallRegularFileIsIgnoredWithOneLine)
+{
+    // Each store would hang the tool, fill its memory or feed it a value of
+    // 100 MB; the tool reads none of them, says so once, and goes on with
+    // the defaults. Nothing is written to them.
+    WaveformText waveform;
+    waveform.Samples.fill(150);
+    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    struct Case {
+        const char* Name;
+        std::function<void(const std::string&)> Make;
+        const char* Reason;
+    } cases[] = {
+        { "pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file" },
+        { "endless device", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }, "not a regular file" },
+        { "random device", [](const std::string& p) { fs::create_symlink("/dev/urandom", p); }, "not a regular file" },
+        { "folder", [](const std::string& p) { fs::create_directory(p); }, "Is a directory" },
+        { "huge value",
+            [](const std::string& p) {
+                WriteBytes(p, "[Configuration]\nViewMode=Dot\n[Ports]\nCOM1=/dev/null");
+                ASSERT_EQ(truncate(p.c_str(), 100 << 20), 0);
+            },
+            "larger than 256 KiB" },
+    };
+    // Only COM1 comes from the configuration; the others stay "no device".
+    ChildOptions portsFromConfiguration;
+    portsFromConfiguration.Environment["ZOP5_COM1"] = std::nullopt;
+    const std::string limits = UnderAddressSanitizer ? "ulimit -t 20" : "ulimit -t 20 && ulimit -v 1000000";
+    for (const Case& c : cases) {
+        const std::string config = ConfigPath();
+        fs::remove_all(config);
+        c.Make(config);
+        const std::string ignored
+            = "zop5-tool: ignoring the configuration file " + config + ": " + c.Reason + "\n";
+
+        const ChildResult ports = RunLimited(limits, { "ports" }, portsFromConfiguration);
+        EXPECT_FALSE(ports.TimedOut) << c.Name;
+        EXPECT_EQ(ports.Signal, 0) << c.Name;
+        EXPECT_TRUE(ports.Err.starts_with(ignored)) << c.Name << ": " << ports.Err;
+        EXPECT_EQ(ports.Err.find(ignored, 1), std::string::npos) << c.Name << ": said once";
+        EXPECT_NE(ports.Out.find("/dev/ttyUSB0"), std::string::npos) << c.Name << ": the default device";
+
+        const ChildResult exported = RunLimited(limits, { "export", input, m_dir.File("out.csv") });
+        EXPECT_EQ(exported.ExitCode, 0) << c.Name << ": " << exported.Err;
+        EXPECT_EQ(exported.Err, ignored) << c.Name;
+    }
+    EXPECT_EQ(fs::file_size(ConfigPath()), 100u << 20) << "never written";
+    std::string head(29, '\0');
+    std::ifstream(ConfigPath(), std::ios::binary).read(head.data(), 29);
+    EXPECT_EQ(head, "[Configuration]\nViewMode=Dot\n");
 }
 
 } // namespace

@@ -129,27 +129,19 @@ bool ConfigFileUsable(const std::string& path)
     return reason.empty();
 }
 
-std::optional<std::string> ReadConfigFile(const std::string& path)
+ConfigFileContents LoadConfigFile(const std::string& path)
 {
     // Looked at before it is opened: opening a device may do something.
     struct stat info { };
-    if (stat(path.c_str(), &info) != 0) {
-        if (!Missing(errno))
-            Report(path, std::strerror(errno));
-        return std::nullopt;
-    }
-    if (const std::string reason = Unusable(info); !reason.empty()) {
-        Report(path, reason);
-        return std::nullopt;
-    }
+    if (stat(path.c_str(), &info) != 0)
+        return { std::nullopt, Missing(errno) ? std::string() : std::strerror(errno) };
+    if (std::string reason = Unusable(info); !reason.empty())
+        return { std::nullopt, reason };
     // Without waiting, and checked again once open: the name may have been
     // given to a pipe in between.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (!Missing(errno))
-            Report(path, std::strerror(errno));
-        return std::nullopt;
-    }
+    if (fd < 0)
+        return { std::nullopt, Missing(errno) ? std::string() : std::strerror(errno) };
     std::string text;
     std::string reason = fstat(fd, &info) == 0 ? Unusable(info) : std::strerror(errno);
     if (reason.empty()) {
@@ -172,11 +164,17 @@ std::optional<std::string> ReadConfigFile(const std::string& path)
         }
     }
     close(fd);
-    if (!reason.empty()) {
-        Report(path, reason);
-        return std::nullopt;
-    }
-    return text;
+    if (!reason.empty())
+        return { std::nullopt, reason };
+    return { std::move(text), {} };
+}
+
+std::optional<std::string> ReadConfigFile(const std::string& path)
+{
+    ConfigFileContents contents = LoadConfigFile(path);
+    if (!contents.Problem.empty())
+        Report(path, contents.Problem);
+    return std::move(contents.Text);
 }
 
 IniFile IniFile::Load(const std::string& path)

@@ -20,6 +20,14 @@ inline constexpr std::size_t ConfigFileLimit = 256 * 1024;
 // as absent and never written through.
 bool ConfigFileUsable(const std::string& path);
 
+// The configuration file's bytes when it is usable; when it is not, why not
+// (Problem); neither when it is missing.
+struct ConfigFileContents {
+    std::optional<std::string> Text;
+    std::string Problem;
+};
+ConfigFileContents LoadConfigFile(const std::string& path);
+
 // The bytes of the configuration file at `path`; nothing when it is missing
 // or not usable (the latter reported).
 std::optional<std::string> ReadConfigFile(const std::string& path);

@@ -18,9 +18,6 @@ namespace zop {
 
 namespace {
 
-// A configuration is a few lines; anything larger is not one.
-constexpr off_t LargestConfiguration = 256 * 1024;
-
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error)
 {
     throw std::runtime_error(what + " " + path + ": " + std::strerror(error));
@@ -46,34 +43,10 @@ void WritePortMapping(const std::string& configPath, int number, const std::stri
     if (realpath(configPath.c_str(), resolved))
         path = resolved;
 
-    std::string text;
-    const int in = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (in >= 0) {
-        struct stat info { };
-        if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > LargestConfiguration) {
-            close(in);
-            throw std::runtime_error(
-                "not changed: " + path + " is not a configuration file (not a regular file of at most 256 KiB)");
-        }
-        char buffer[8192];
-        for (ssize_t got; (got = read(in, buffer, sizeof buffer)) != 0;) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                const int error = errno;
-                close(in);
-                Fail("cannot read", path, error);
-            }
-            text.append(buffer, static_cast<size_t>(got));
-            if (text.size() > static_cast<size_t>(LargestConfiguration)) {
-                close(in);
-                throw std::runtime_error("not changed: " + path + " grew beyond 256 KiB while read");
-            }
-        }
-        close(in);
-    } else if (errno != ENOENT) {
-        Fail("cannot read", path, errno);
-    }
+    const ConfigFileContents contents = LoadConfigFile(path);
+    if (!contents.Problem.empty())
+        throw std::runtime_error("not changed: " + path + " is not a configuration file (" + contents.Problem + ")");
+    const std::string text = contents.Text.value_or(std::string());
 
     const auto slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0)

@@ -10,9 +10,11 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 
 #include "comm/DevicePath.h"
 #include "document/Cp1252.h"
+#include "tools/CaptureOutputs.h"
 #include "tools/ExportSurfaces.h"
 #include "tools/HeadlessLink.h"
 #include "tools/HeadlessWindow.h"
@@ -40,22 +42,43 @@ Where to write (default: numbered files in the current directory):
   --directory DIR       numbered files zop5-0001.zop, zop5-0002.zop, ... in
                         DIR (created if missing); existing files are kept
 Options:
-  --count N             transfers to receive, 1..100000 (default 1)
+  --count N             transfers to receive (default 1); 0: until
+                        interrupted (SIGINT, SIGTERM), when the transfer in
+                        progress is dropped and the summary is printed
   --timeout SECONDS     give up when they have not all arrived after this
                         long (default: wait without end)
   --description TEXT    the description written with each waveform
+  --log FILE.csv        one row per transfer, written as it arrives: time
+                        (ISO 8601 with zone), file, time/div and volts/div
+                        labels, DC, peak-to-peak and RMS in volts and dB as
+                        numbers (empty where the window shows none); a header
+                        row starts a new log, an existing one is continued;
+                        - for standard output (instead of the measurement lines)
+  --json                one JSON object per transfer on standard output
+                        (JSON lines): the fields of 'zop5-tool measure --json'
+                        with the time received and the 96 samples
+  --reconnect           when the device goes away (adapter unplugged), wait
+                        for it to come back on the same path (a
+                        /dev/serial/by-id/ name follows the adapter to its
+                        new node), open it again and go on numbering; also
+                        waits for a device that is not there yet
+  --rotate N            keep at most N numbered files in the directory, the
+                        oldest removed first
   -q, --quiet           no progress on standard error
   -h, --help            this text
 
-Exit status: 0 when N transfers arrived, 1 on a time-out, a port that does
-not open or fails, or a file that cannot be written; 2 usage error.
+Numbered files go on after the highest number already in the directory.
+
+Exit status: 0 when N transfers arrived (or, with --count 0, when stopped by
+a signal), 1 on a time-out, a port that does not open or fails, or a file
+that cannot be written; 2 usage error.
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void Stop(int)
+void Stop(int signal)
 {
-    g_stop = 1;
+    g_stop = signal;
 }
 
 struct CaptureOptions {
@@ -66,6 +89,10 @@ struct CaptureOptions {
     long Count = 1;
     std::optional<double> Timeout;
     std::optional<std::string> Description;
+    std::optional<std::string> Log;
+    bool Json = false;
+    bool Reconnect = false;
+    std::optional<long> Rotate;
     bool Quiet = false;
 };
 
@@ -78,7 +105,11 @@ CaptureOptions ParseArguments(int argc, char** argv, bool& helpShown)
         DirectoryOption,
         CountOption,
         TimeoutOption,
-        DescriptionOption
+        DescriptionOption,
+        LogOption,
+        JsonOption,
+        ReconnectOption,
+        RotateOption
     };
     static const option options[] = {
         { "port", required_argument, nullptr, PortOption },
@@ -88,6 +119,10 @@ CaptureOptions ParseArguments(int argc, char** argv, bool& helpShown)
         { "count", required_argument, nullptr, CountOption },
         { "timeout", required_argument, nullptr, TimeoutOption },
         { "description", required_argument, nullptr, DescriptionOption },
+        { "log", required_argument, nullptr, LogOption },
+        { "json", no_argument, nullptr, JsonOption },
+        { "reconnect", no_argument, nullptr, ReconnectOption },
+        { "rotate", required_argument, nullptr, RotateOption },
         { "quiet", no_argument, nullptr, 'q' },
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
@@ -118,13 +153,27 @@ CaptureOptions ParseArguments(int argc, char** argv, bool& helpShown)
             directoryGiven = true;
             break;
         case CountOption:
-            chosen.Count = ParseWhole("--count", optarg, 1, 100000);
+            chosen.Count = ParseWhole("--count", optarg, 0, 1000000000);
             break;
         case TimeoutOption:
             chosen.Timeout = ParseSeconds("--timeout", optarg, 86400 * 365);
             break;
         case DescriptionOption:
             chosen.Description = optarg;
+            break;
+        case LogOption:
+            chosen.Log = optarg;
+            if (chosen.Log->empty())
+                throw UsageError("--log: empty file name");
+            break;
+        case JsonOption:
+            chosen.Json = true;
+            break;
+        case ReconnectOption:
+            chosen.Reconnect = true;
+            break;
+        case RotateOption:
+            chosen.Rotate = ParseWhole("--rotate", optarg, 1, 1000000000);
             break;
         case 'q':
             chosen.Quiet = true;
@@ -144,20 +193,11 @@ CaptureOptions ParseArguments(int argc, char** argv, bool& helpShown)
         throw UsageError("--output and --directory exclude each other");
     if (chosen.Output && chosen.Count != 1)
         throw UsageError("--output takes one transfer; use --directory for more");
+    if (chosen.Output && chosen.Rotate)
+        throw UsageError("--rotate goes with numbered files, not --output");
+    if (chosen.Json && chosen.Log == "-")
+        throw UsageError("--json and --log - both write to standard output");
     return chosen;
-}
-
-// The next numbered name in `directory` that does not exist yet.
-std::string NextNumberedFile(const std::string& directory, int& number)
-{
-    for (;; ++number) {
-        char name[32];
-        std::snprintf(name, sizeof name, "zop5-%04d.zop", number);
-        const std::string path = (std::filesystem::path(directory) / name).string();
-        struct stat info { };
-        if (lstat(path.c_str(), &info) != 0)
-            return path;
-    }
 }
 
 class Capture {
@@ -180,34 +220,46 @@ public:
             if (!std::filesystem::is_directory(m_options.Directory))
                 return Fail("cannot use the directory " + m_options.Directory);
         }
-        if (!OpenPort())
-            return ExitFailure;
+        if (!m_options.Output)
+            m_numbered.emplace(m_options.Directory);
+        if (m_options.Log) {
+            try {
+                m_log.emplace(*m_options.Log);
+            } catch (const std::exception& error) {
+                return Fail(error.what());
+            }
+        }
+        if (!OpenPort() && !(m_options.Reconnect && m_number != 0 && WaitForDevice()))
+            return m_stopped ? Summary() : ExitFailure;
 
-        const auto start = std::chrono::steady_clock::now();
-        while (m_kept < m_options.Count) {
+        while (m_options.Count == 0 || m_kept < m_options.Count) {
             if (m_failed)
                 return ExitFailure;
-            if (g_stop)
+            if (g_stop) {
+                if (m_options.Count == 0)
+                    return Summary();
                 return Fail("interrupted after " + std::to_string(m_kept) + " of " + std::to_string(m_options.Count)
                     + " transfers");
-            if (!ReportMessages())
+            }
+            const bool warned = !ReportMessages();
+            if (warned && !m_options.Reconnect)
                 return ExitFailure;
             // An unplugged adapter or a closed pseudo-terminal takes its
             // device node with it; the port then never receives again.
             struct stat info { };
-            if (stat(m_devicePath.c_str(), &info) != 0)
-                return Fail("the port failed: " + m_devicePath + " went away after " + std::to_string(m_kept) + " of "
-                    + std::to_string(m_options.Count) + " transfers");
-            auto wait = std::chrono::milliseconds(200);
-            if (m_options.Timeout) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    start + std::chrono::duration<double>(*m_options.Timeout) - std::chrono::steady_clock::now());
-                if (left.count() <= 0)
-                    return Fail("timed out after " + std::to_string(m_kept) + " of " + std::to_string(m_options.Count)
-                        + " transfers");
-                wait = std::min(wait, left);
+            if (warned || stat(m_devicePath.c_str(), &info) != 0 || m_link.Component().DeviceLost()) {
+                if (!m_options.Reconnect)
+                    return Fail("the port failed: " + m_devicePath + " went away after " + Tally());
+                Warn(m_devicePath + " went away after " + Tally() + "; waiting for it to come back");
+                ClosePort();
+                if (!WaitForDevice())
+                    return m_stopped ? Summary() : ExitFailure;
+                continue;
             }
-            m_link.Pump(wait);
+            const auto left = TimeLeft();
+            if (!left)
+                return Fail("timed out after " + Tally());
+            m_link.Pump(std::min(std::chrono::milliseconds(200), *left));
         }
         return m_failed ? ExitFailure : ExitOk;
     }
@@ -215,9 +267,88 @@ public:
 private:
     int Fail(const std::string& text)
     {
-        std::fprintf(stderr, "zop5-tool capture: %s\n", text.c_str());
+        Warn(text);
         m_failed = true;
         return ExitFailure;
+    }
+
+    void Warn(const std::string& text) { std::fprintf(stderr, "zop5-tool capture: %s\n", text.c_str()); }
+
+    // "3 of 5 transfers", or "3 transfers" without an end.
+    std::string Tally() const
+    {
+        return std::to_string(m_kept) + (m_options.Count ? " of " + std::to_string(m_options.Count) : "")
+            + (m_kept == 1 && !m_options.Count ? " transfer" : " transfers");
+    }
+
+    // The end of a capture without a count: a signal stopped it.
+    int Summary()
+    {
+        const auto seconds
+            = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_start).count();
+        Warn(std::string("stopped by ") + (g_stop == SIGTERM ? "SIGTERM" : "SIGINT") + " after " + Tally() + " in "
+            + std::to_string(seconds) + " s" + (m_inTransfer ? "; the transfer in progress was dropped" : ""));
+        return m_failed ? ExitFailure : ExitOk;
+    }
+
+    // Time left before --timeout; nothing once it has passed.
+    std::optional<std::chrono::milliseconds> TimeLeft() const
+    {
+        if (!m_options.Timeout)
+            return std::chrono::milliseconds(200);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_start + std::chrono::duration<double>(*m_options.Timeout) - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return std::nullopt;
+        return left;
+    }
+
+    // Lets go of a port whose device is gone, so it can be opened again.
+    void ClosePort()
+    {
+        try {
+            m_link.Component().SetOpen(false);
+        } catch (const std::exception&) {
+            // Closing a port on a vanished device reports nothing we can mend.
+        }
+        for (const Cmd item : { Cmd::Com1Item, Cmd::Com2Item, Cmd::Com3Item, Cmd::Com4Item })
+            m_window.Form()[item].Checked = false;
+        m_timeShown = m_voltsShown = m_zeroShown = m_inTransfer = false;
+    }
+
+    // Waits until the port's device is back and opens it again; false on a
+    // signal or the time-out.
+    bool WaitForDevice()
+    {
+        const std::string port = "COM" + std::to_string(m_number);
+        std::string lastReason;
+        for (;;) {
+            if (g_stop) {
+                m_stopped = true;
+                return false;
+            }
+            const auto left = TimeLeft();
+            if (!left) {
+                Fail("timed out after " + Tally() + " while waiting for " + ResolveDevicePath(port));
+                return false;
+            }
+            const std::string path = ResolveDevicePath(port);
+            const DeviceDiagnosis why = DiagnoseDevice(port, path);
+            if (why.What == DeviceDiagnosis::Kind::Opens) {
+                m_link.Commands().SelectPort(m_number);
+                // Messages of a failed try belong to the wait, not the capture.
+                m_messagesShown = m_window.Ui().Messages.size();
+                if (m_link.CheckedPort() == m_number) {
+                    m_devicePath = path;
+                    Warn(path + " is back; listening on " + port + " again");
+                    return true;
+                }
+            } else if (why.Text != lastReason) {
+                lastReason = why.Text;
+                Progress(port + " (" + (path.empty() ? "-" : path) + "): " + why.Text + "; waiting");
+            }
+            std::this_thread::sleep_for(std::min(std::chrono::milliseconds(250), *left));
+        }
     }
 
     // The link's warnings ("Unable to re-open communication port!") end the
@@ -236,7 +367,7 @@ private:
     bool OpenPort()
     {
         LinkCommands& link = m_link.Commands();
-        int number = 0;
+        int& number = m_number;
         if (m_options.Device) {
             // The device stands in for COM1, mapped the way the window maps
             // a port from its environment.
@@ -252,7 +383,10 @@ private:
         const int opened = m_link.CheckedPort();
         const bool warned = !ReportMessages();
         if (opened == 0 || warned) {
-            if (number != 0) {
+            if (number != 0 && m_options.Reconnect) {
+                m_messagesShown = m_window.Ui().Messages.size();
+                ClosePort();
+            } else if (number != 0) {
                 const std::string port = "COM" + std::to_string(number);
                 const std::string path = ResolveDevicePath(port);
                 std::fprintf(stderr, "zop5-tool capture: %s: %s\n", path.empty() ? port.c_str() : path.c_str(),
@@ -262,6 +396,7 @@ private:
             }
             return false;
         }
+        m_number = opened;
         const std::string port = "COM" + std::to_string(opened);
         m_devicePath = ResolveDevicePath(port);
         Progress("listening on " + port + " (" + m_devicePath + ")");
@@ -279,6 +414,7 @@ private:
     {
         const TransferState& transfer = m_link.Transfer();
         const bool anything = transfer.TimeSeen || transfer.VoltsSeen || transfer.ZeroSeen;
+        m_inTransfer = anything;
         if (!anything && (m_timeShown || m_voltsShown || m_zeroShown)) {
             if (!m_justKept)
                 Progress("transfer started again (a line did not belong to it)");
@@ -309,14 +445,13 @@ private:
     void KeepTransfer()
     {
         m_justKept = true;
-        m_timeShown = m_voltsShown = m_zeroShown = false;
+        m_timeShown = m_voltsShown = m_zeroShown = m_inTransfer = false;
         Progress("samples " + std::to_string(SampleCount) + "/" + std::to_string(SampleCount));
         if (m_failed)
             return;
         if (m_options.Description)
             m_window.Form().Description.SetText(Utf8ToCp1252(*m_options.Description));
-        const std::string path
-            = m_options.Output ? *m_options.Output : NextNumberedFile(m_options.Directory, m_nextNumber);
+        const std::string path = m_options.Output ? *m_options.Output : m_numbered->Next();
         try {
             m_window.SaveAs(path, 1);
         } catch (const std::exception& error) {
@@ -324,10 +459,30 @@ private:
             return;
         }
         ++m_kept;
+        if (m_options.Rotate)
+            for (const std::string& removed : m_numbered->Rotate(static_cast<size_t>(*m_options.Rotate)))
+                Progress("removed " + removed);
+        // Save As gives the file the waveform extension.
+        const std::string file = m_window.Record().FileName;
+        CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Form().SettingsPanel[0]),
+            Cp1252ToUtf8(m_window.Form().SettingsPanel[1]), Measured(m_window), {} };
+        std::copy(m_window.Record().Samples.begin(), m_window.Record().Samples.end(), record.Samples.begin());
+        try {
+            if (m_log)
+                m_log->Write(record);
+        } catch (const std::exception& error) {
+            Fail(error.what());
+            return;
+        }
+        std::string text;
         LineOptions line;
         line.Names = true;
-        // Save As gives the file the waveform extension.
-        const std::string text = MeasurementLine(m_window, m_window.Record().FileName, line) + "\n";
+        if (m_options.Json) {
+            line.Format = LineFormat::Json;
+            text = CaptureJsonLine(MeasurementLine(m_window, file, line), record) + "\n";
+        } else if (m_options.Log != "-") {
+            text = MeasurementLine(m_window, file, line) + "\n";
+        }
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
     }
@@ -337,8 +492,13 @@ private:
     HeadlessWindow m_window;
     HeadlessLink m_link;
     std::string m_devicePath;
+    int m_number = 0; // the port listened on
+    std::optional<NumberedFiles> m_numbered;
+    std::optional<CaptureLog> m_log;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    bool m_stopped = false;
+    bool m_inTransfer = false;
     long m_kept = 0;
-    int m_nextNumber = 1;
     size_t m_messagesShown = 0;
     bool m_failed = false;
     bool m_timeShown = false;
@@ -363,8 +523,12 @@ int CaptureCommand(int argc, char** argv)
     } catch (const UsageError& error) {
         return ReportUsageError("capture", error.what());
     }
-    std::signal(SIGINT, Stop);
-    std::signal(SIGTERM, Stop);
+    struct sigaction stop { };
+    stop.sa_handler = Stop;
+    stop.sa_flags = SA_RESTART;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
     try {
         Capture capture(chosen);
         return capture.Run();

@@ -42,12 +42,11 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
     const TimeBaseRow& time = TimeRow(record.TimeIndex);
     const long double samplePeriod = time.SamplePeriod / time.PrefixDivisor;
     json += ",\"sample_period_seconds\":" + JsonNumber(samplePeriod);
-    json += ",\"dc_volts\":" + JsonNumber(clipped ? Number() : Volts(record, probe, record.DcLevel));
-    json += ",\"peak_to_peak_volts\":" + JsonNumber(clipped ? Number() : Volts(record, probe, record.PeakToPeak));
-    const VoltScale scale = VoltsPerCount(record.VoltIndex, probe);
-    const long double rmsVolts = record.RmsValue / (scale.Prefix == "m" ? 1000.0L : 1.0L);
-    json += ",\"rms_volts\":" + JsonNumber(clipped ? Number() : rmsVolts);
-    json += ",\"db_value\":" + JsonNumber(clipped || record.RmsValue == 0 ? Number() : record.DbValue);
+    const MeasuredNumbers numbers = Measured(window);
+    json += ",\"dc_volts\":" + JsonNumber(numbers.DcVolts);
+    json += ",\"peak_to_peak_volts\":" + JsonNumber(numbers.PeakToPeakVolts);
+    json += ",\"rms_volts\":" + JsonNumber(numbers.RmsVolts);
+    json += ",\"db_value\":" + JsonNumber(numbers.Db);
 
     if (options.Cursors) {
         const CursorPositions& c = window.Cursors();
@@ -64,6 +63,18 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
 }
 
 } // namespace
+
+MeasuredNumbers Measured(const HeadlessWindow& window)
+{
+    if (window.Flags().Clipped)
+        return {};
+    const WaveformRecord& record = window.Record();
+    const int32_t probe = window.Form().ProbeMenuFactor();
+    const VoltScale scale = VoltsPerCount(record.VoltIndex, probe);
+    return { Volts(record, probe, record.DcLevel), Volts(record, probe, record.PeakToPeak),
+        record.RmsValue / (scale.Prefix == "m" ? 1000.0L : 1.0L),
+        record.RmsValue == 0 ? std::optional<long double>() : record.DbValue };
+}
 
 std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
 {

@@ -3,6 +3,7 @@
 // settings line, tab-separated, optionally the file name first and the three
 // cursor texts after; or the same as one JSON object with the numbers behind
 // the texts. Texts are converted from Windows-1252 to UTF-8.
+#include <optional>
 #include <string>
 
 #include "tools/HeadlessWindow.h"
@@ -16,6 +17,17 @@ struct LineOptions {
     bool Names = false; // the file name first (always present in JSON)
     bool Cursors = false; // append the cursor readout
 };
+
+// The numbers behind the DC, peak-to-peak, RMS and dB texts of the shown
+// waveform at the probe in effect, in volts and decibels; absent where the
+// window shows no number (a clipped waveform, dB of a flat line).
+struct MeasuredNumbers {
+    std::optional<long double> DcVolts;
+    std::optional<long double> PeakToPeakVolts;
+    std::optional<long double> RmsVolts;
+    std::optional<long double> Db;
+};
+MeasuredNumbers Measured(const HeadlessWindow& window);
 
 // `window` shows the waveform; `name` is the file name as given (UTF-8).
 std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options);

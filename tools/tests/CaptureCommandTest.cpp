@@ -4,8 +4,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <regex>
+#include <thread>
 
 #include "tests/support/TestEnvironment.h"
+#include "tools/tests/JsonReader.h"
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
@@ -60,10 +63,13 @@ protected:
     // The simulator on a pseudo-terminal of its own, sending the source file.
     // It holds its end open after the last transfer (a closed end takes the
     // bytes not yet read with it) until the test ends it.
-    std::unique_ptr<ChildProcess> StartSimulator(std::vector<std::string> extra = {})
+    // `pace` "--full-speed", or "" for the pace of 9600 baud.
+    std::unique_ptr<ChildProcess> StartSimulator(std::vector<std::string> extra = {}, std::string pace = "--full-speed")
     {
-        std::vector<std::string> argv { ToolPath(), "simulate", "--pty", "--file", m_source, "--full-speed",
-            "--interval", "0.05", "--settle", "0.1", "--quiet", "--hold" };
+        std::vector<std::string> argv { ToolPath(), "simulate", "--pty", "--file", m_source, "--interval", "0.05",
+            "--settle", "0.1", "--quiet", "--hold" };
+        if (!pace.empty())
+            argv.push_back(pace);
         argv.insert(argv.end(), extra.begin(), extra.end());
         auto simulator = std::make_unique<ChildProcess>(argv);
         const std::optional<std::string> path = simulator->ReadLine(10s);
@@ -175,6 +181,157 @@ TEST_F(Capture, DeviceThatGoesAwayIsAPortFailure)
     EXPECT_NE(result.Err.find("went away after 1 of 2 transfers"), std::string::npos) << result.Err;
 }
 
+// The numbered files in `folder`, by name.
+std::vector<std::string> NumberedFilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
+{
+    const std::string link = m_dir.File("com1");
+    const std::string folder = m_dir.File("captures");
+    // The simulator sends without end: a transfer it sends while the port is
+    // being reopened may be lost, as with the instrument.
+    auto simulator = StartSimulator({ "--count", "0", "--link", link });
+    ChildProcess capture({ ToolPath(), "capture", "--device", link, "--count", "4", "--reconnect", "--directory",
+        folder, "--timeout", "60" });
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(capture.ReadLine(20s)) << capture.Finish().Err;
+    // The instrument goes away after two transfers and comes back on the
+    // same link (another pseudo-terminal behind it).
+    simulator->Signal(SIGTERM);
+    EXPECT_FALSE(simulator->Finish(10s).TimedOut);
+    ASSERT_TRUE(capture.WaitForError("went away after 2 of 4 transfers; waiting for it to come back", 20s))
+        << capture.Finish().Err;
+    simulator = StartSimulator({ "--count", "0", "--link", link });
+    const ChildResult result = capture.Finish(60s);
+    ASSERT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_NE(result.Err.find(link + " is back; listening on COM1 again"), std::string::npos) << result.Err;
+    const std::vector<std::string> out = Lines(result.Out);
+    ASSERT_EQ(out.size(), 2u) << result.Out;
+    EXPECT_EQ(SplitTabs(out[1]).at(0), folder + "/zop5-0004.zop");
+    EXPECT_EQ(NumberedFilesIn(folder),
+        (std::vector<std::string> { "zop5-0001.zop", "zop5-0002.zop", "zop5-0003.zop", "zop5-0004.zop" }));
+    for (const std::string& name : NumberedFilesIn(folder))
+        EXPECT_EQ(WaveformBody(ReadBytes(folder + "/" + name)), WaveformBody(ReadBytes(m_source))) << name;
+}
+
+TEST_F(Capture, AnInterruptDuringATransferLeavesOnlyWholeFiles)
+{
+    // At the line's own pace a transfer takes well over a second.
+    const auto simulator = StartSimulator({ "--count", "0", "--interval", "0.1" }, "");
+    const std::string folder = m_dir.File("captures");
+    ChildProcess capture({ ToolPath(), "capture", "--device", m_device, "--count", "0", "--directory", folder });
+    const std::optional<std::string> first = capture.ReadLine(30s);
+    ASSERT_TRUE(first) << capture.Finish().Err;
+    std::this_thread::sleep_for(600ms); // the next transfer is under way
+    capture.Signal(SIGINT);
+    const ChildResult result = capture.Finish(20s);
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_NE(result.Err.find("stopped by SIGINT after 1 transfer in "), std::string::npos) << result.Err;
+    EXPECT_NE(result.Err.find("the transfer in progress was dropped"), std::string::npos) << result.Err;
+    EXPECT_EQ(NumberedFilesIn(folder), std::vector<std::string> { "zop5-0001.zop" }) << "no partial file, no temporary";
+    EXPECT_EQ(WaveformBody(ReadBytes(folder + "/zop5-0001.zop")), WaveformBody(ReadBytes(m_source)));
+}
+
+TEST_F(Capture, LogRowsAndJsonLinesCarryTheNumbersMeasureGives)
+{
+    // A waveform within the range, so every number is there.
+    WaveformText unclipped;
+    unclipped.VoltsLabel = "0.2V/div";
+    unclipped.ZeroRef = 90;
+    for (int i = 0; i < SampleCount; ++i)
+        unclipped.Samples[static_cast<size_t>(i)] = 40 + (i * 37) % 150;
+    WriteBytes(m_source, WaveformFileBytes(unclipped));
+    const auto simulator = StartSimulator({ "--count", "2" });
+    const std::string folder = m_dir.File("captures");
+    const std::string log = m_dir.File("log.csv");
+    const ChildResult result = RunTool({ "capture", "--device", m_device, "--count", "2", "--directory", folder,
+        "--log", log, "--json", "--timeout", "30" });
+    ASSERT_EQ(result.ExitCode, 0) << result.Err;
+
+    const std::vector<std::string> rows = Lines(ReadBytes(log));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], "time,file,time_div,volts_div,dc_volts,peak_to_peak_volts,rms_volts,db_value");
+    const std::vector<std::string> json = Lines(result.Out);
+    ASSERT_EQ(json.size(), 2u) << result.Out;
+    const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const Json line = ParseJson(json[i]);
+        const std::string file = line["file"].String();
+        const Json measured = ParseJson(RunTool({ "measure", "--json", file }).Out);
+        for (const auto& [key, value] : measured.Members()) {
+            EXPECT_TRUE(line[key] == value) << key;
+        }
+        EXPECT_TRUE(std::regex_match(line["received"].String(), iso)) << line["received"].String();
+        ASSERT_EQ(line["samples"].Items().size(), size_t(SampleCount));
+        const std::vector<std::string> body = WaveformBody(ReadBytes(file));
+        for (int s = 0; s < SampleCount; ++s)
+            EXPECT_EQ(
+                std::to_string(static_cast<int>(line["samples"].Items()[size_t(s)].Number())), body.at(4 + size_t(s)));
+
+        // The log's row: the same time, file, labels and numbers.
+        const std::vector<std::string> cells = [&] {
+            std::vector<std::string> split;
+            size_t start = 0;
+            for (size_t comma; (comma = rows[i + 1].find(',', start)) != std::string::npos; start = comma + 1)
+                split.push_back(rows[i + 1].substr(start, comma - start));
+            split.push_back(rows[i + 1].substr(start));
+            return split;
+        }();
+        ASSERT_EQ(cells.size(), 8u) << rows[i + 1];
+        EXPECT_FALSE(measured["dc_volts"].IsNull());
+        EXPECT_EQ(cells[0], line["received"].String());
+        EXPECT_EQ(cells[1], file);
+        EXPECT_EQ(cells[2], measured["time_div"].String());
+        EXPECT_EQ(cells[3], measured["volts_div"].String());
+        const char* numbers[] = { "dc_volts", "peak_to_peak_volts", "rms_volts", "db_value" };
+        for (size_t n = 0; n < 4; ++n) {
+            if (measured[numbers[n]].IsNull())
+                EXPECT_EQ(cells[4 + n], "") << numbers[n];
+            else
+                EXPECT_EQ(std::stod(cells[4 + n]), measured[numbers[n]].Number()) << numbers[n];
+        }
+    }
+
+    // A later capture continues the log under its one header; "-" writes
+    // it to standard output instead of the measurement lines.
+    const auto again = StartSimulator({ "--count", "1" });
+    const ChildResult more
+        = RunTool({ "capture", "--device", m_device, "--directory", folder, "--log", log, "--timeout", "30" });
+    ASSERT_EQ(more.ExitCode, 0) << more.Err;
+    EXPECT_EQ(Lines(ReadBytes(log)).size(), 4u);
+    const auto third = StartSimulator({ "--count", "1" });
+    const ChildResult toOut
+        = RunTool({ "capture", "--device", m_device, "--directory", folder, "--log", "-", "--timeout", "30" });
+    ASSERT_EQ(toOut.ExitCode, 0) << toOut.Err;
+    const std::vector<std::string> outRows = Lines(toOut.Out);
+    ASSERT_EQ(outRows.size(), 2u) << toOut.Out;
+    EXPECT_EQ(outRows[0], rows[0]);
+    EXPECT_NE(outRows[1].find(folder + "/zop5-0004.zop"), std::string::npos) << outRows[1];
+}
+
+TEST_F(Capture, RotateKeepsTheNewestFilesAndLeavesOthersAlone)
+{
+    const auto simulator = StartSimulator({ "--count", "0" });
+    const std::string folder = m_dir.File("captures");
+    fs::create_directories(folder);
+    WriteBytes(folder + "/notes.txt", "mine");
+    WriteBytes(folder + "/zop5-best.zop", "mine");
+    const ChildResult result = RunTool({ "capture", "--device", m_device, "--count", "12", "--rotate", "5",
+        "--directory", folder, "--timeout", "60" });
+    ASSERT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_EQ(NumberedFilesIn(folder),
+        (std::vector<std::string> { "notes.txt", "zop5-0008.zop", "zop5-0009.zop", "zop5-0010.zop", "zop5-0011.zop",
+            "zop5-0012.zop", "zop5-best.zop" }));
+}
+
 TEST_F(Capture, UsageErrorsExitWithTwo)
 {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>> {
@@ -183,7 +340,11 @@ TEST_F(Capture, UsageErrorsExitWithTwo)
              { "capture", "--port", "COM1", "--device", "/dev/null" },
              { "capture", "--output", "a.zop", "--count", "2" },
              { "capture", "--output", "a.zop", "--directory", "." },
-             { "capture", "--count", "0" },
+             { "capture", "--count", "-1" },
+             { "capture", "--rotate", "0" },
+             { "capture", "--output", "a.zop", "--rotate", "3" },
+             { "capture", "--json", "--log", "-" },
+             { "capture", "--log", "" },
              { "capture", "--timeout", "-1" },
              { "capture", "--timeout", "soon" },
              { "capture", "stray" },

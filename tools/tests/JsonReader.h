@@ -24,6 +24,7 @@ struct Json {
     const Object& Members() const { return std::get<Object>(Value); }
     // The member `key` of an object; throws when absent.
     const Json& operator[](const std::string& key) const { return Members().at(key); }
+    bool operator==(const Json&) const = default;
 };
 
 // Throws std::runtime_error naming the place of the first fault.

@@ -1,0 +1,83 @@
+#include "viewer/Capture.h"
+
+#include "display/ScaleTables.h"
+#include "document/Cp1252.h"
+#include "document/WaveformFile.h"
+
+namespace zop::viewer {
+
+namespace {
+
+double PrefixScale(std::string_view prefix)
+{
+    if (prefix == "m")
+        return 1e-3;
+    if (prefix == "\xB5")
+        return 1e-6;
+    return 1;
+}
+
+std::string BaseName(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+double Capture::SampleInterval() const
+{
+    const TimeBaseRow& row = TimeRow(TimeIndex);
+    return static_cast<double>(row.SamplePeriod) / row.PrefixDivisor;
+}
+
+double Capture::VoltsPerCount() const
+{
+    const VoltScale scale = zop::VoltsPerCount(VoltIndex, ProbeFactor);
+    return static_cast<double>(scale.VoltsPerCount) * PrefixScale(scale.Prefix);
+}
+
+double Capture::SampleVolts(int i) const
+{
+    return (Samples[static_cast<size_t>(i)] - ZeroRef) * VoltsPerCount();
+}
+
+bool Capture::Clipped() const
+{
+    for (int32_t sample : Samples)
+        if (sample <= 0 || sample >= 255)
+            return true;
+    return false;
+}
+
+std::optional<Capture> CaptureFromFile(const std::string& path)
+{
+    IncomingImage incoming;
+    if (!LoadWaveformFile(path, incoming))
+        return std::nullopt;
+    Capture capture = MakeCapture(incoming.Samples, incoming.ZeroRef, incoming.TimeIndex, incoming.VoltIndex,
+        incoming.ProbeFactor, BaseName(path));
+    capture.Path = path;
+    capture.Description = Cp1252ToUtf8(incoming.Description);
+    capture.Date = Cp1252ToUtf8(incoming.Date);
+    capture.Time = Cp1252ToUtf8(incoming.Time);
+    capture.TimeLabel = Cp1252ToUtf8(incoming.TimeLabel); // as written, its letter case kept
+    return capture;
+}
+
+Capture MakeCapture(const SampleArray& samples, int32_t zeroRef, int32_t timeIndex, int32_t voltIndex,
+    int32_t probeFactor, std::string name)
+{
+    Capture capture;
+    capture.Name = std::move(name);
+    capture.Samples = samples;
+    capture.ZeroRef = zeroRef;
+    capture.TimeIndex = timeIndex;
+    capture.VoltIndex = voltIndex;
+    capture.ProbeFactor = probeFactor;
+    capture.TimeLabel = Cp1252ToUtf8(TimeLabel(timeIndex));
+    capture.VoltsLabel = Cp1252ToUtf8(VoltsLabel(voltIndex, probeFactor));
+    return capture;
+}
+
+} // namespace zop::viewer

@@ -82,12 +82,12 @@ bool XToolsPresent()
     return Shell("command -v Xvfb") && Shell("command -v xdotool") && Shell("command -v import");
 }
 
-XServer::XServer()
+XServer::XServer(const std::string& screen)
 {
     int fds[2];
     if (pipe(fds) != 0)
         return;
-    m_pid = Spawn({ "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+    m_pid = Spawn({ "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
         "-noreset" });
     close(fds[1]);
     std::string number;

@@ -39,7 +39,8 @@ bool XToolsPresent();
 // An X server of the test's own; its display number comes back on a pipe.
 class XServer {
 public:
-    XServer();
+    // `screen` is the size and depth of its screen.
+    explicit XServer(const std::string& screen = "1280x1024x24");
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;

@@ -12,8 +12,6 @@ double PrefixScale(std::string_view prefix)
 {
     if (prefix == "m")
         return 1e-3;
-    if (prefix == "\xB5")
-        return 1e-6;
     return 1;
 }
 
@@ -25,29 +23,10 @@ std::string BaseName(const std::string& path)
 
 } // namespace
 
-double Capture::SampleInterval() const
-{
-    const TimeBaseRow& row = TimeRow(TimeIndex);
-    return static_cast<double>(row.SamplePeriod) / row.PrefixDivisor;
-}
-
 double Capture::VoltsPerCount() const
 {
     const VoltScale scale = zop::VoltsPerCount(VoltIndex, ProbeFactor);
     return static_cast<double>(scale.VoltsPerCount) * PrefixScale(scale.Prefix);
-}
-
-double Capture::SampleVolts(int i) const
-{
-    return (Samples[static_cast<size_t>(i)] - ZeroRef) * VoltsPerCount();
-}
-
-bool Capture::Clipped() const
-{
-    for (int32_t sample : Samples)
-        if (sample <= 0 || sample >= 255)
-            return true;
-    return false;
 }
 
 std::optional<Capture> CaptureFromFile(const std::string& path)
@@ -77,6 +56,7 @@ Capture MakeCapture(const SampleArray& samples, int32_t zeroRef, int32_t timeInd
     capture.ProbeFactor = probeFactor;
     capture.TimeLabel = Cp1252ToUtf8(TimeLabel(timeIndex));
     capture.VoltsLabel = Cp1252ToUtf8(VoltsLabel(voltIndex, probeFactor));
+    capture.Waveform = WaveformInVolts(samples, zeroRef, voltIndex, probeFactor, timeIndex).value();
     return capture;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/VoltWaveform.h"
 #include "document/WaveformRecord.h"
 
 namespace zop::viewer {
@@ -21,9 +22,11 @@ struct Capture {
     int32_t VoltIndex = 1;
     int32_t TimeIndex = 1;
     int32_t ProbeFactor = 1;
+    // The samples in volts and the time between two of them.
+    VoltWaveform Waveform;
 
     // Seconds between two samples.
-    double SampleInterval() const;
+    double SampleInterval() const { return Waveform.SampleSeconds; }
     // Volts of one count.
     double VoltsPerCount() const;
     // Ten samples to a division; 254 counts to eight divisions.
@@ -31,16 +34,15 @@ struct Capture {
     double VoltsPerDivision() const { return VoltsPerCount() * 254.0 / 8.0; }
     // The time of sample i from the first one, and its level from the zero reference.
     double SampleTime(int i) const { return i * SampleInterval(); }
-    double SampleVolts(int i) const;
-    // 0 and 255 mark a signal at or beyond the end of the range.
-    bool Clipped() const;
+    double SampleVolts(int i) const { return Waveform.Volts[static_cast<size_t>(i)]; }
 };
 
 // A capture from a file's bytes as the window's reader takes them; `path`
 // names it. nullopt when the program refuses the file.
 std::optional<Capture> CaptureFromFile(const std::string& path);
 
-// A capture of the given samples and settings (for files made elsewhere and tests).
+// A capture of the given samples and settings (for files made elsewhere and
+// tests); the rows and the probe factor must exist.
 Capture MakeCapture(const SampleArray& samples, int32_t zeroRef, int32_t timeIndex, int32_t voltIndex,
     int32_t probeFactor, std::string name = {});
 

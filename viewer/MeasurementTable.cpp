@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/WaveformAnalysis.h"
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
 #include "display/ScaleTables.h"
@@ -20,6 +21,18 @@ const std::vector<Quantity>& TableQuantities()
         { "peak_to_peak_volts", Unit::Volts },
         { "rms_volts", Unit::Volts },
         { "db", Unit::Decibels },
+        { "min_volts", Unit::Volts },
+        { "max_volts", Unit::Volts },
+        { "mean_volts", Unit::Volts },
+        { "ac_rms_volts", Unit::Volts },
+        { "frequency_hz", Unit::Hertz },
+        { "period_seconds", Unit::Seconds },
+        { "duty_cycle", Unit::Share },
+        { "positive_width_seconds", Unit::Seconds },
+        { "negative_width_seconds", Unit::Seconds },
+        { "rise_seconds", Unit::Seconds },
+        { "fall_seconds", Unit::Seconds },
+        { "crest_factor", Unit::Ratio },
     };
     return quantities;
 }
@@ -39,7 +52,7 @@ std::vector<Cell> MeasureCapture(const Capture& capture, char decimalSeparator)
     // The RMS figure is in the unit of the volts prefix; the level in volts.
     const double rmsVolts = static_cast<double>(record.RmsValue)
         * (VoltsPerCount(capture.VoltIndex, capture.ProbeFactor).Prefix == "m" ? 1e-3 : 1.0);
-    return {
+    std::vector<Cell> cells {
         { capture.TimeLabel, capture.SecondsPerDivision() },
         { capture.VoltsLabel, capture.VoltsPerDivision() },
         { Cp1252ToUtf8(texts.Dc), measured(record.DcLevel * perCount) },
@@ -48,6 +61,13 @@ std::vector<Cell> MeasureCapture(const Capture& capture, char decimalSeparator)
         { Cp1252ToUtf8(texts.Db),
             flags.Clipped || record.RmsValue == 0 ? std::nullopt : std::optional<double>(record.DbValue) },
     };
+    const WaveformAnalysis analysis = Analyze(capture.Waveform);
+    const auto& quantities = TableQuantities();
+    for (const Measured& value : { analysis.MinVolts, analysis.MaxVolts, analysis.MeanVolts, analysis.AcRmsVolts,
+             analysis.FrequencyHz, analysis.PeriodSeconds, analysis.DutyCycle, analysis.PositiveWidthSeconds,
+             analysis.NegativeWidthSeconds, analysis.RiseSeconds, analysis.FallSeconds, analysis.CrestFactor })
+        cells.push_back({ FormatQuantity(value, quantities[cells.size()].Kind, decimalSeparator), value });
+    return cells;
 }
 
 namespace {

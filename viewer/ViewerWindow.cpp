@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QComboBox>
+#include <QVBoxLayout>
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
@@ -29,6 +31,7 @@
 #include "viewer/FolderFollower.h"
 #include "viewer/MeasurementTable.h"
 #include "viewer/PlotWidget.h"
+#include "viewer/SpectrumView.h"
 #include "viewer/ViewExport.h"
 
 namespace zop::viewer {
@@ -50,6 +53,18 @@ QString QuantityTitle(const std::string& key)
         { "peak_to_peak_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Peak-to-peak") },
         { "rms_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "RMS") },
         { "db", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Level") },
+        { "min_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Minimum") },
+        { "max_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Maximum") },
+        { "mean_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Mean") },
+        { "ac_rms_volts", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "AC RMS") },
+        { "frequency_hz", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Frequency") },
+        { "period_seconds", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Period") },
+        { "duty_cycle", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Duty cycle") },
+        { "positive_width_seconds", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Positive width") },
+        { "negative_width_seconds", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Negative width") },
+        { "rise_seconds", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Rise time") },
+        { "fall_seconds", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Fall time") },
+        { "crest_factor", QT_TRANSLATE_NOOP("zop::viewer::ViewerWindow", "Crest factor") },
     };
     for (const auto& [name, title] : Titles)
         if (key == name)
@@ -78,6 +93,10 @@ ViewerWindow::ViewerWindow(QWidget* parent)
     , m_table(new QTableWidget(this))
     , m_legendDock(new QDockWidget(tr("Captures"), this))
     , m_tableDock(new QDockWidget(tr("Measurements"), this))
+    , m_spectrumDock(new QDockWidget(tr("Spectrum"), this))
+    , m_spectrum(new SpectrumView(this))
+    , m_spectrumSummary(new QLabel(this))
+    , m_spectrumWindow(new QComboBox(this))
     , m_readout(new QLabel(this))
     , m_followLabel(new QLabel(this))
     , m_follower(new FolderFollower(this))
@@ -119,6 +138,29 @@ ViewerWindow::ViewerWindow(QWidget* parent)
     m_tableDock->setWidget(m_table);
     addDockWidget(Qt::BottomDockWidgetArea, m_tableDock);
     resizeDocks({ m_legendDock }, { 380 }, Qt::Horizontal);
+
+    m_spectrumWindow->setObjectName("SpectrumWindow");
+    m_spectrumWindow->setAccessibleName(tr("Spectrum window function"));
+    m_spectrumWindow->addItem(tr("Hann window"));
+    m_spectrumWindow->addItem(tr("Rectangular window"));
+    m_spectrumSummary->setObjectName("SpectrumSummary");
+    m_spectrumSummary->setAccessibleName(tr("Dominant frequency and distortion"));
+    m_spectrumSummary->setTextFormat(Qt::PlainText);
+    m_spectrumSummary->setWordWrap(true);
+    m_spectrumSummary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto* spectrumPanel = new QWidget(this);
+    spectrumPanel->setObjectName("SpectrumPanelContents");
+    auto* spectrumColumn = new QVBoxLayout(spectrumPanel);
+    spectrumColumn->setContentsMargins(4, 4, 4, 4);
+    spectrumColumn->addWidget(m_spectrumWindow);
+    spectrumColumn->addWidget(m_spectrumSummary);
+    spectrumColumn->addWidget(m_spectrum, 1);
+    m_spectrumDock->setObjectName("SpectrumPanel");
+    m_spectrumDock->setAccessibleName(tr("Spectrum panel"));
+    m_spectrumDock->setWidget(spectrumPanel);
+    addDockWidget(Qt::RightDockWidgetArea, m_spectrumDock);
+    splitDockWidget(m_legendDock, m_spectrumDock, Qt::Vertical);
+    connect(m_spectrumWindow, &QComboBox::currentIndexChanged, this, [this] { UpdateSpectrum(); });
 
     m_readout->setObjectName("CursorReadout");
     m_readout->setAccessibleName(tr("Cursor readout"));
@@ -266,6 +308,12 @@ void ViewerWindow::BuildMenus()
     tablePanel->setText(tr("&Measurements panel"));
     tablePanel->setShortcut(QKeySequence(tr("Ctrl+2")));
     view->addAction(tablePanel);
+    QAction* spectrumPanel = m_spectrumDock->toggleViewAction();
+    spectrumPanel->setText(tr("&Spectrum panel"));
+    spectrumPanel->setShortcut(QKeySequence(tr("Ctrl+3")));
+    view->addAction(spectrumPanel);
+    AddCommand(view, tr("Spectrum &window: Hann or rectangular"), QKeySequence(tr("Ctrl+Shift+W")),
+        "SpectrumWindowCommand", [this] { m_spectrumWindow->setCurrentIndex(1 - m_spectrumWindow->currentIndex()); });
     AddCommand(view, tr("Go to the plo&t"), QKeySequence(tr("F6")), "FocusPlotCommand", [this] { m_plot->setFocus(); });
     QMenu* themes = view->addMenu(tr("&Theme"));
     m_themeGroup = new QActionGroup(this);
@@ -378,6 +426,8 @@ void ViewerWindow::SetSelected(size_t index)
         m_filling = false;
     }
     m_table->selectRow(static_cast<int>(index));
+    UpdateSpectrum();
+    m_plot->update(); // the selected capture is drawn on top, thicker
 }
 
 void ViewerWindow::RemoveCapture(size_t index)
@@ -399,8 +449,40 @@ void ViewerWindow::CapturesChanged()
     FillLegend();
     FillTable();
     UpdateReadout();
+    UpdateSpectrum();
     UpdateTitle();
     m_plot->update();
+}
+
+void ViewerWindow::UpdateSpectrum()
+{
+    const auto selected = m_captures.Selected();
+    if (!selected) {
+        m_spectrum->SetScene(std::nullopt);
+        m_spectrumSummary->setText(tr("No capture selected"));
+        return;
+    }
+    const CaptureEntry& entry = m_captures[*selected];
+    SpectrumScene scene;
+    scene.Data = Spectrum(entry.Data.Waveform,
+        m_spectrumWindow->currentIndex() == 1 ? SpectrumWindow::Rectangular : SpectrumWindow::Hann);
+    scene.SampleSeconds = entry.Data.SampleInterval();
+    scene.Colour = CaptureColour(entry.ColourIndex, m_theme);
+    scene.Colours = ThemeColours(m_theme);
+    const char separator = DecimalSeparator();
+    const QString name = FromUtf8(entry.Data.Name);
+    if (!scene.Data.Bins)
+        m_spectrumSummary->setText(tr("%1: no spectrum, the capture is clipped").arg(name));
+    else if (!scene.Data.DominantHz)
+        m_spectrumSummary->setText(tr("%1: no dominant frequency (a flat line)").arg(name));
+    else
+        m_spectrumSummary->setText(
+            tr("%1: dominant %2 at %3 dBV, THD %4")
+                .arg(name, FromUtf8(FormatQuantity(scene.Data.DominantHz, Unit::Hertz, separator)),
+                    FromUtf8(FormatGeneral3(*scene.Data.DominantDbv, separator)),
+                    scene.Data.ThdPercent ? FromUtf8(FormatGeneral3(*scene.Data.ThdPercent, separator)) + "%"
+                                          : tr("not measurable")));
+    m_spectrum->SetScene(scene);
 }
 
 PlotScene ViewerWindow::Scene() const
@@ -579,6 +661,7 @@ void ViewerWindow::ApplyTheme()
     QApplication::setPalette(ThemePalette(m_theme));
     FillLegend();
     FillTable();
+    UpdateSpectrum();
     m_plot->update();
 }
 

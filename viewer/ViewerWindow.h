@@ -10,6 +10,7 @@
 #include "viewer/PlotRenderer.h"
 
 class QActionGroup;
+class QComboBox;
 class QDockWidget;
 class QLabel;
 class QTableWidget;
@@ -20,6 +21,7 @@ namespace zop::viewer {
 class DesktopTheme;
 class FolderFollower;
 class PlotWidget;
+class SpectrumView;
 
 enum class ThemeChoice { Desktop, Light, Dark };
 
@@ -47,6 +49,7 @@ public:
     QTableWidget* Legend() const { return m_legend; }
     QTableWidget* Table() const { return m_table; }
     QLabel* CursorReadout() const { return m_readout; }
+    QLabel* SpectrumSummary() const { return m_spectrumSummary; }
 
     // The view and the table as files (the view at the plot's size).
     void ExportViewTo(const QString& path);
@@ -64,6 +67,7 @@ private:
     void FillLegend();
     void FillTable();
     void UpdateReadout();
+    void UpdateSpectrum();
     void UpdateTitle();
     void ApplyTheme();
     PlotScene Scene() const;
@@ -83,6 +87,10 @@ private:
     QTableWidget* m_table;
     QDockWidget* m_legendDock;
     QDockWidget* m_tableDock;
+    QDockWidget* m_spectrumDock;
+    SpectrumView* m_spectrum;
+    QLabel* m_spectrumSummary;
+    QComboBox* m_spectrumWindow;
     QLabel* m_readout;
     QLabel* m_followLabel;
     FolderFollower* m_follower;

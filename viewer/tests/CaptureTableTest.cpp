@@ -2,6 +2,7 @@
 // the measurement table's texts, differences and CSV.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "document/WaveformFile.h"
@@ -125,15 +126,25 @@ TEST(MeasurementTable, RowsReadAsTheWindowAndDifferToTheReference)
     EXPECT_NEAR(*b[3].Value, 0.62992, 1e-9);
     EXPECT_NEAR(*Difference(b[3], a[3]), 100 * 3.1496e-3, 1e-9);
     EXPECT_NEAR(*Difference(b[5], a[5]), 20 * std::log10(2.0), 0.1); // twice the amplitude: about 6 dB
+    // The analysis follows: three periods in 9.6 ms, the same frequency for both.
+    const auto frequency
+        = static_cast<size_t>(std::find_if(TableQuantities().begin(), TableQuantities().end(), [](const Quantity& q) {
+              return q.Key == "frequency_hz";
+          }) - TableQuantities().begin());
+    EXPECT_EQ(b[frequency].Text, "313 Hz");
+    EXPECT_NEAR(*Difference(b[frequency], a[frequency]), 0, 1);
 
     // A clipped capture measures nothing and differs by nothing.
-    Capture clipped = large;
-    clipped.Samples[7] = 255;
+    SampleArray samples = large.Samples;
+    samples[7] = 255;
+    const Capture clipped = MakeCapture(samples, large.ZeroRef, large.TimeIndex, large.VoltIndex, large.ProbeFactor);
     const std::vector<Cell> c = MeasureCapture(clipped, '.');
     EXPECT_EQ(c[2].Text, "...mVdc");
     EXPECT_FALSE(c[2].Value);
     EXPECT_FALSE(Difference(c[2], a[2]));
     EXPECT_EQ(c[5].Text, "... dB");
+    EXPECT_FALSE(c[frequency + 2].Value); // no duty cycle: the clipping hides the top of the span
+    EXPECT_EQ(c[frequency + 2].Text, "-");
 }
 
 TEST(MeasurementTable, CsvHoldsValuesAndDifferencesInPlainUnits)
@@ -146,7 +157,13 @@ TEST(MeasurementTable, CsvHoldsValuesAndDifferencesInPlainUnits)
     const std::string csv = TableCsv(rows, 0);
     EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
         "file,description,date,time,reference,time_per_div,volts_per_div,dc_volts,dc_volts_difference,"
-        "peak_to_peak_volts,peak_to_peak_volts_difference,rms_volts,rms_volts_difference,db,db_difference");
+        "peak_to_peak_volts,peak_to_peak_volts_difference,rms_volts,rms_volts_difference,db,db_difference,"
+        "min_volts,min_volts_difference,max_volts,max_volts_difference,mean_volts,mean_volts_difference,"
+        "ac_rms_volts,ac_rms_volts_difference,frequency_hz,frequency_hz_difference,period_seconds,"
+        "period_seconds_difference,duty_cycle,duty_cycle_difference,positive_width_seconds,"
+        "positive_width_seconds_difference,negative_width_seconds,negative_width_seconds_difference,"
+        "rise_seconds,rise_seconds_difference,fall_seconds,fall_seconds_difference,crest_factor,"
+        "crest_factor_difference");
     // Quoted where needed; numbers with a point whatever the display separator.
     EXPECT_NE(csv.find("\r\n\"other, \"\"2\"\".zop\",\"line\nbreak\",d,t,no,1ms/div,0.1V/div,"), std::string::npos);
     EXPECT_NE(csv.find(",0.62992,0.31496,"), std::string::npos);

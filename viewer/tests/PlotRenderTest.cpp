@@ -69,8 +69,9 @@ PlotScene SceneOf(const std::vector<const Capture*>& captures, ViewWindow window
 
 TEST(PlotRender, SamplesLandWhereTheirScalesSayAtPixelRatiosOneAndTwo)
 {
-    Capture slow = test::SineCapture(10, 5, 1, 2, 100, 127, "slow"); // 2 ms/div
-    slow.ZeroRef = 110; // its first sample above the other's
+    const Capture sine = test::SineCapture(10, 5, 1, 2, 100, 127); // 2 ms/div
+    // Its zero 17 counts below its middle: its first sample lies above the other's.
+    const Capture slow = MakeCapture(sine.Samples, 110, 10, 5, 1, "slow");
     const Capture fast = test::SineCapture(9, 6, 1, 3, 60, 90, "fast"); // 1 ms/div, 0.2 V/div, zero at 90
     const ViewWindow home = HomeWindow({ &slow, &fast });
     const PlotMapping homeMapping(PlotArea(PlotSize, QGuiApplication::font()), home);

@@ -134,7 +134,9 @@ std::string FormatDifference(std::optional<double> value, Unit unit, char decima
     if (!value || !std::isfinite(*value))
         return "-";
     const std::string text = Format(*value, unit, decimalSeparator);
-    return *value > 0 && text.front() != '0' ? "+" + text : text;
+    // A positive difference that rounds to zero reads "0", without a sign.
+    const bool shown = std::any_of(text.begin(), text.end(), [](char c) { return c >= '1' && c <= '9'; });
+    return *value > 0 && shown ? "+" + text : text;
 }
 
 std::optional<double> Difference(const Cell& cell, const Cell& reference)

@@ -11,8 +11,6 @@
 #include <QTest>
 #include <fstream>
 
-#include "document/SafeFile.h"
-#include "document/WaveformFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "viewer/FolderFollower.h"
 #include "viewer/PlotWidget.h"
@@ -22,19 +20,9 @@
 namespace zop::viewer {
 namespace {
 
-// A .zop file of a sine, written as the capture tool writes its files.
 void WriteSine(const std::string& path, int amplitude, const std::string& description = "sine")
 {
-    const Capture capture = test::SineCapture(9, 5, 1, 3, amplitude);
-    WaveformFileContents contents;
-    contents.Description = description;
-    contents.Date = "07/12/2026";
-    contents.Time = "17:00:00";
-    contents.TimeLabel = "1ms/div";
-    contents.VoltsLabel = "0.1V/div";
-    contents.ZeroRef = capture.ZeroRef;
-    contents.Samples = capture.Samples;
-    WriteFileReplacing(path, FormatWaveformFile(contents));
+    test::WriteCaptureFile(path, test::SineCapture(9, 5, 1, 3, amplitude), description);
 }
 
 QStringList Arrivals(QSignalSpy& spy)

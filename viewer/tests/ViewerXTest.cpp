@@ -15,8 +15,6 @@
 #include <QTest>
 #include <memory>
 
-#include "document/SafeFile.h"
-#include "document/WaveformFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/XSession.h"
 #include "viewer/PlotWidget.h"
@@ -28,14 +26,7 @@ namespace {
 
 void WriteCapture(const std::string& path, double periods, int amplitude)
 {
-    const Capture capture = test::SineCapture(9, 5, 1, periods, amplitude);
-    WaveformFileContents contents;
-    contents.Description = "X test";
-    contents.TimeLabel = "1ms/div";
-    contents.VoltsLabel = "0.1V/div";
-    contents.ZeroRef = capture.ZeroRef;
-    contents.Samples = capture.Samples;
-    WriteFileReplacing(path, FormatWaveformFile(contents));
+    test::WriteCaptureFile(path, test::SineCapture(9, 5, 1, periods, amplitude), "X test");
 }
 
 // The accessible names below an interface, with the interface of each.

@@ -41,9 +41,17 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription("Companion program of the Tracelet ZOP5 hand-held oscilloscope: receives "
                                      "waveforms on a serial port, shows, measures, saves, prints and exports them.");
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument("file", "A waveform file (.zop) to open at start-up.", "[file]");
+    if (parser.parse(QCoreApplication::arguments()) && parser.isSet(help)) {
+        // The window system's own options a user may need; --help-all lists them all.
+        std::printf("%s\nWindow system options (from Qt):\n"
+                    "  -platform NAME  window system plug-in: xcb (X11), wayland or offscreen\n"
+                    "  -display NAME   X display to show the window on (default: $DISPLAY)\n",
+            qPrintable(parser.helpText()));
+        return 0;
+    }
     parser.process(app);
 
     zop::SingleInstance instance;

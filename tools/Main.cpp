@@ -22,7 +22,8 @@ void PrintUsage(std::FILE* to)
 {
     std::fprintf(to,
         "Usage: zop5-tool COMMAND [OPTIONS]\n"
-        "       zop5-tool COMMAND --help\n\n"
+        "       zop5-tool COMMAND --help    (or: zop5-tool help COMMAND)\n"
+        "       zop5-tool --version\n\n"
         "Commands:\n");
     for (const zop::ToolCommand& command : Commands)
         std::fprintf(to, "  %-12.*s %.*s\n", static_cast<int>(command.Name.size()), command.Name.data(),
@@ -35,6 +36,17 @@ void ReportIgnoredConfiguration(const std::string& path, const std::string& reas
     std::fprintf(stderr, "zop5-tool: ignoring the configuration file %s: %s\n", path.c_str(), reason.c_str());
 }
 
+// Runs the command `name` with its own command line (argv[0] is its name).
+int RunCommand(std::string_view name, int argc, char** argv)
+{
+    for (const zop::ToolCommand& command : Commands)
+        if (command.Name == name)
+            return command.Run(argc, argv);
+    std::fprintf(stderr, "zop5-tool: unknown command '%.*s'\n\n", static_cast<int>(name.size()), name.data());
+    PrintUsage(stderr);
+    return zop::ExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -45,14 +57,24 @@ int main(int argc, char** argv)
         return zop::ExitUsage;
     }
     const std::string_view name = argv[1];
+    if (name == "--version" || name == "-V") {
+        std::printf("zop5-tool %s\n", ZOP5_VERSION);
+        return zop::ExitOk;
+    }
+    if (name == "help" && argc > 3) {
+        std::fprintf(stderr, "zop5-tool help: expected one command\n\n");
+        PrintUsage(stderr);
+        return zop::ExitUsage;
+    }
+    if (name == "help" && argc == 3) {
+        // "help COMMAND" is "COMMAND --help".
+        char helpOption[] = "--help";
+        char* helpLine[] = { argv[2], helpOption, nullptr };
+        return RunCommand(argv[2], 2, helpLine);
+    }
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
         return zop::ExitOk;
     }
-    for (const zop::ToolCommand& command : Commands)
-        if (command.Name == name)
-            return command.Run(argc - 1, argv + 1);
-    std::fprintf(stderr, "zop5-tool: unknown command '%s'\n\n", argv[1]);
-    PrintUsage(stderr);
-    return zop::ExitUsage;
+    return RunCommand(name, argc - 1, argv + 1);
 }

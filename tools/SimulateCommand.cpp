@@ -52,7 +52,8 @@ What is sent (a generated signal unless --file is given):
   --file PATH           the waveform of a waveform file (.zop): its time base,
                         range, zero reference and samples; the file's probe
                         does not matter (the instrument knows none)
-  --signal SHAPE        sine, square, triangle or noise (default sine)
+  --signal sine|square|triangle|noise
+                        the shape of the signal (default sine)
   --frequency HZ        signal frequency (default 1k)
   --amplitude VOLTS     peak amplitude (default 1)
   --offset VOLTS        DC offset (default 0)

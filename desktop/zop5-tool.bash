@@ -1,0 +1,175 @@
+# bash completion for zop5-tool                             -*- shell-script -*-
+#
+# Reads the commands from `zop5-tool --help` and each command's options from
+# `zop5-tool COMMAND --help` when asked, so a new command or option completes
+# as soon as its help lists it. A help line that lists an option reads
+#   "  [-x, ]--option [VALUE]   description"
+# and VALUE says what follows the option:
+#   a|b|c              one of the words a, b, c
+#   COM1..COM4, COMn   a port name
+#   FILE.zop           waveform files (.zop, any letter case) and folders
+#   DIR                folders
+#   PATH after --device, or DEVICE   serial devices (/dev/ttyUSB0, ...) or files
+#   PATH, FILE, OUT    any file
+#   anything else      (a number, a text) nothing to complete
+# The usage line "Usage: zop5-tool COMMAND [OPTIONS] ARG1 ARG2..." names the
+# arguments in the same way; "ARG..." repeats the last one.
+
+# The words `zop5-tool COMMAND --help` puts after "Usage: zop5-tool COMMAND".
+_zop5_tool_help()
+{
+    LC_ALL=C "$1" ${2:+"$2"} --help 2>/dev/null
+}
+
+# Serial devices and pseudo-terminals under the typed prefix; outside /dev,
+# files (a simulator's link such as /tmp/zop5-com1 is one).
+_zop5_tool_devices()
+{
+    local cur=$1 path
+    if [[ $cur == /dev/* || -z $cur ]]; then
+        for path in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/ttyAMA* /dev/rfcomm* /dev/serial/by-id/* /dev/pts/[0-9]*; do
+            [[ -e $path && $path == "$cur"* ]] && COMPREPLY+=("$path")
+        done
+        [[ ${#COMPREPLY[@]} -gt 0 ]] && return
+    fi
+    _zop5_tool_files "$cur" all
+}
+
+# Files and folders under the typed prefix; with `zop` only waveform files
+# (.zop in any letter case) and folders; with `dirs` only folders.
+_zop5_tool_files()
+{
+    local cur=$1 kind=$2 path
+    compopt -o filenames 2>/dev/null
+    while IFS= read -r path; do
+        if [[ -d $path ]]; then
+            COMPREPLY+=("$path")
+        elif [[ $kind == all ]]; then
+            COMPREPLY+=("$path")
+        elif [[ $kind == zop ]]; then
+            local lower=${path,,}
+            [[ $lower == *.zop ]] && COMPREPLY+=("$path")
+        fi
+    done < <(compgen -f -- "$cur")
+}
+
+# Completes the value of the kind `value` (a placeholder from the help) of
+# the option `option`.
+_zop5_tool_value()
+{
+    local option=$1 value=$2 cur=$3
+    case $value in
+        *'|'*) COMPREPLY+=($(compgen -W "${value//|/ }" -- "$cur")) ;;
+        COM1..COM*|COMn|COM) COMPREPLY+=($(compgen -W "COM1 COM2 COM3 COM4" -- "$cur")) ;;
+        *.zop) _zop5_tool_files "$cur" zop ;;
+        DIR | DIRECTORY) _zop5_tool_files "$cur" dirs ;;
+        DEVICE) _zop5_tool_devices "$cur" ;;
+        PATH)
+            if [[ $option == --device ]]; then
+                _zop5_tool_devices "$cur"
+            elif [[ $option == --file ]]; then
+                _zop5_tool_files "$cur" zop
+            else
+                _zop5_tool_files "$cur" all
+            fi
+            ;;
+        FILE | OUT | OUTPUT) _zop5_tool_files "$cur" all ;;
+    esac
+}
+
+# The placeholder of the value of option $1 in REPLY (empty for a flag), from
+# the caller's arrays `options` and `values`; fails for an unknown option.
+_zop5_tool_value_of()
+{
+    local i
+    for i in "${!options[@]}"; do
+        [[ ${options[i]} == "$1" ]] && { REPLY=${values[i]}; return 0; }
+    done
+    return 1
+}
+
+_zop5_tool()
+{
+    local tool=${COMP_WORDS[0]} cword=$COMP_CWORD REPLY
+    local cur=${COMP_WORDS[cword]} prev=""
+    ((cword > 0)) && prev=${COMP_WORDS[cword - 1]}
+    COMPREPLY=()
+    [[ $tool == "~/"* ]] && tool=$HOME/${tool#"~/"}
+
+    # The commands, from the lines under "Commands:" of the tool's help.
+    local commands
+    commands=$(_zop5_tool_help "$tool" | sed -n '/^Commands:/,$ s/^  \([a-z][a-z0-9-]*\) .*/\1/p')
+
+    if ((cword == 1)); then
+        COMPREPLY=($(compgen -W "$commands help --help --version" -- "$cur"))
+        return
+    fi
+    local command=${COMP_WORDS[1]}
+    if [[ $command == help ]]; then
+        ((cword == 2)) && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        return
+    fi
+    [[ " ${commands//$'\n'/ } " == *" $command "* ]] || return
+
+    # Option lines: the option, and the placeholder of its value if it takes one.
+    local help options=() values=() line
+    help=$(_zop5_tool_help "$tool" "$command")
+    while IFS= read -r line; do
+        [[ $line =~ ^\ +(-[A-Za-z],\ )?(--[a-z][a-z0-9-]*)(\ ([^ ]+))? ]] || continue
+        options+=("${BASH_REMATCH[2]}")
+        values+=("${BASH_REMATCH[4]}")
+        [[ -n ${BASH_REMATCH[1]} ]] && options+=("${BASH_REMATCH[1]%, }") && values+=("${BASH_REMATCH[4]}")
+    done <<<"$help"
+
+    local i
+    # --option=value (bash splits the word at "=").
+    if [[ $cur == = && $prev == --* ]]; then
+        _zop5_tool_value_of "$prev" && _zop5_tool_value "$prev" "$REPLY" ""
+        return
+    fi
+    if [[ $prev == = ]] && ((cword > 2)); then
+        _zop5_tool_value_of "${COMP_WORDS[cword - 2]}" && _zop5_tool_value "${COMP_WORDS[cword - 2]}" "$REPLY" "$cur"
+        return
+    fi
+    # --option=value as one word (when "=" does not break words).
+    if [[ $cur == --*=* ]]; then
+        _zop5_tool_value_of "${cur%%=*}" && _zop5_tool_value "${cur%%=*}" "$REPLY" "${cur#*=}"
+        COMPREPLY=("${COMPREPLY[@]/#/${cur%%=*}=}")
+        return
+    fi
+    # The value of the option just typed.
+    if [[ $prev == -* ]] && _zop5_tool_value_of "$prev" && [[ -n $REPLY ]]; then
+        _zop5_tool_value "$prev" "$REPLY" "$cur"
+        return
+    fi
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
+        return
+    fi
+
+    # An argument: count those before it, skipping options and their values.
+    local arguments=() usage=() position=0 word
+    read -r -a usage <<<"$(sed -n "s/^Usage: zop5-tool $command\( \|$\)//p" <<<"$help" | head -n 1)"
+    for word in "${usage[@]}"; do
+        [[ $word == "[OPTIONS]" ]] || arguments+=("${word//[\[\]]/}")
+    done
+    for ((i = 2; i < cword; i++)); do
+        word=${COMP_WORDS[i]}
+        if [[ $word == -* ]]; then
+            _zop5_tool_value_of "$word" && [[ -n $REPLY ]] && ((i++))
+        elif [[ $word != = && ${COMP_WORDS[i - 1]} != = ]]; then
+            ((position++))
+        fi
+    done
+    if ((${#arguments[@]} == 0)); then
+        COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
+        return
+    fi
+    if ((position >= ${#arguments[@]})); then
+        [[ ${arguments[-1]} == *... ]] || return
+        position=$((${#arguments[@]} - 1))
+    fi
+    _zop5_tool_value "" "${arguments[position]%...}" "$cur"
+}
+
+complete -F _zop5_tool zop5-tool

@@ -11,6 +11,8 @@ packages=(
   fonts-liberation fonts-urw-base35
   xvfb xauth xdotool imagemagick poppler-utils libwmf-bin socat
   desktop-file-utils shared-mime-info libxml2-utils
+  # The Debian package and its checks (scripts/package.sh, scripts/check-package.sh)
+  dpkg-dev file lintian appstream
 )
 
 missing=()

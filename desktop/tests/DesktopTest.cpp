@@ -89,6 +89,13 @@ TEST_F(Installed, EverythingLandsWhereTheDesktopLooks)
     EXPECT_TRUE(fs::is_regular_file(Share() / "mime/packages" / APP_ID ".xml"));
     EXPECT_TRUE(fs::is_regular_file(Share() / "man/man1/zop5.1"));
     EXPECT_TRUE(fs::is_regular_file(Share() / "man/man1/zop5-tool.1"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "metainfo" / APP_ID ".metainfo.xml"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "bash-completion/completions/zop5-tool"));
+    EXPECT_TRUE(fs::is_regular_file(Share() / "doc/zop5/guide.html"));
+    // The udev rule is an example for the administrator, never active by itself.
+    EXPECT_TRUE(fs::is_regular_file(Share() / "doc/zop5/examples/70-zop5-serial.rules.example"));
+    for (const auto& entry : fs::recursive_directory_iterator(Prefix()))
+        EXPECT_FALSE(entry.path().string().find("rules.d") != std::string::npos) << entry.path();
 
     // The installed tool runs on its own, away from the build.
     const test::ChildResult help = RunChild({ (Prefix() / "bin/zop5-tool").string(), "--help" });
@@ -131,6 +138,71 @@ TEST_F(Installed, DesktopEntryIsValidAndOpensWaveformFiles)
     // The program named by Exec is the one installed.
     const std::string program = keys.at("Exec").substr(0, keys.at("Exec").find(' '));
     EXPECT_TRUE(IsExecutableFile(Prefix() / "bin" / program));
+}
+
+// The values of `attribute` in every element `element` of an XML text, in order.
+std::vector<std::string> XmlAttributes(const std::string& text, const std::string& element, const std::string& attribute)
+{
+    std::vector<std::string> values;
+    const std::regex tag("<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"");
+    for (std::sregex_iterator it(text.begin(), text.end(), tag), end; it != end; ++it)
+        values.push_back((*it)[1]);
+    return values;
+}
+
+// The texts of every element `element` of an XML text, in order.
+std::vector<std::string> XmlTexts(const std::string& text, const std::string& element)
+{
+    std::vector<std::string> values;
+    const std::regex tag("<" + element + "\\b[^>]*>([^<]*)</" + element + ">");
+    for (std::sregex_iterator it(text.begin(), text.end(), tag), end; it != end; ++it)
+        values.push_back((*it)[1]);
+    return values;
+}
+
+TEST_F(Installed, SoftwareCentreMetadataIsValidAndMatchesWhatIsInstalled)
+{
+    const fs::path metainfo = Share() / "metainfo" / APP_ID ".metainfo.xml";
+    const test::ChildResult check = RunChild({ "appstreamcli", "validate", "--no-net", metainfo.string() });
+    EXPECT_EQ(check.ExitCode, 0) << check.Out << check.Err;
+
+    const std::string text = ReadText(metainfo);
+    EXPECT_EQ(XmlTexts(text, "id"), std::vector<std::string> { APP_ID });
+    EXPECT_EQ(XmlTexts(text, "launchable"), std::vector<std::string> { APP_ID ".desktop" });
+    EXPECT_TRUE(fs::is_regular_file(Share() / "applications" / (XmlTexts(text, "launchable").at(0))));
+    EXPECT_EQ(XmlTexts(text, "mediatype"), std::vector<std::string> { MIME_TYPE });
+    for (const std::string& binary : XmlTexts(text, "binary"))
+        EXPECT_TRUE(IsExecutableFile(Prefix() / "bin" / binary)) << binary;
+
+    // The newest release is this version, dated as the package's changelog.
+    const std::vector<std::string> versions = XmlAttributes(text, "release", "version");
+    const std::vector<std::string> dates = XmlAttributes(text, "release", "date");
+    ASSERT_FALSE(versions.empty());
+    ASSERT_EQ(dates.size(), versions.size());
+    EXPECT_EQ(versions.front(), PROJECT_VERSION_TEXT);
+    const std::string changelog = ReadText(fs::path(DESKTOP_SOURCE_DIR) / "../packaging/changelog");
+    EXPECT_TRUE(changelog.starts_with("zop5 (" PROJECT_VERSION_TEXT ")")) << changelog.substr(0, 40);
+    std::smatch signed_;
+    ASSERT_TRUE(std::regex_search(changelog, signed_, std::regex(R"(\n -- [^\n]*>  \w{3}, (\d{2}) (\w{3}) (\d{4}) )")));
+    const std::string months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const std::string month = std::to_string(months.find(signed_[2].str()) / 3 + 1);
+    EXPECT_EQ(dates.front(), signed_[3].str() + (month.size() == 1 ? "-0" : "-") + month + "-" + signed_[1].str());
+
+    // Each screenshot is a picture of the window kept in the source, of the
+    // size the metadata gives.
+    const std::vector<std::string> images = XmlTexts(text, "image");
+    const std::vector<std::string> widths = XmlAttributes(text, "image", "width");
+    const std::vector<std::string> heights = XmlAttributes(text, "image", "height");
+    ASSERT_GE(images.size(), 1u);
+    ASSERT_EQ(widths.size(), images.size());
+    ASSERT_EQ(heights.size(), images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        const fs::path file = fs::path(DESKTOP_SOURCE_DIR) / "screenshots" / fs::path(images[i]).filename();
+        const QImage picture(QString::fromStdString(file.string()));
+        ASSERT_FALSE(picture.isNull()) << file;
+        EXPECT_EQ(std::to_string(picture.width()), widths[i]) << file;
+        EXPECT_EQ(std::to_string(picture.height()), heights[i]) << file;
+    }
 }
 
 TEST_F(Installed, FileTypeResolvesWaveformFilesByNameAndByContent)
@@ -310,6 +382,10 @@ TEST(WindowProgram, AnswersHelpAndVersionWithoutOpeningAWindow)
     EXPECT_NE(help.Out.find("Usage:"), std::string::npos);
     EXPECT_NE(help.Out.find("--version"), std::string::npos);
     EXPECT_NE(help.Out.find("file"), std::string::npos) << "the waveform file argument";
+    // The window system's options a user may need, without the whole list.
+    EXPECT_NE(help.Out.find("-platform NAME"), std::string::npos) << help.Out;
+    EXPECT_NE(help.Out.find("-display NAME"), std::string::npos) << help.Out;
+    EXPECT_EQ(help.Out.find("-reverse"), std::string::npos) << "that is --help-all";
 
     offscreen.Environment["QT_QPA_PLATFORM"] = "offscreen";
     const test::ChildResult wrong = RunChild({ ZOP5_PATH, "--frobnicate" }, offscreen);

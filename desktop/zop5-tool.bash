@@ -12,10 +12,12 @@
 #   PATH after --device, or DEVICE   serial devices (/dev/ttyUSB0, ...) or files
 #   PATH, FILE, OUT    any file
 #   anything else      (a number, a text) nothing to complete
-# The usage line "Usage: zop5-tool COMMAND [OPTIONS] ARG1 ARG2..." names the
-# arguments in the same way; "ARG..." repeats the last one.
+# The usage lines ("Usage: zop5-tool COMMAND [OPTIONS] ARG1 ARG2..." and the
+# lines "       zop5-tool COMMAND --option VALUE ARG" under it) name the
+# arguments in the same way, "ARG..." repeating the last one; a form that
+# starts with an option takes the arguments after it once that option is typed.
 
-# The words `zop5-tool COMMAND --help` puts after "Usage: zop5-tool COMMAND".
+# The help text of the tool ($1), or of its command $2.
 _zop5_tool_help()
 {
     LC_ALL=C "$1" ${2:+"$2"} --help 2>/dev/null
@@ -121,7 +123,31 @@ _zop5_tool()
         [[ -n ${BASH_REMATCH[1]} ]] && options+=("${BASH_REMATCH[1]%, }") && values+=("${BASH_REMATCH[4]}")
     done <<<"$help"
 
-    local i
+    # Usage lines: each form of the command ("zop5-tool CMD [--opt VALUE] ARG..."),
+    # known by its first option, with the arguments it takes; their options
+    # count as listed too.
+    local i forms=() form_arguments=() usage=() word key arguments
+    while IFS= read -r line; do
+        read -r -a usage <<<"$line"
+        key="" arguments=""
+        for ((i = 0; i < ${#usage[@]}; i++)); do
+            word=${usage[i]//[\[\]]/}
+            if [[ $word == --* ]]; then
+                [[ -z $key ]] && key=$word
+                REPLY=""
+                if ((i + 1 < ${#usage[@]})) && [[ ${usage[i]} != *\] && ${usage[i + 1]} != \[* && ${usage[i + 1]} != -* ]]; then
+                    REPLY=${usage[i + 1]//[\[\]]/}
+                    ((i++))
+                fi
+                local value=$REPLY
+                _zop5_tool_value_of "$word" || { options+=("$word"); values+=("$value"); }
+            elif [[ $word != OPTIONS && $word != -* ]]; then
+                arguments+=" $word"
+            fi
+        done
+        forms+=("$key")
+        form_arguments+=("$arguments")
+    done < <(sed -n "/^Usage:/,/^$/ s/^\(Usage:\)\? *zop5-tool $command\( \|$\)//p" <<<"$help")
     # --option=value (bash splits the word at "=").
     if [[ $cur == = && $prev == --* ]]; then
         _zop5_tool_value_of "$prev" && _zop5_tool_value "$prev" "$REPLY" ""
@@ -147,12 +173,16 @@ _zop5_tool()
         return
     fi
 
-    # An argument: count those before it, skipping options and their values.
-    local arguments=() usage=() position=0 word
-    read -r -a usage <<<"$(sed -n "s/^Usage: zop5-tool $command\( \|$\)//p" <<<"$help" | head -n 1)"
-    for word in "${usage[@]}"; do
-        [[ $word == "[OPTIONS]" ]] || arguments+=("${word//[\[\]]/}")
+    # An argument: the form whose first option was typed (else the first
+    # form) tells which; count those before it, skipping options and their values.
+    local position=0 form=0
+    for ((i = 2; i < cword; i++)); do
+        for key in "${!forms[@]}"; do
+            [[ -n ${forms[key]} && ${forms[key]} == "${COMP_WORDS[i]}" ]] && form=$key
+        done
     done
+    arguments=()
+    read -r -a arguments <<<"${form_arguments[form]:-}"
     for ((i = 2; i < cword; i++)); do
         word=${COMP_WORDS[i]}
         if [[ $word == -* ]]; then

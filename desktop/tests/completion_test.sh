@@ -89,6 +89,7 @@ check "capture --output " "trace.zop UPPER.ZOP captures !notes.txt"
 check "capture --device com" "com1" exact
 check "simulate --file " "trace.zop UPPER.ZOP captures !notes.txt"
 check "simulate --count " "" exact
+check "simulate --link /tmp/x --count 1 " "--hold --interval !&"
 if [[ -e /dev/ttyS0 ]]; then
   check "capture --device /dev/ttyS" "/dev/ttyS0"
 fi
@@ -101,6 +102,12 @@ check "export --mode bar trace.zop " "notes.txt trace.zop"
 check "export --dpi 300 trace.zop no" "notes.txt" exact
 check "export trace.zop out.png " "" exact
 check "capture " "--port --device --count"
+
+# A command's other forms, from its usage lines: their options, and the
+# arguments that follow the option that picks the form.
+check "ports --" "--scan --map --probe --json"
+check "ports --map " "COM1 COM2 COM3 COM4" exact
+check "ports --map COM2 com" "com1" exact
 
 # Nothing for a command the tool does not have.
 check "frobnicate " "" exact

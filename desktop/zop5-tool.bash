@@ -7,7 +7,7 @@
 # and VALUE says what follows the option:
 #   a|b|c              one of the words a, b, c
 #   COM1..COM4, COMn   a port name
-#   FILE.zop           waveform files (.zop, any letter case) and folders
+#   FILE.zop, FILE.csv files of that extension (any letter case) and folders
 #   DIR                folders
 #   PATH after --device, or DEVICE   serial devices (/dev/ttyUSB0, ...) or files
 #   PATH, FILE, OUT    any file
@@ -37,8 +37,8 @@ _zop5_tool_devices()
     _zop5_tool_files "$cur" all
 }
 
-# Files and folders under the typed prefix; with `zop` only waveform files
-# (.zop in any letter case) and folders; with `dirs` only folders.
+# Files and folders under the typed prefix; with `all` any file, with `dirs`
+# only folders, else only files of that extension (in any letter case).
 _zop5_tool_files()
 {
     local cur=$1 kind=$2 path
@@ -48,9 +48,9 @@ _zop5_tool_files()
             COMPREPLY+=("$path")
         elif [[ $kind == all ]]; then
             COMPREPLY+=("$path")
-        elif [[ $kind == zop ]]; then
+        elif [[ $kind != dirs ]]; then
             local lower=${path,,}
-            [[ $lower == *.zop ]] && COMPREPLY+=("$path")
+            [[ $lower == *."$kind" ]] && COMPREPLY+=("$path")
         fi
     done < <(compgen -f -- "$cur")
 }
@@ -63,7 +63,7 @@ _zop5_tool_value()
     case $value in
         *'|'*) COMPREPLY+=($(compgen -W "${value//|/ }" -- "$cur")) ;;
         COM1..COM*|COMn|COM) COMPREPLY+=($(compgen -W "COM1 COM2 COM3 COM4" -- "$cur")) ;;
-        *.zop) _zop5_tool_files "$cur" zop ;;
+        *.[a-z]*) _zop5_tool_files "$cur" "${value##*.}" ;;
         DIR | DIRECTORY) _zop5_tool_files "$cur" dirs ;;
         DEVICE) _zop5_tool_devices "$cur" ;;
         PATH)

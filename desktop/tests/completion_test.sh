@@ -16,7 +16,7 @@ source "$completion" || { echo "FAIL: cannot source $completion"; exit 1; }
 files=$(mktemp -d)
 trap 'rm -rf "$files"' EXIT
 mkdir -p "$files/captures"
-touch "$files/trace.zop" "$files/UPPER.ZOP" "$files/notes.txt"
+touch "$files/trace.zop" "$files/UPPER.ZOP" "$files/notes.txt" "$files/log.csv"
 ln -s /dev/null "$files/com1"
 cd "$files" || exit 1
 
@@ -87,6 +87,7 @@ check "capture --port = COM" "COM1 COM2 COM3 COM4" exact
 check "capture --directory " "captures" exact
 check "capture --output " "trace.zop UPPER.ZOP captures !notes.txt"
 check "capture --device com" "com1" exact
+check "capture --log " "log.csv captures" exact
 check "simulate --file " "trace.zop UPPER.ZOP captures !notes.txt"
 check "simulate --count " "" exact
 check "simulate --link /tmp/x --count 1 " "--hold --interval !&"

@@ -13,6 +13,11 @@ packages=(
   desktop-file-utils shared-mime-info libxml2-utils
   # The Debian package and its checks (scripts/package.sh, scripts/check-package.sh)
   dpkg-dev file lintian appstream
+  # waveform interchange: sigrok session files (zip archives), reading our
+  # JSON exports back, and sigrok-cli reading the sessions in the tests
+  libzip-dev
+  nlohmann-json3-dev
+  sigrok-cli
 )
 
 missing=()

@@ -465,7 +465,7 @@ private:
         // Save As gives the file the waveform extension.
         const std::string file = m_window.Record().FileName;
         CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Form().SettingsPanel[0]),
-            Cp1252ToUtf8(m_window.Form().SettingsPanel[1]), Measured(m_window), {} };
+            Cp1252ToUtf8(m_window.Form().SettingsPanel[1]), MeasuredNumbersOf(m_window), {} };
         std::copy(m_window.Record().Samples.begin(), m_window.Record().Samples.end(), record.Samples.begin());
         try {
             if (m_log)

@@ -27,6 +27,14 @@ the format OUT's extension names:
   .csv   one row per sample under a header row: index, time in seconds from
          the first sample, raw value, volts relative to the zero reference
          (empty for an off-scale sample)
+  .json  the whole waveform: format "zop5-waveform" and version 1, texts,
+         labels, indices, probe, zero reference, sample interval, samples,
+         their volts (null when off-scale), the measurements (with the
+         cursor readout when --cursors is given), the analysis and the
+         spectrum; zop5-tool convert reads it back
+  .sr    a sigrok session with one analog channel in volts at the sample
+         rate (an off-scale sample holds the voltage of the range's end it
+         lies beyond); time bases slower than 1 sample a second are refused
 
 Options:
   --mode dot|bar|smooth  trace drawing mode (default: the window's configured
@@ -98,7 +106,8 @@ ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeG
     chosen.Output = argv[optind + 1];
     const std::optional<ExportFormat> kind = ExportFormatOf(chosen.Output);
     if (!kind)
-        throw UsageError("the output's extension must be .bmp, .wmf, .pdf, .png, .svg or .csv: " + chosen.Output);
+        throw UsageError(
+            "the output's extension must be .bmp, .wmf, .pdf, .png, .svg, .csv, .json or .sr: " + chosen.Output);
     chosen.Format = *kind;
     return chosen;
 }

@@ -13,7 +13,11 @@ constexpr std::array Commands = {
     zop::ToolCommand {
         "simulate", "play the instrument: send waveform transfers to a serial line", zop::SimulateCommand },
     zop::ToolCommand { "measure", "print the window's measurement texts of waveform files", zop::MeasureCommand },
-    zop::ToolCommand { "export", "write a waveform file as BMP, WMF, PDF, PNG, SVG or CSV", zop::ExportCommand },
+    zop::ToolCommand { "export", "write a waveform file as BMP, WMF, PDF, PNG, SVG, CSV, JSON or a sigrok session",
+        zop::ExportCommand },
+    zop::ToolCommand {
+        "spectrum", "print the spectrum, dominant frequency and THD of waveform files", zop::SpectrumCommand },
+    zop::ToolCommand { "convert", "turn an exported JSON or CSV file back into a waveform file", zop::ConvertCommand },
     zop::ToolCommand { "capture", "receive transfers from the instrument into waveform files", zop::CaptureCommand },
     zop::ToolCommand { "ports", "list COM1..COM4, their devices and whether each opens", zop::PortsCommand },
 };

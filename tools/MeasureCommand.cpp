@@ -29,8 +29,19 @@ Options:
                      C1 and a release at column C2 (0..95) would, and append
                      the three cursor texts (dV, dt, f)
   --names            put the file name first on each line
+  --extended         append the analysis, in this order: minimum, maximum,
+                     mean, AC RMS (about the mean), frequency, period, duty
+                     cycle, positive and negative width, rise and fall time
+                     (10% to 90%), crest factor; "-" when the waveform does
+                     not allow a value (too few crossings, periods that do not
+                     agree, an off-scale sample on what it needs)
   --json             one JSON object per line with the same texts and the
-                     numbers: volts, seconds, hertz, dB, clipped
+                     numbers: volts, seconds, hertz, dB, clipped; with
+                     --extended also min_volts, max_volts, mean_volts,
+                     ac_rms_volts, frequency_hz, period_seconds, duty_cycle
+                     (0..1), positive_width_seconds, negative_width_seconds,
+                     rise_seconds, fall_seconds, crest_factor (null when not
+                     measurable)
   -h, --help         this text
 
 Exit status: 0 all files measured, 1 a file was refused, 2 usage error.
@@ -46,12 +57,13 @@ struct MeasureOptions {
 
 int MeasureCommand(int argc, char** argv)
 {
-    enum { ProbeOption = 256, CursorsOption, NamesOption, JsonOption };
+    enum { ProbeOption = 256, CursorsOption, NamesOption, JsonOption, ExtendedOption };
     static const option options[] = {
         { "probe", required_argument, nullptr, ProbeOption },
         { "cursors", required_argument, nullptr, CursorsOption },
         { "names", no_argument, nullptr, NamesOption },
         { "json", no_argument, nullptr, JsonOption },
+        { "extended", no_argument, nullptr, ExtendedOption },
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
     };
@@ -73,6 +85,9 @@ int MeasureCommand(int argc, char** argv)
                 break;
             case JsonOption:
                 chosen.Line.Format = LineFormat::Json;
+                break;
+            case ExtendedOption:
+                chosen.Line.Extended = true;
                 break;
             case 'h':
                 std::fwrite(Help.data(), 1, Help.size(), stdout);

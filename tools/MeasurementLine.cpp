@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "analysis/WaveformAnalysis.h"
 #include "display/ScaleTables.h"
 #include "document/Cp1252.h"
+#include "tools/AnalysisReport.h"
 #include "tools/ToolOptions.h"
 
 namespace zop {
@@ -17,7 +19,35 @@ long double Volts(const WaveformRecord& record, int32_t probe, long double count
     return counts * scale.VoltsPerCount / (scale.Prefix == "m" ? 1000.0L : 1.0L);
 }
 
+WaveformAnalysis AnalysisOf(const HeadlessWindow& window)
+{
+    const std::optional<VoltWaveform> volts = ShownInVolts(window);
+    return volts ? Analyze(*volts) : WaveformAnalysis {};
+}
+
 std::string JsonLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
+{
+    const FormState& form = window.Form();
+    const auto text = [&](const std::string& cp1252) { return JsonString(Cp1252ToUtf8(cp1252)); };
+    std::string json = "{\"file\":" + JsonString(name);
+    json += ",\"description\":" + text(form.Description.Text());
+    json += ",\"date\":" + text(form.DateField.Text());
+    json += ",\"time\":" + text(form.TimeField.Text());
+    json += ",\"time_div\":" + text(form.SettingsPanel[0]);
+    json += ",\"volts_div\":" + text(form.SettingsPanel[1]);
+    return json + "," + MeasurementJsonMembers(window, options) + "}";
+}
+
+} // namespace
+
+std::optional<VoltWaveform> ShownInVolts(const HeadlessWindow& window)
+{
+    const WaveformRecord& record = window.Record();
+    return WaveformInVolts(
+        record.Samples, record.ZeroRef, record.VoltIndex, window.Form().ProbeMenuFactor(), record.TimeIndex);
+}
+
+std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptions& options)
 {
     const FormState& form = window.Form();
     const WaveformRecord& record = window.Record();
@@ -26,13 +56,7 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
     const auto text = [&](const std::string& cp1252) { return JsonString(Cp1252ToUtf8(cp1252)); };
     using Number = std::optional<long double>;
 
-    std::string json = "{\"file\":" + JsonString(name);
-    json += ",\"description\":" + text(form.Description.Text());
-    json += ",\"date\":" + text(form.DateField.Text());
-    json += ",\"time\":" + text(form.TimeField.Text());
-    json += ",\"time_div\":" + text(form.SettingsPanel[0]);
-    json += ",\"volts_div\":" + text(form.SettingsPanel[1]);
-    json += ",\"dc\":" + text(form.SettingsPanel[2]);
+    std::string json = "\"dc\":" + text(form.SettingsPanel[2]);
     json += ",\"peak_to_peak\":" + text(form.SettingsPanel[3]);
     json += ",\"rms\":" + text(form.SettingsPanel[4]);
     json += ",\"db\":" + text(form.SettingsPanel[5]);
@@ -42,7 +66,7 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
     const TimeBaseRow& time = TimeRow(record.TimeIndex);
     const long double samplePeriod = time.SamplePeriod / time.PrefixDivisor;
     json += ",\"sample_period_seconds\":" + JsonNumber(samplePeriod);
-    const MeasuredNumbers numbers = Measured(window);
+    const MeasuredNumbers numbers = MeasuredNumbersOf(window);
     json += ",\"dc_volts\":" + JsonNumber(numbers.DcVolts);
     json += ",\"peak_to_peak_volts\":" + JsonNumber(numbers.PeakToPeakVolts);
     json += ",\"rms_volts\":" + JsonNumber(numbers.RmsVolts);
@@ -59,12 +83,12 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
         json += ",\"dt_seconds\":" + JsonNumber(t / time.PrefixDivisor);
         json += ",\"f_hertz\":" + JsonNumber(t == 0 ? Number() : TimeToFrequency(t, record.TimeIndex));
     }
-    return json + "}";
+    if (options.Extended)
+        json += "," + AnalysisJsonMembers(AnalysisOf(window));
+    return json;
 }
 
-} // namespace
-
-MeasuredNumbers Measured(const HeadlessWindow& window)
+MeasuredNumbers MeasuredNumbersOf(const HeadlessWindow& window)
 {
     if (window.Flags().Clipped)
         return {};
@@ -89,6 +113,9 @@ std::string MeasurementLine(const HeadlessWindow& window, const std::string& nam
     if (options.Cursors)
         for (size_t i = 1; i < form.StatusBar.size(); ++i)
             line += "\t" + Cp1252ToUtf8(form.StatusBar[i]);
+    if (options.Extended)
+        for (const std::string& column : AnalysisColumns(AnalysisOf(window)))
+            line += "\t" + column;
     return line;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/VoltWaveform.h"
 #include "tools/HeadlessWindow.h"
 
 namespace zop {
@@ -16,6 +17,7 @@ struct LineOptions {
     LineFormat Format = LineFormat::Tabs;
     bool Names = false; // the file name first (always present in JSON)
     bool Cursors = false; // append the cursor readout
+    bool Extended = false; // append the analysis: min, max, mean, AC RMS, frequency, ...
 };
 
 // The numbers behind the DC, peak-to-peak, RMS and dB texts of the shown
@@ -27,9 +29,18 @@ struct MeasuredNumbers {
     std::optional<long double> RmsVolts;
     std::optional<long double> Db;
 };
-MeasuredNumbers Measured(const HeadlessWindow& window);
+MeasuredNumbers MeasuredNumbersOf(const HeadlessWindow& window);
 
 // `window` shows the waveform; `name` is the file name as given (UTF-8).
 std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options);
+
+// The JSON members of the line after the file's texts and labels, without
+// braces: the four measurement texts, probe, clipped, the numbers, and the
+// cursor and analysis members the options ask for.
+std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptions& options);
+
+// The shown waveform in volts at the probe in effect; nothing before a
+// waveform is shown.
+std::optional<VoltWaveform> ShownInVolts(const HeadlessWindow& window);
 
 } // namespace zop

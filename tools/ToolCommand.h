@@ -21,5 +21,7 @@ int MeasureCommand(int argc, char** argv);
 int ExportCommand(int argc, char** argv);
 int CaptureCommand(int argc, char** argv);
 int PortsCommand(int argc, char** argv);
+int SpectrumCommand(int argc, char** argv);
+int ConvertCommand(int argc, char** argv);
 
 } // namespace zop

@@ -5,8 +5,12 @@
 #include "display/ScaleTables.h"
 #include "document/Cp1252.h"
 #include "output/ReportSheet.h"
+#include "document/SafeFile.h"
 #include "output/WmfCanvas.h"
 #include "tools/HeadlessWindow.h"
+#include "tools/MeasurementLine.h"
+#include "tools/SigrokSession.h"
+#include "tools/WaveformJson.h"
 
 namespace zop {
 
@@ -40,12 +44,17 @@ std::optional<ExportFormat> ExportFormatOf(const std::string& path)
         return ExportFormat::Svg;
     if (extension == ".CSV")
         return ExportFormat::Csv;
+    if (extension == ".JSON")
+        return ExportFormat::Json;
+    if (extension == ".SR")
+        return ExportFormat::Sigrok;
     return std::nullopt;
 }
 
 bool NeedsSurfaces(ExportFormat format)
 {
-    return format != ExportFormat::Csv && format != ExportFormat::Metafile;
+    return format != ExportFormat::Csv && format != ExportFormat::Metafile && format != ExportFormat::Json
+        && format != ExportFormat::Sigrok;
 }
 
 std::string SampleTable(const WaveformRecord& record, int32_t probe)
@@ -97,6 +106,13 @@ std::vector<std::string> ExportWaveform(const ExportRequest& request, ExportSurf
         WritePictureFile(request.Output, std::vector<uint8_t>(csv.begin(), csv.end()));
         break;
     }
+    case ExportFormat::Json:
+        WriteFileReplacing(
+            request.Output, WaveformJson(window, request.Cursors ? CursorsShown::Yes : CursorsShown::No));
+        break;
+    case ExportFormat::Sigrok:
+        WriteFileReplacing(request.Output, SigrokSessionBytes(*ShownInVolts(window)));
+        break;
     }
     return {};
 }

@@ -13,9 +13,9 @@
 
 namespace zop {
 
-enum class ExportFormat { Bitmap, Metafile, Pdf, Png, Svg, Csv };
+enum class ExportFormat { Bitmap, Metafile, Pdf, Png, Svg, Csv, Json, Sigrok };
 
-// By the extension (any letter case): .bmp .wmf .pdf .png .svg .csv.
+// By the extension (any letter case): .bmp .wmf .pdf .png .svg .csv .json .sr.
 std::optional<ExportFormat> ExportFormatOf(const std::string& path);
 
 // Whether the format is drawn by the window system's painting (needs the

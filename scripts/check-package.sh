@@ -34,8 +34,13 @@ done
 export QT_QPA_PLATFORM=offscreen ZOP5_COM1="" ZOP5_COM2="" ZOP5_COM3="" ZOP5_COM4=""
 export XDG_RUNTIME_DIR=$root/runtime XDG_CONFIG_HOME=$root/config
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# Every program installed, whoever added it; zop5 and zop5-tool at least.
 for program in zop5 zop5-tool; do
-  text=$("$root/usr/bin/$program" --version 2>&1)
+  [ -x "$root/usr/bin/$program" ] || fail "$program is not in the package"
+done
+for path in "$root"/usr/bin/*; do
+  program=$(basename "$path")
+  text=$("$path" --version 2>/dev/null)
   if [ $? -eq 0 ] && [[ $text == *" $version" ]]; then pass "$program --version: $text"
   else fail "$program --version: $text"; fi
 done

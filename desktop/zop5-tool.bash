@@ -55,14 +55,23 @@ _zop5_tool_files()
     done < <(compgen -f -- "$cur")
 }
 
+# Offers the words of $1 that start with $2.
+_zop5_tool_words()
+{
+    local word
+    while IFS= read -r word; do
+        COMPREPLY+=("$word")
+    done < <(compgen -W "$1" -- "$2")
+}
+
 # Completes the value of the kind `value` (a placeholder from the help) of
 # the option `option`.
 _zop5_tool_value()
 {
     local option=$1 value=$2 cur=$3
     case $value in
-        *'|'*) COMPREPLY+=($(compgen -W "${value//|/ }" -- "$cur")) ;;
-        COM1..COM*|COMn|COM) COMPREPLY+=($(compgen -W "COM1 COM2 COM3 COM4" -- "$cur")) ;;
+        *'|'*) _zop5_tool_words "${value//|/ }" "$cur" ;;
+        COM1..COM*|COMn|COM) _zop5_tool_words "COM1 COM2 COM3 COM4" "$cur" ;;
         *.[a-z]*) _zop5_tool_files "$cur" "${value##*.}" ;;
         DIR | DIRECTORY) _zop5_tool_files "$cur" dirs ;;
         DEVICE) _zop5_tool_devices "$cur" ;;
@@ -96,6 +105,7 @@ _zop5_tool()
     local cur=${COMP_WORDS[cword]} prev=""
     ((cword > 0)) && prev=${COMP_WORDS[cword - 1]}
     COMPREPLY=()
+    # shellcheck disable=SC2088 # a tilde the shell left as typed
     [[ $tool == "~/"* ]] && tool=$HOME/${tool#"~/"}
 
     # The commands, from the lines under "Commands:" of the tool's help.
@@ -103,12 +113,12 @@ _zop5_tool()
     commands=$(_zop5_tool_help "$tool" | sed -n '/^Commands:/,$ s/^  \([a-z][a-z0-9-]*\) .*/\1/p')
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W "$commands help --help --version" -- "$cur"))
+        _zop5_tool_words "$commands help --help --version" "$cur"
         return
     fi
     local command=${COMP_WORDS[1]}
     if [[ $command == help ]]; then
-        ((cword == 2)) && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        ((cword == 2)) && _zop5_tool_words "$commands" "$cur"
         return
     fi
     [[ " ${commands//$'\n'/ } " == *" $command "* ]] || return
@@ -135,7 +145,7 @@ _zop5_tool()
             if [[ $word == --* ]]; then
                 [[ -z $key ]] && key=$word
                 REPLY=""
-                if ((i + 1 < ${#usage[@]})) && [[ ${usage[i]} != *\] && ${usage[i + 1]} != \[* && ${usage[i + 1]} != -* ]]; then
+                if ((i + 1 < ${#usage[@]})) && [[ ${usage[i]} != *"]" && ${usage[i + 1]} != \[* && ${usage[i + 1]} != -* ]]; then
                     REPLY=${usage[i + 1]//[\[\]]/}
                     ((i++))
                 fi
@@ -169,7 +179,7 @@ _zop5_tool()
         return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
+        _zop5_tool_words "${options[*]}" "$cur"
         return
     fi
 
@@ -192,7 +202,7 @@ _zop5_tool()
         fi
     done
     if ((${#arguments[@]} == 0)); then
-        COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
+        _zop5_tool_words "${options[*]}" "$cur"
         return
     fi
     if ((position >= ${#arguments[@]})); then

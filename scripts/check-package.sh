@@ -7,7 +7,7 @@
 # Usage: scripts/check-package.sh [PACKAGE.deb]   (default: build/zop5_*.deb)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-deb=${1:-$(ls "$top"/build/zop5_*.deb 2>/dev/null | head -n 1)}
+deb=${1:-$(find "$top/build" -maxdepth 1 -name 'zop5_*.deb' | head -n 1)}
 [ -f "$deb" ] || { echo "check-package.sh: no package; run ./scripts/package.sh first" >&2; exit 1; }
 
 failures=0
@@ -22,13 +22,13 @@ version=$(dpkg-deb -f "$deb" Version)
 depends=$(dpkg-deb -f "$deb" Depends)
 
 # The control fields a user's package manager and software centre read.
-[ "$(dpkg-deb -f "$deb" Section)" = electronics ] && pass "section electronics" || fail "section is not electronics"
+if [ "$(dpkg-deb -f "$deb" Section)" = electronics ]; then pass "section electronics"; else fail "section is not electronics"; fi
 triggers=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./triggers 2>/dev/null)
 for path in /usr/share/applications /usr/share/mime/packages; do
-  grep -qx "activate-noawait $path" <<<"$triggers" && pass "activates the trigger of $path" \
-    || fail "no trigger for $path"
+  if grep -qx "activate-noawait $path" <<<"$triggers"; then pass "activates the trigger of $path"
+  else fail "no trigger for $path"; fi
 done
-[ -f "$root/usr/share/doc/zop5/copyright" ] && pass "copyright file" || fail "no copyright file"
+if [ -f "$root/usr/share/doc/zop5/copyright" ]; then pass "copyright file"; else fail "no copyright file"; fi
 
 # The installed programs answer without a display.
 export QT_QPA_PLATFORM=offscreen ZOP5_COM1="" ZOP5_COM2="" ZOP5_COM3="" ZOP5_COM4=""
@@ -40,8 +40,7 @@ for program in zop5 zop5-tool; do
 done
 for path in "$root"/usr/bin/*; do
   program=$(basename "$path")
-  text=$("$path" --version 2>/dev/null)
-  if [ $? -eq 0 ] && [[ $text == *" $version" ]]; then pass "$program --version: $text"
+  if text=$("$path" --version 2>/dev/null) && [[ $text == *" $version" ]]; then pass "$program --version: $text"
   else fail "$program --version: $text"; fi
 done
 

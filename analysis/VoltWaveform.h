@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

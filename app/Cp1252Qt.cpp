@@ -1,6 +1,6 @@
 #include "app/Cp1252Qt.h"
 
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

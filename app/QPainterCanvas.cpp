@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

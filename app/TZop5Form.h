@@ -12,7 +12,7 @@
 
 #include "document/FormState.h"
 #include "document/UserInterface.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 class QAction;
 class QLabel;

@@ -12,9 +12,9 @@
 
 #include "analysis/Spectrum.h"
 #include "analysis/WaveformAnalysis.h"
-#include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
 #include "tools/SignalGenerator.h"
+#include "waveform/ScaleTables.h"
 
 namespace {
 

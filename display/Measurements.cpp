@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "display/FormatGeneral3.h"
-#include "display/ScaleTables.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

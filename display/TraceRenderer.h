@@ -11,7 +11,7 @@
 
 #include "display/Canvas.h"
 #include "document/FormState.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

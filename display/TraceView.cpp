@@ -4,8 +4,8 @@
 
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
-#include "display/ScaleTables.h"
 #include "display/TraceRenderer.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

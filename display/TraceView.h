@@ -12,7 +12,7 @@
 
 #include "display/TracePicture.h"
 #include "document/FormState.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "document/Cp1252.h"
 #include "document/FormState.h"
 #include "document/UserInterface.h"
-#include "document/WaveformRecord.h"
+#include "waveform/Cp1252.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

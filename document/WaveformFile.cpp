@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
 #include "document/FilePaths.h"
 #include "document/SafeFile.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

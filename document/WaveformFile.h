@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "document/FormState.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

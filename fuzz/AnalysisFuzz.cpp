@@ -12,8 +12,8 @@
 
 #include "analysis/Spectrum.h"
 #include "analysis/WaveformAnalysis.h"
-#include "display/ScaleTables.h"
 #include "fuzz/FuzzCheck.h"
+#include "waveform/ScaleTables.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "display/ScaleTables.h"
 #include "fuzz/FuzzCheck.h"
-#include "link/InstrumentLines.h"
-#include "link/TextToInteger.h"
 #include "link/TransferState.h"
+#include "waveform/InstrumentLines.h"
+#include "waveform/ScaleTables.h"
+#include "waveform/TextToInteger.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 // the new block encodes to itself.
 #include <span>
 
-#include "display/ScaleTables.h"
 #include "fuzz/FuzzCheck.h"
 #include "output/WaveformBlock.h"
+#include "waveform/ScaleTables.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
 #include "document/WaveformFile.h"
 #include "fuzz/FuzzCheck.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace {
 

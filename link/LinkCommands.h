@@ -11,9 +11,9 @@
 #include "document/DocumentCommands.h"
 #include "document/FormState.h"
 #include "document/UserInterface.h"
-#include "document/WaveformRecord.h"
 #include "link/LinkPort.h"
 #include "link/TransferState.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

@@ -1,7 +1,7 @@
 #include "link/TransferState.h"
 
-#include "display/ScaleTables.h"
-#include "link/TextToInteger.h"
+#include "waveform/ScaleTables.h"
+#include "waveform/TextToInteger.h"
 
 namespace zop {
 

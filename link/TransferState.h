@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

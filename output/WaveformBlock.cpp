@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "display/ScaleTables.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

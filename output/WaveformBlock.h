@@ -20,7 +20,7 @@
 #include <span>
 #include <string>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "comm/DevicePath.h"
-#include "document/Cp1252.h"
 #include "tools/CaptureOutputs.h"
 #include "tools/ExportSurfaces.h"
 #include "tools/HeadlessLink.h"
@@ -22,6 +21,7 @@
 #include "tools/PortDiagnosis.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "document/Cp1252.h"
 #include "document/FilePaths.h"
 #include "document/SafeFile.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
 #include "tools/WaveformImport.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

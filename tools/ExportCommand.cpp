@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "document/Cp1252.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
 #include "tools/WaveformExport.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -3,7 +3,7 @@
 #include <clocale>
 #include <ctime>
 
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -14,7 +14,7 @@
 #include "document/DocumentCommands.h"
 #include "document/FormState.h"
 #include "document/UserInterface.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

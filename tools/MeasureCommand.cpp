@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "document/Cp1252.h"
 #include "tools/HeadlessWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "analysis/WaveformAnalysis.h"
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
 #include "tools/AnalysisReport.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

@@ -10,13 +10,13 @@
 #include "comm/DevicePath.h"
 #include "comm/VkPort.h"
 #include "link/ComponentPort.h"
-#include "document/Cp1252.h"
 #include "tools/HeadlessLink.h"
 #include "tools/HeadlessWindow.h"
 #include "tools/PortDiagnosis.h"
 #include "tools/PortsScan.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

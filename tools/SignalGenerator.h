@@ -8,7 +8,7 @@
 #include <random>
 #include <string_view>
 
-#include "link/InstrumentLines.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 

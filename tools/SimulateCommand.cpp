@@ -16,10 +16,10 @@
 #include <unistd.h>
 
 #include "document/WaveformFile.h"
-#include "link/InstrumentLines.h"
 #include "tools/SignalGenerator.h"
 #include "tools/SimulatorOutput.h"
 #include "tools/ToolCommand.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 

@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "analysis/Spectrum.h"
-#include "document/Cp1252.h"
 #include "tools/AnalysisReport.h"
 #include "tools/HeadlessWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "document/Cp1252.h"
-#include "document/WaveformRecord.h"
 #include "tools/ToolCommand.h"
+#include "waveform/Cp1252.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
-#include "output/ReportSheet.h"
 #include "document/SafeFile.h"
+#include "output/ReportSheet.h"
 #include "output/WmfCanvas.h"
 #include "tools/HeadlessWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/SigrokSession.h"
 #include "tools/WaveformJson.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

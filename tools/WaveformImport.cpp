@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

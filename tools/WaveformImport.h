@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

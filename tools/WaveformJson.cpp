@@ -2,10 +2,10 @@
 
 #include "analysis/Spectrum.h"
 #include "analysis/WaveformAnalysis.h"
-#include "document/Cp1252.h"
 #include "tools/AnalysisReport.h"
 #include "tools/MeasurementLine.h"
 #include "tools/ToolOptions.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

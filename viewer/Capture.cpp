@@ -1,8 +1,8 @@
 #include "viewer/Capture.h"
 
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
 #include "document/WaveformFile.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop::viewer {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "analysis/VoltWaveform.h"
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop::viewer {
 

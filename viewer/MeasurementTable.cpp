@@ -7,8 +7,8 @@
 #include "analysis/WaveformAnalysis.h"
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
-#include "display/ScaleTables.h"
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop::viewer {
 

@@ -12,11 +12,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
 #include "output/WaveformBlock.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/XSession.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -19,10 +19,10 @@
 #include "app/TraceWiring.h"
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
-#include "display/ScaleTables.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tools/SignalGenerator.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -8,10 +8,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/XSession.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

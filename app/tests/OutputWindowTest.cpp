@@ -18,8 +18,8 @@
 #include "app/OutputWiring.h"
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
-#include "display/ScaleTables.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "display/ScaleTables.h"
 #include "document/DocumentCommands.h"
 #include "document/FileError.h"
 #include "document/WaveformFile.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -4,9 +4,9 @@
 #include <random>
 #include <sys/stat.h>
 
-#include "display/ScaleTables.h"
 #include "document/WaveformFile.h"
 #include "tests/support/TestEnvironment.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "comm/MessageWindow.h"
 #include "link/ComponentPort.h"
-#include "link/InstrumentLines.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "link/InstrumentLines.h"
 #include "link/LinkCommands.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {

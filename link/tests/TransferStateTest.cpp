@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "display/ScaleTables.h"
-#include "link/InstrumentLines.h"
-#include "link/TextToInteger.h"
 #include "link/TransferState.h"
+#include "waveform/InstrumentLines.h"
+#include "waveform/ScaleTables.h"
+#include "waveform/TextToInteger.h"
 
 namespace zop {
 namespace {

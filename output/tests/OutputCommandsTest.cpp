@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "display/ScaleTables.h"
 #include "output/OutputCommands.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

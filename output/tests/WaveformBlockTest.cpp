@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "display/ScaleTables.h"
 #include "output/WaveformBlock.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

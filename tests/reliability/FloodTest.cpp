@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "link/InstrumentLines.h"
 #include "tests/reliability/Instrument.h"
 #include "tests/reliability/LinkedWindow.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {

@@ -13,10 +13,10 @@
 #include "comm/Dispatcher.h"
 #include "comm/MessageWindow.h"
 
-#include "link/InstrumentLines.h"
 #include "tests/reliability/Instrument.h"
 #include "tests/reliability/LinkedWindow.h"
 #include "tests/support/TestEnvironment.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-#include "link/InstrumentLines.h"
 #include "tests/reliability/Instrument.h"
 #include "tests/reliability/LinkedWindow.h"
+#include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {

@@ -9,10 +9,10 @@
 #include <random>
 #include <sys/stat.h>
 
-#include "display/ScaleTables.h"
 #include "tests/support/TestEnvironment.h"
 #include "tools/SignalGenerator.h"
 #include "tools/tests/ToolRunner.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <set>
 
-#include "display/ScaleTables.h"
 #include "tools/SignalGenerator.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "document/WaveformRecord.h"
 #include "tests/support/ChildProcess.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop::test {
 

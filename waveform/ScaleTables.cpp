@@ -1,8 +1,8 @@
-#include "display/ScaleTables.h"
+#include "waveform/ScaleTables.h"
 
 #include <stdexcept>
 
-#include "document/Cp1252.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

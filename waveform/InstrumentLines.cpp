@@ -1,9 +1,9 @@
-#include "link/InstrumentLines.h"
+#include "waveform/InstrumentLines.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "display/ScaleTables.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 

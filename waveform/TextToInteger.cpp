@@ -1,4 +1,4 @@
-#include "link/TextToInteger.h"
+#include "waveform/TextToInteger.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "document/WaveformRecord.h"
+#include "waveform/WaveformRecord.h"
 
 namespace zop {
 namespace {

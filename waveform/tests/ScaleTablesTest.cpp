@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "display/ScaleTables.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {

@@ -1,28 +1,15 @@
 #include "link/TransferState.h"
 
+#include "waveform/InstrumentLines.h"
 #include "waveform/ScaleTables.h"
-#include "waveform/TextToInteger.h"
 
 namespace zop {
 
 namespace {
 
-constexpr size_t SampleLineLength = 5;
 constexpr int32_t LastSampleIndex = SampleCount - 1;
-// The instrument's converter gives 8-bit readings; nothing else can come from it.
-constexpr int32_t MaxReading = 255;
-
-bool IsReading(int32_t value)
-{
-    return value >= 0 && value <= MaxReading;
-}
 
 } // namespace
-
-bool IsZeroReferenceLine(std::string_view line)
-{
-    return line.find("Zero Ref=") != std::string_view::npos || line.find("Zero Reference= ") != std::string_view::npos;
-}
 
 void TransferState::ReceiveByte(uint8_t byte)
 {
@@ -74,19 +61,17 @@ bool TransferState::ClassifyLine(int32_t probeMenuFactor)
     }
     if (!ZeroSeen && IsZeroReferenceLine(line)) {
         ZeroSeen = true;
-        const auto value = TextToInteger(line.substr(line.size() - 3));
-        if (!value || !IsReading(*value))
+        const auto value = ZeroReferenceValue(line);
+        if (!value)
             return false;
         PendingZeroRef = *value;
     }
     if (!TransferComplete && TimeSeen && VoltsSeen && ZeroSeen && line.size() == SampleLineLength) {
-        const auto index = TextToInteger(line.substr(0, 2));
-        const auto value = TextToInteger(line.substr(2, 3));
-        // An index or reading out of range is line noise, not the instrument.
-        if (!index || !value || *index < 0 || *index > LastSampleIndex || !IsReading(*value))
+        const auto sample = ParseSampleLine(line);
+        if (!sample)
             return false;
-        PendingSamples[static_cast<size_t>(*index)] = *value;
-        if (*index == LastSampleIndex)
+        PendingSamples[static_cast<size_t>(sample->Index)] = sample->Value;
+        if (sample->Index == LastSampleIndex)
             TransferComplete = true;
     }
     return true;

@@ -65,8 +65,4 @@ private:
     void EmptyLineBuffer();
 };
 
-// The zero-reference line: a line containing either marker; its value is the
-// line's last three characters.
-bool IsZeroReferenceLine(std::string_view line);
-
 } // namespace zop

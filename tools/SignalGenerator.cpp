@@ -8,6 +8,7 @@
 #include <string>
 
 #include "waveform/Cp1252.h"
+#include "waveform/InstrumentLines.h"
 #include "waveform/ScaleTables.h"
 
 namespace zop {

@@ -4,14 +4,23 @@
 #include <stdexcept>
 
 #include "waveform/ScaleTables.h"
+#include "waveform/TextToInteger.h"
 
 namespace zop {
 
 namespace {
 
+// The instrument's converter gives 8-bit readings; nothing else can come from it.
+constexpr int32_t MaxReading = 255;
+
+bool IsReading(int32_t value)
+{
+    return value >= 0 && value <= MaxReading;
+}
+
 void CheckReading(int32_t value, const char* what)
 {
-    if (value < 0 || value > 255)
+    if (!IsReading(value))
         throw std::out_of_range(std::string(what) + " outside 0..255: " + std::to_string(value));
 }
 
@@ -64,6 +73,54 @@ std::string EncodeTransfer(const InstrumentWaveform& waveform, LineForm form, Li
         bytes += end;
     }
     return bytes;
+}
+
+std::optional<int32_t> MatchTimeBaseLine(std::string_view line)
+{
+    for (int32_t i = 1; i <= TimeBaseRows; ++i)
+        if (TimeRow(i).SampleLabelPadded == line)
+            return i;
+    for (int32_t i = 1; i <= TimeBaseRows; ++i)
+        if (TimeRow(i).SampleLabel == line)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<int32_t> MatchVoltsLine(std::string_view line)
+{
+    for (int32_t i = 1; i <= SensitivityRows; ++i)
+        if (VoltRow(i).RangeLabel == line)
+            return i;
+    for (int32_t i = 1; i <= SensitivityRows; ++i)
+        if (VoltRow(i).FullScaleLabel == line)
+            return i;
+    return std::nullopt;
+}
+
+bool IsZeroReferenceLine(std::string_view line)
+{
+    return line.find("Zero Ref=") != std::string_view::npos || line.find("Zero Reference= ") != std::string_view::npos;
+}
+
+std::optional<int32_t> ZeroReferenceValue(std::string_view line)
+{
+    if (line.size() < 3)
+        return std::nullopt;
+    const auto value = TextToInteger(line.substr(line.size() - 3));
+    if (!value || !IsReading(*value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<SampleLine> ParseSampleLine(std::string_view line)
+{
+    if (line.size() != SampleLineLength)
+        return std::nullopt;
+    const auto index = TextToInteger(line.substr(0, 2));
+    const auto value = TextToInteger(line.substr(2, 3));
+    if (!index || !value || *index < 0 || *index >= SampleCount || !IsReading(*value))
+        return std::nullopt;
+    return SampleLine { *index, *value };
 }
 
 } // namespace zop

@@ -119,28 +119,6 @@ std::optional<VoltMatch> FindVoltIndex(std::string_view text)
     return found;
 }
 
-std::optional<int32_t> MatchTimeBaseLine(std::string_view line)
-{
-    for (int32_t i = 1; i <= TimeBaseRows; ++i)
-        if (TimeRow(i).SampleLabelPadded == line)
-            return i;
-    for (int32_t i = 1; i <= TimeBaseRows; ++i)
-        if (TimeRow(i).SampleLabel == line)
-            return i;
-    return std::nullopt;
-}
-
-std::optional<int32_t> MatchVoltsLine(std::string_view line)
-{
-    for (int32_t i = 1; i <= SensitivityRows; ++i)
-        if (VoltRow(i).RangeLabel == line)
-            return i;
-    for (int32_t i = 1; i <= SensitivityRows; ++i)
-        if (VoltRow(i).FullScaleLabel == line)
-            return i;
-    return std::nullopt;
-}
-
 long double CountsToVolts(int32_t counts, int32_t voltIndex, int32_t probeFactor)
 {
     return counts * VoltsPerCount(voltIndex, probeFactor).VoltsPerCount;

@@ -68,12 +68,6 @@ struct VoltMatch {
 };
 std::optional<VoltMatch> FindVoltIndex(std::string_view text);
 
-// Instrument lines: exact, case-sensitive; the padded form first, then the
-// plain one (time base), the range form first, then the full-scale form
-// (volts). Returns the 1-based row.
-std::optional<int32_t> MatchTimeBaseLine(std::string_view line);
-std::optional<int32_t> MatchVoltsLine(std::string_view line);
-
 // Conversions.
 // n counts in the unit of the volts prefix.
 long double CountsToVolts(int32_t counts, int32_t voltIndex, int32_t probeFactor);

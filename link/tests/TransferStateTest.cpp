@@ -7,7 +7,6 @@
 #include "link/TransferState.h"
 #include "waveform/InstrumentLines.h"
 #include "waveform/ScaleTables.h"
-#include "waveform/TextToInteger.h"
 
 namespace zop {
 namespace {
@@ -368,48 +367,6 @@ TEST(TransferState, TransfersInEveryLineFormRoundTrip)
             }
         }
     }
-}
-
-TEST(InstrumentLines, FormsAndRefusals)
-{
-    InstrumentWaveform waveform;
-    waveform.TimeIndex = 3;
-    waveform.VoltIndex = 5;
-    waveform.ZeroRef = 42;
-    waveform.Samples[5] = 7;
-    const auto a = InstrumentLines(waveform, LineForm::A);
-    const auto b = InstrumentLines(waveform, LineForm::B);
-    ASSERT_EQ(a.size(), 99u);
-    EXPECT_EQ(a[0], "  1us/Sample");
-    EXPECT_EQ(b[0], "1us/Sample");
-    EXPECT_EQ(a[1], "Range(254)= 0.8V");
-    EXPECT_EQ(b[1], "Full scale (254)= 800mV");
-    EXPECT_EQ(a[2], "Zero Reference= 042");
-    EXPECT_EQ(b[2], "Zero Ref= 42");
-    EXPECT_EQ(a[3 + 5], "05007");
-    EXPECT_EQ(b[3 + 5], " 5  7");
-    EXPECT_EQ(EncodeTransfer(waveform, LineForm::B, LineEnding::CrLf).substr(0, 12), "1us/Sample\r\n");
-
-    waveform.Samples[95] = 256;
-    EXPECT_THROW(InstrumentLines(waveform, LineForm::A), std::out_of_range);
-    waveform.Samples[95] = 0;
-    waveform.TimeIndex = 23;
-    EXPECT_THROW(InstrumentLines(waveform, LineForm::A), std::out_of_range);
-}
-
-TEST(TextToInteger, TheInstrumentsNumberRule)
-{
-    EXPECT_EQ(TextToInteger("42"), 42);
-    EXPECT_EQ(TextToInteger("  042"), 42);
-    EXPECT_EQ(TextToInteger("+5"), 5);
-    EXPECT_EQ(TextToInteger(" -5"), -5);
-    EXPECT_EQ(TextToInteger("$ff"), 255);
-    EXPECT_EQ(TextToInteger("$FF"), 255);
-    EXPECT_EQ(TextToInteger("2147483647"), 2147483647);
-    EXPECT_EQ(TextToInteger("-2147483648"), INT32_MIN);
-    for (const std::string_view bad : { "", "   ", "4 ", "12a", "$", "-", "+", "+$5", "$-5", "- 5", "0x1F",
-             "2147483648", "-2147483649", "1e3", "\t5" })
-        EXPECT_FALSE(TextToInteger(bad).has_value()) << '"' << bad << '"';
 }
 
 } // namespace

@@ -75,19 +75,6 @@ TEST(ScaleTables, FindVoltIndexPrefersTheX1Column)
     EXPECT_FALSE(FindVoltIndex("1V/div "));
 }
 
-TEST(ScaleTables, InstrumentLinesMatchExactlyPaddedFirst)
-{
-    EXPECT_EQ(MatchTimeBaseLine("  1us/Sample"), 3);
-    EXPECT_EQ(MatchTimeBaseLine("1us/Sample"), 3);
-    EXPECT_FALSE(MatchTimeBaseLine(" 1us/Sample"));
-    EXPECT_FALSE(MatchTimeBaseLine("1US/SAMPLE"));
-    EXPECT_EQ(MatchTimeBaseLine("0.2us/Sample"), 1);
-    EXPECT_EQ(MatchVoltsLine("Range(254)= 0.8V"), 5);
-    EXPECT_EQ(MatchVoltsLine("Full scale (254)= 800mV"), 5);
-    EXPECT_EQ(MatchVoltsLine("Range(254)= 160V"), 12);
-    EXPECT_FALSE(MatchVoltsLine("Range(254)=0.8V"));
-}
-
 TEST(ScaleTables, TimeAndFrequencyConversions)
 {
     EXPECT_EQ(StepsToTime(20, 9), 20 * 0.1L); // 2 ms

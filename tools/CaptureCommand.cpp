@@ -60,8 +60,9 @@ Options:
   --reconnect           when the device goes away (adapter unplugged), wait
                         for it to come back on the same path (a
                         /dev/serial/by-id/ name follows the adapter to its
-                        new node), open it again and go on numbering; also
-                        waits for a device that is not there yet
+                        new node), open it again and go on numbering; with
+                        --port or --device also waits for a device that is
+                        not there yet
   --rotate N            keep at most N numbered files in the directory, the
                         oldest removed first
   -q, --quiet           no progress on standard error
@@ -230,17 +231,13 @@ public:
             }
         }
         if (!OpenPort() && !(m_options.Reconnect && m_number != 0 && WaitForDevice()))
-            return m_stopped ? Summary() : ExitFailure;
+            return m_stopped ? Interrupted() : ExitFailure;
 
         while (m_options.Count == 0 || m_kept < m_options.Count) {
             if (m_failed)
                 return ExitFailure;
-            if (g_stop) {
-                if (m_options.Count == 0)
-                    return Summary();
-                return Fail("interrupted after " + std::to_string(m_kept) + " of " + std::to_string(m_options.Count)
-                    + " transfers");
-            }
+            if (g_stop)
+                return Interrupted();
             const bool warned = !ReportMessages();
             if (warned && !m_options.Reconnect)
                 return ExitFailure;
@@ -253,7 +250,7 @@ public:
                 Warn(m_devicePath + " went away after " + Tally() + "; waiting for it to come back");
                 ClosePort();
                 if (!WaitForDevice())
-                    return m_stopped ? Summary() : ExitFailure;
+                    return m_stopped ? Interrupted() : ExitFailure;
                 continue;
             }
             const auto left = TimeLeft();
@@ -281,7 +278,15 @@ private:
             + (m_kept == 1 && !m_options.Count ? " transfer" : " transfers");
     }
 
-    // The end of a capture without a count: a signal stopped it.
+    // A signal ends a capture without a count as planned, and cuts one with
+    // a count short.
+    int Interrupted()
+    {
+        if (m_options.Count != 0)
+            return Fail("interrupted after " + Tally());
+        return Summary();
+    }
+
     int Summary()
     {
         const auto seconds

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -68,13 +71,13 @@ std::string Busy(const std::string& how, const std::vector<DeviceHolder>& holder
 }
 
 // What a failed open of an existing character device means.
-DeviceDiagnosis OpenFailure(int error, const struct stat& info)
+DeviceDiagnosis OpenFailure(int error, const std::string& path, const struct stat& info)
 {
     using Kind = DeviceDiagnosis::Kind;
     const std::string reason = std::strerror(error);
     switch (error) {
     case EBUSY:
-        return { Kind::Busy, Busy("another program has it open exclusively", FindHolders(info)) };
+        return { Kind::Busy, Busy("another program has it open exclusively", FindHolders(path, info)) };
     case EMFILE:
         return { Kind::NoDescriptors,
             "cannot open: " + reason + " (this program has too many files open; raise the limit: ulimit -n)" };
@@ -140,7 +143,7 @@ std::optional<std::string> PermissionProblem(const std::string& path, const stru
     return text;
 }
 
-std::vector<DeviceHolder> FindHolders(const struct stat& info, const std::string& procRoot)
+std::vector<DeviceHolder> FindHolders(const std::string& path, const struct stat& info, const std::string& procRoot)
 {
     std::vector<DeviceHolder> holders;
     const pid_t self = getpid();
@@ -171,7 +174,11 @@ std::vector<DeviceHolder> FindHolders(const struct stat& info, const std::string
             holder(pid).Locks = true;
     }
 
-    if (DIR* processes = opendir(procRoot.c_str())) {
+    char resolved[PATH_MAX];
+    const std::optional<std::string> real
+        = realpath(path.c_str(), resolved) ? std::optional<std::string>(resolved) : std::nullopt;
+    DIR* processes = real ? opendir(procRoot.c_str()) : nullptr;
+    if (processes) {
         while (const dirent* process = readdir(processes)) {
             const pid_t pid = static_cast<pid_t>(std::atoi(process->d_name));
             if (pid <= 0 || pid == self)
@@ -181,9 +188,9 @@ std::vector<DeviceHolder> FindHolders(const struct stat& info, const std::string
             if (!descriptors)
                 continue;
             while (const dirent* descriptor = readdir(descriptors)) {
-                struct stat target { };
-                if (descriptor->d_name[0] != '.' && stat((fdDir + "/" + descriptor->d_name).c_str(), &target) == 0
-                    && target.st_dev == info.st_dev && target.st_ino == info.st_ino) {
+                char target[PATH_MAX];
+                const ssize_t length = readlink((fdDir + "/" + descriptor->d_name).c_str(), target, sizeof target - 1);
+                if (length > 0 && std::string_view(target, static_cast<size_t>(length)) == *real) {
                     holder(pid);
                     break;
                 }
@@ -221,16 +228,16 @@ DeviceDiagnosis DiagnoseDevice(const std::string& port, const std::string& path)
 
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return OpenFailure(errno, info);
+        return OpenFailure(errno, path, info);
     DeviceDiagnosis result { Kind::Opens, "opens" };
     int exclusive = 0;
     if (!isatty(fd)) {
         result = { Kind::NotATerminal, "not a serial device" };
     } else if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
         // Admin rights pass the exclusive mode; we still keep out of its way.
-        result = { Kind::Busy, Busy("another program has it open exclusively", FindHolders(info)) };
+        result = { Kind::Busy, Busy("another program has it open exclusively", FindHolders(path, info)) };
     } else {
-        std::vector<DeviceHolder> holders = FindHolders(info);
+        std::vector<DeviceHolder> holders = FindHolders(path, info);
         bool locked = std::any_of(holders.begin(), holders.end(), [](const auto& h) { return h.Locks; });
         // Where /proc/locks is not to be seen, a lock that is free is taken
         // and given back at once.

@@ -51,10 +51,13 @@ struct DeviceHolder {
     bool Locks = false; // holds a lock on it (flock or a record lock)
 };
 
-// Every other process holding the file of `info` (a lock in /proc/locks, an
-// open descriptor in /proc/PID/fd as far as this user may look), in process
-// order. Nothing is opened.
-std::vector<DeviceHolder> FindHolders(const struct stat& info, const std::string& procRoot = "/proc");
+// Every other process holding the file at `path` (a lock in /proc/locks on
+// the file of `info`, an open descriptor in /proc/PID/fd leading to the same
+// real path, as far as this user may look), in process order. Nothing is
+// opened, and the other processes' files are not looked at (a file on a
+// stalled network share would hang the look).
+std::vector<DeviceHolder> FindHolders(
+    const std::string& path, const struct stat& info, const std::string& procRoot = "/proc");
 
 // "1234 (minicom)".
 std::string HolderText(const DeviceHolder& holder);

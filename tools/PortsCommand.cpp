@@ -53,7 +53,8 @@ to it. Then where COM1..COM4 lead.
 --map COMn DEVICE writes the mapping into the configuration file's [Ports]
 group, keeping its other settings; DEVICE need not be present yet, and a
 /dev/serial/by-id/ path keeps the mapping when the adapter is plugged into
-another socket. An empty DEVICE ("") maps the port to no device.
+another socket. A relative path is stored as an absolute one. An empty
+DEVICE ("") maps the port to no device.
 
 Exit status: 0 when a port opens (--scan: a device was found; --map: the
 mapping was written), 1 when none does, 2 usage error.

@@ -242,7 +242,7 @@ ScanResult ScanSerialDevices(const MachineRoots& roots, ProbeDevices probe)
             device.Owner = OwnerName(info.st_uid);
             device.Group = GroupName(info.st_gid);
             device.PermissionProblem = PermissionProblem(node, info);
-            device.Holders = FindHolders(info, roots.Proc);
+            device.Holders = FindHolders(node, info, roots.Proc);
         }
         if (probe == ProbeDevices::Yes && !device.Console)
             device.Probe = DiagnoseDevice("", node);

@@ -197,9 +197,12 @@ TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
     const std::string folder = m_dir.File("captures");
     // The simulator sends without end: a transfer it sends while the port is
     // being reopened may be lost, as with the instrument.
-    auto simulator = StartSimulator({ "--count", "0", "--link", link });
+    // Started before the instrument is there, the capture waits for it.
     ChildProcess capture({ ToolPath(), "capture", "--device", link, "--count", "4", "--reconnect", "--directory",
         folder, "--timeout", "60" });
+    ASSERT_TRUE(capture.WaitForError("no such device (is the adapter plugged in?); waiting", 20s))
+        << capture.Finish().Err;
+    auto simulator = StartSimulator({ "--count", "0", "--link", link });
     for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(capture.ReadLine(20s)) << capture.Finish().Err;
     // The instrument goes away after two transfers and comes back on the
@@ -237,6 +240,14 @@ TEST_F(Capture, AnInterruptDuringATransferLeavesOnlyWholeFiles)
     EXPECT_NE(result.Err.find("the transfer in progress was dropped"), std::string::npos) << result.Err;
     EXPECT_EQ(NumberedFilesIn(folder), std::vector<std::string> { "zop5-0001.zop" }) << "no partial file, no temporary";
     EXPECT_EQ(WaveformBody(ReadBytes(folder + "/zop5-0001.zop")), WaveformBody(ReadBytes(m_source)));
+
+    // A capture with a count is cut short by the signal: a failure.
+    ChildProcess counted({ ToolPath(), "capture", "--device", m_device, "--count", "5", "--directory", folder });
+    ASSERT_TRUE(counted.WaitForError("listening on COM1", 20s)) << counted.Finish().Err;
+    counted.Signal(SIGTERM);
+    const ChildResult cut = counted.Finish(20s);
+    EXPECT_EQ(cut.ExitCode, 1);
+    EXPECT_NE(cut.Err.find("interrupted after 0 of 5 transfers"), std::string::npos) << cut.Err;
 }
 
 TEST_F(Capture, LogRowsAndJsonLinesCarryTheNumbersMeasureGives)

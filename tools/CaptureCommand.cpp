@@ -318,6 +318,9 @@ private:
         }
         for (const Cmd item : { Cmd::Com1Item, Cmd::Com2Item, Cmd::Com3Item, Cmd::Com4Item })
             m_window.Form()[item].Checked = false;
+        // What the device sent before it went away never mixes with what it
+        // sends once it is back.
+        m_link.DropTransfer();
         m_timeShown = m_voltsShown = m_zeroShown = m_inTransfer = false;
     }
 

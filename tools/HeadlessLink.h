@@ -26,6 +26,8 @@ public:
     LinkCommands& Commands() { return m_commands; }
     TVskComPort& Component() { return m_component; }
     const TransferState& Transfer() const { return m_transfer; }
+    // Forgets a transfer in progress, as when its line went away with it.
+    void DropTransfer() { m_transfer.Restart(); }
 
     // The port the port menu has checked (1..4), 0 when none.
     int CheckedPort() const;

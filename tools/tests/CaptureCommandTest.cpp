@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 #include <thread>
+#include <unistd.h>
 
 #include "tests/support/TestEnvironment.h"
 #include "tools/tests/JsonReader.h"
@@ -222,6 +223,50 @@ TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
         (std::vector<std::string> { "zop5-0001.zop", "zop5-0002.zop", "zop5-0003.zop", "zop5-0004.zop" }));
     for (const std::string& name : NumberedFilesIn(folder))
         EXPECT_EQ(WaveformBody(ReadBytes(folder + "/" + name)), WaveformBody(ReadBytes(m_source))) << name;
+}
+
+TEST_F(Capture, ATransferCutShortByTheDeviceGoingAwayIsDropped)
+{
+    // The instrument's bytes for a file, as the simulator writes them.
+    const auto transfer = [&](const WaveformText& waveform) {
+        WriteBytes(m_source, WaveformFileBytes(waveform));
+        const ChildResult sent = RunTool({ "simulate", "--device", "-", "--file", m_source, "--full-speed" });
+        EXPECT_EQ(sent.ExitCode, 0) << sent.Err;
+        return sent.Out;
+    };
+    const auto send = [](const PseudoTerminal& line, const std::string& bytes) {
+        ASSERT_EQ(write(line.Master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    WaveformText before;
+    before.TimeLabel = "1ms/div";
+    WaveformText after;
+    after.TimeLabel = "0.2ms/div";
+    after.Samples.fill(140);
+    const std::string cut = transfer(before);
+    const std::string whole = transfer(after);
+
+    const std::string link = m_dir.File("com1");
+    auto first = std::make_unique<PseudoTerminal>();
+    fs::create_symlink(first->DevicePath(), link);
+    ChildProcess capture(
+        { ToolPath(), "capture", "--device", link, "--reconnect", "--directory", m_dir.Path(), "--timeout", "60" });
+    ASSERT_TRUE(capture.WaitForError("listening on COM1", 20s)) << capture.Finish().Err;
+    // The three header lines, then the line goes away.
+    size_t headers = 0;
+    for (int line = 0; line < 3; ++line)
+        headers = cut.find('\r', headers) + 1;
+    send(*first, cut.substr(0, headers));
+    ASSERT_TRUE(capture.WaitForError("zero reference", 20s)) << capture.Finish().Err;
+    first.reset();
+    ASSERT_TRUE(capture.WaitForError("waiting for it to come back", 20s)) << capture.Finish().Err;
+    PseudoTerminal second;
+    fs::remove(link);
+    fs::create_symlink(second.DevicePath(), link);
+    ASSERT_TRUE(capture.WaitForError("is back", 20s)) << capture.Finish().Err;
+    send(second, whole);
+    const ChildResult result = capture.Finish(30s);
+    ASSERT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_EQ(WaveformBody(ReadBytes(m_dir.File("zop5-0001.zop"))), WaveformBody(WaveformFileBytes(after)));
 }
 
 TEST_F(Capture, AnInterruptDuringATransferLeavesOnlyWholeFiles)

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "app/QPainterCanvas.h"
+#include "waveform/Cp1252.h"
 #include "output/WmfCanvas.h"
 
 namespace zop {
@@ -73,10 +74,15 @@ QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace
     return bytes;
 }
 
-QImage RenderExportImage(const SheetContent& sheet)
+QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options)
 {
-    QImage image(ExportWidth, ExportHeight, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    // Drawn in units; the device pixel ratio makes each unit Scale pixels,
+    // and the resolution grows with it so the picture keeps its size on paper.
+    QImage image(ExportWidth * options.Scale, ExportHeight * options.Scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(options.Scale);
+    image.setDotsPerMeterX(image.dotsPerMeterX() * options.Scale);
+    image.setDotsPerMeterY(image.dotsPerMeterY() * options.Scale);
+    image.fill(options.Background == PictureBackground::White ? Qt::white : Qt::transparent);
     {
         QPainterCanvas canvas(&image);
         RenderExportPicture(canvas, sheet);
@@ -84,16 +90,16 @@ QImage RenderExportImage(const SheetContent& sheet)
     return image;
 }
 
-QByteArray ExportPng(const SheetContent& sheet)
+QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    RenderExportImage(sheet).save(&buffer, "PNG");
+    RenderExportImage(sheet, options).save(&buffer, "PNG");
     return bytes;
 }
 
-QByteArray ExportSvg(const SheetContent& sheet)
+QByteArray ExportSvg(const SheetContent& sheet, const PictureOptions& options)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -103,8 +109,14 @@ QByteArray ExportSvg(const SheetContent& sheet)
     generator.setSize(QSize(ExportWidth, ExportHeight));
     generator.setViewBox(QRect(0, 0, ExportWidth, ExportHeight));
     generator.setResolution(96);
+    // The generator writes both texts into the XML as they stand: a "&" or
+    // "<" in a description would make the file unreadable.
+    generator.setTitle(QString::fromStdString(Cp1252ToUtf8(sheet.Description)).toHtmlEscaped());
+    generator.setDescription(QString::fromStdString(Cp1252ToUtf8(sheet.Date + " " + sheet.Time)).toHtmlEscaped());
     {
         QPainter painter(&generator);
+        if (options.Background == PictureBackground::White)
+            painter.fillRect(QRect(0, 0, ExportWidth, ExportHeight), Qt::white);
         QPainterCanvas canvas(painter);
         RenderExportPicture(canvas, sheet);
     }

@@ -28,11 +28,13 @@ QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace);
 // The sheet as a standard BMP file of one bit per pixel.
 QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace);
 
-// The export picture (396 x 321, transparent where nothing is drawn) as an
-// image, as PNG bytes and as an SVG document.
-QImage RenderExportImage(const SheetContent& sheet);
-QByteArray ExportPng(const SheetContent& sheet);
-QByteArray ExportSvg(const SheetContent& sheet);
+// The export picture (396 x 321 units) as an image, as PNG bytes and as an
+// SVG document whose title is the description. The clipboard's pictures are
+// transparent where nothing is drawn; picture files choose.
+inline constexpr PictureOptions ClipboardPicture { 1, PictureBackground::Transparent };
+QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
+QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
+QByteArray ExportSvg(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
 
 // Save As's picture types for the window: the sheet and the screen picture
 // are read when a file is written. Failures throw FileError ("Cannot create

@@ -36,6 +36,14 @@ inline constexpr int ExportWidth = 396;
 inline constexpr int ExportHeight = 321;
 void RenderExportPicture(Canvas& canvas, const SheetContent& sheet);
 
+// How a picture file of the export sheet is made: each unit drawn as
+// Scale x Scale pixels (PNG), on a white or a transparent ground.
+enum class PictureBackground { White, Transparent };
+struct PictureOptions {
+    int Scale = 1;
+    PictureBackground Background = PictureBackground::White;
+};
+
 // The metafile of the exported picture, in placeable file form.
 std::vector<uint8_t> ExportMetafile(const SheetContent& sheet);
 

@@ -22,8 +22,8 @@ the format OUT's extension names:
   .bmp   the monochrome bitmap Save As writes (384 x 321, one bit per pixel)
   .wmf   the placeable Windows metafile Save As writes (396 x 321)
   .pdf   the printed page at --dpi on --page paper
-  .png   the export sheet as a picture (396 x 321, transparent background)
-  .svg   the export sheet as a scalable picture
+  .png   the export sheet as a picture (396 x 321 times --scale)
+  .svg   the export sheet as a scalable picture, titled with the description
   .csv   one row per sample under a header row: index, time in seconds from
          the first sample, raw value, volts relative to the zero reference
          (empty for an off-scale sample)
@@ -44,6 +44,11 @@ Options:
                          column C1 and a release at column C2 (0..95) would
   --dpi N                resolution of the PDF page, 72..2400 (default 600)
   --page a4|letter       paper of the PDF page (default a4)
+  --scale N              pixels per unit of the PNG picture, 1..8 (default 1)
+  --background white|transparent
+                         the ground of the PNG and SVG pictures (default
+                         white: on a transparent ground the black texts
+                         vanish on a dark page)
   -h, --help             this text
 
 An existing OUT is replaced only once the new file is complete.
@@ -60,15 +65,26 @@ PdfPage ParsePage(std::string_view text)
     throw UsageError("--page: expected a4 or letter: " + std::string(text));
 }
 
+PictureBackground ParseBackground(std::string_view text)
+{
+    if (EqualsIgnoreAsciiCase(text, "white"))
+        return PictureBackground::White;
+    if (EqualsIgnoreAsciiCase(text, "transparent"))
+        return PictureBackground::Transparent;
+    throw UsageError("--background: expected white or transparent: " + std::string(text));
+}
+
 ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeGiven)
 {
-    enum { ModeOption = 256, ProbeOption, CursorsOption, DpiOption, PageOption };
+    enum { ModeOption = 256, ProbeOption, CursorsOption, DpiOption, PageOption, ScaleOption, BackgroundOption };
     static const option options[] = {
         { "mode", required_argument, nullptr, ModeOption },
         { "probe", required_argument, nullptr, ProbeOption },
         { "cursors", required_argument, nullptr, CursorsOption },
         { "dpi", required_argument, nullptr, DpiOption },
         { "page", required_argument, nullptr, PageOption },
+        { "scale", required_argument, nullptr, ScaleOption },
+        { "background", required_argument, nullptr, BackgroundOption },
         { "help", no_argument, nullptr, 'h' },
         { nullptr, 0, nullptr, 0 },
     };
@@ -92,6 +108,12 @@ ExportRequest ParseArguments(int argc, char** argv, bool& helpShown, bool& modeG
             break;
         case PageOption:
             chosen.Page = ParsePage(optarg);
+            break;
+        case ScaleOption:
+            chosen.Picture.Scale = static_cast<int>(ParseWhole("--scale", optarg, 1, 8));
+            break;
+        case BackgroundOption:
+            chosen.Picture.Background = ParseBackground(optarg);
             break;
         case 'h':
             helpShown = true;

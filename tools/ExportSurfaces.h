@@ -24,8 +24,8 @@ public:
     // Each writes `path` or throws with the text the window would show.
     virtual void WriteBitmap(const std::string& path, const SheetContent& sheet) = 0;
     virtual void WritePdf(const std::string& path, const SheetContent& sheet, int dpi, PdfPage page) = 0;
-    virtual void WritePng(const std::string& path, const SheetContent& sheet) = 0;
-    virtual void WriteSvg(const std::string& path, const SheetContent& sheet) = 0;
+    virtual void WritePng(const std::string& path, const SheetContent& sheet, const PictureOptions& options) = 0;
+    virtual void WriteSvg(const std::string& path, const SheetContent& sheet, const PictureOptions& options) = 0;
 };
 
 // The drawing mode the window starts with: the configured one where this

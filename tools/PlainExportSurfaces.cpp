@@ -13,8 +13,8 @@ public:
     TracePicture* ScreenPicture() override { return nullptr; }
     void WriteBitmap(const std::string&, const SheetContent&) override { Refuse("BMP"); }
     void WritePdf(const std::string&, const SheetContent&, int, PdfPage) override { Refuse("PDF"); }
-    void WritePng(const std::string&, const SheetContent&) override { Refuse("PNG"); }
-    void WriteSvg(const std::string&, const SheetContent&) override { Refuse("SVG"); }
+    void WritePng(const std::string&, const SheetContent&, const PictureOptions&) override { Refuse("PNG"); }
+    void WriteSvg(const std::string&, const SheetContent&, const PictureOptions&) override { Refuse("SVG"); }
 
 private:
     [[noreturn]] static void Refuse(const char* format)

@@ -85,14 +85,14 @@ public:
         }
     }
 
-    void WritePng(const std::string& path, const SheetContent& sheet) override
+    void WritePng(const std::string& path, const SheetContent& sheet, const PictureOptions& options) override
     {
-        WritePictureFile(path, ToVector(ExportPng(sheet)));
+        WritePictureFile(path, ToVector(ExportPng(sheet, options)));
     }
 
-    void WriteSvg(const std::string& path, const SheetContent& sheet) override
+    void WriteSvg(const std::string& path, const SheetContent& sheet, const PictureOptions& options) override
     {
-        WritePictureFile(path, ToVector(ExportSvg(sheet)));
+        WritePictureFile(path, ToVector(ExportSvg(sheet, options)));
     }
 
 private:

@@ -96,10 +96,10 @@ std::vector<std::string> ExportWaveform(const ExportRequest& request, ExportSurf
         surfaces->WritePdf(request.Output, sheet, request.Dpi, request.Page);
         break;
     case ExportFormat::Png:
-        surfaces->WritePng(request.Output, sheet);
+        surfaces->WritePng(request.Output, sheet, request.Picture);
         break;
     case ExportFormat::Svg:
-        surfaces->WriteSvg(request.Output, sheet);
+        surfaces->WriteSvg(request.Output, sheet, request.Picture);
         break;
     case ExportFormat::Csv: {
         const std::string csv = SampleTable(window.Record(), window.Form().ProbeMenuFactor());

@@ -31,6 +31,7 @@ struct ExportRequest {
     std::optional<CursorColumns> Cursors;
     int Dpi = 600;
     PdfPage Page = PdfPage::A4;
+    PictureOptions Picture; // .png and .svg
 };
 
 // Writes the output and returns an empty list, or returns the window's

@@ -69,13 +69,15 @@ check "help me" "measure" exact
 check "--v" "--version" exact
 
 # Options of each command, read from its --help.
-check "export --" "--mode --probe --cursors --dpi --page --help" exact
+check "export --" "--mode --probe --cursors --dpi --page --scale --background --help" exact
 check "measure --" "--probe --cursors --names --json --help"
 check "capture --d" "--device --directory --description" exact
 check "simulate --ful" "--full-speed" exact
 
 # Values named by the help: word lists, ports, files, folders and devices.
 check "export --mode " "dot bar smooth" exact
+check "export --background " "white transparent" exact
+check "spectrum --window " "hann rect" exact
 check "export --mode = b" "bar" exact
 check "export --mode=s" "--mode=smooth" exact
 check "export --page " "a4 letter" exact

@@ -228,8 +228,8 @@ TEST_F(Export, PngIsTheExportSheetOnATransparentBackground)
         GTEST_SKIP() << "a build without Qt draws no pictures";
     const std::string with = m_dir.File("with.png");
     const std::string without = m_dir.File("without.png");
-    ASSERT_EQ(Run({ "--mode", "dot", "--cursors", "10,30", m_input, with }).ExitCode, 0);
-    ASSERT_EQ(Run({ "--mode", "dot", m_input, without }).ExitCode, 0);
+    ASSERT_EQ(Run({ "--mode", "dot", "--background", "transparent", "--cursors", "10,30", m_input, with }).ExitCode, 0);
+    ASSERT_EQ(Run({ "--mode", "dot", "--background", "TRANSPARENT", m_input, without }).ExitCode, 0);
     const Raster alpha = Decode(with, true);
     ASSERT_EQ(alpha.Width, 396);
     ASSERT_EQ(alpha.Height, 321);
@@ -241,6 +241,43 @@ TEST_F(Export, PngIsTheExportSheetOnATransparentBackground)
     // The first cross's marker above the trace area at x = 42 + 6.
     EXPECT_EQ(alpha.At(48, 16), 255);
     EXPECT_EQ(Decode(without, true).At(48, 16), 0) << "no marker without crosses";
+}
+
+// By default the picture lies on white, so its black texts show on a dark
+// page too; --scale draws each unit as N x N pixels.
+TEST_F(Export, PngScaleAndBackground)
+{
+    if (!ToolDraws)
+        GTEST_SKIP() << "a build without Qt draws no pictures";
+    struct Case {
+        std::vector<std::string> Options;
+        int Scale;
+    };
+    const Case cases[] = { { {}, 1 }, { { "--scale", "2" }, 2 }, { { "--scale", "8", "--background", "white" }, 8 } };
+    for (const Case& c : cases) {
+        const std::string out = m_dir.File("scaled.png");
+        std::vector<std::string> args { "--mode", "dot" };
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        args.insert(args.end(), { m_input, out });
+        ASSERT_EQ(Run(args).ExitCode, 0) << c.Scale;
+        const Raster grey = Decode(out);
+        const Raster alpha = Decode(out, true);
+        ASSERT_EQ(grey.Width, 396 * c.Scale);
+        ASSERT_EQ(grey.Height, 321 * c.Scale);
+        const int n = c.Scale;
+        EXPECT_EQ(alpha.At(0, 0), 255) << n;
+        EXPECT_EQ(grey.At(0, 0), 255) << n << ": white ground";
+        // The dot of sample 5 covers units (26..29, 74..76): every pixel of
+        // unit (27, 75) is black, the unit above it white.
+        for (int dy = 0; dy < n; ++dy)
+            for (int dx = 0; dx < n; ++dx) {
+                EXPECT_EQ(grey.At(27 * n + dx, 75 * n + dy), 0) << n;
+                EXPECT_EQ(grey.At(27 * n + dx, 72 * n + dy), 255) << n;
+            }
+    }
+    for (const char* scale : { "0", "9", "2x" })
+        EXPECT_EQ(Run({ "--scale", scale, m_input, m_dir.File("bad.png") }).ExitCode, 2) << scale;
+    EXPECT_EQ(Run({ "--background", "black", m_input, m_dir.File("bad.png") }).ExitCode, 2);
 }
 
 TEST_F(Export, SvgIsWellFormedXmlOfTheSheet)
@@ -255,6 +292,28 @@ TEST_F(Export, SvgIsWellFormedXmlOfTheSheet)
     EXPECT_NE(text.find("viewBox=\"0 0 396 321\""), std::string::npos);
     EXPECT_NE(text.find("step \xC2\xB5 test"), std::string::npos) << "texts in UTF-8";
     EXPECT_NE(text.find("0.1V/div"), std::string::npos);
+}
+
+// The picture's title is the description (as XML reads it), and its ground
+// is white unless asked otherwise.
+TEST_F(Export, SvgTitleIsTheDescription)
+{
+    if (!ToolDraws)
+        GTEST_SKIP() << "a build without Qt draws no pictures";
+    WaveformText waveform = StepWaveform();
+    waveform.Description = "R&D <probe> \xB5 \"A\"";
+    const std::string input = Write("titled.zop", waveform);
+    for (const char* background : { "white", "transparent" }) {
+        const std::string out = m_dir.File(std::string(background) + ".svg");
+        ASSERT_EQ(Run({ "--background", background, input, out }).ExitCode, 0);
+        const ChildResult title
+            = RunChild({ "xmllint", "--xpath", "string(/*[local-name()='svg']/*[local-name()='title'])", out });
+        ASSERT_EQ(title.ExitCode, 0) << title.Err;
+        EXPECT_EQ(title.Out, "R&D <probe> \xC2\xB5 \"A\"\n");
+        const ChildResult ground = RunChild({ "xmllint", "--xpath",
+            "count(//*[local-name()='g'][@fill='#ffffff']/*[local-name()='rect'][@width='396'][@height='321'])", out });
+        EXPECT_EQ(ground.Out, std::string(background) == "white" ? "1\n" : "0\n") << background;
+    }
 }
 
 TEST_F(Export, CsvHasOneRowPerSampleWithTimeAndVolts)

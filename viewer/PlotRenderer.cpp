@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPolygonF>
 #include <cmath>
+#include <iterator>
 
 #include "display/FormatGeneral3.h"
 #include "viewer/MeasurementTable.h"
@@ -25,7 +26,8 @@ QColor CaptureColour(size_t n, Theme theme)
     // a light one, so each theme swaps one of them.
     static const QRgb Light[] = { 0x0072B2, 0xD55E00, 0x009E73, 0xCC79A7, 0xE69F00, 0x56B4E9, 0x000000, 0x7F7F7F };
     static const QRgb Dark[] = { 0x56B4E9, 0xE69F00, 0x009E73, 0xCC79A7, 0xF0E442, 0xD55E00, 0x0072B2, 0xE6E6E6 };
-    return QColor::fromRgb((theme == Theme::Dark ? Dark : Light)[n % 8]);
+    const QRgb *palette = theme == Theme::Dark ? Dark : Light;
+    return QColor::fromRgb(palette[n % std::size(Light)]);
 }
 
 Qt::PenStyle CaptureLineStyle(size_t n)

@@ -41,8 +41,9 @@ the configuration file (group [Ports]), then the defaults /dev/ttyUSB0,
 /dev/ttyAMA*, /dev/rfcomm* and /dev/ttyS*. For each: its by-id names, the
 USB vendor and product id, manufacturer, product and serial number, the
 kernel driver, owner, group and mode, whether you may open it (and the group
-to join when not), which programs have it open or locked, and which COMn maps
-to it. Then where COM1..COM4 lead.
+to join when not), which programs have it open or locked (also by a lock file
+/run/lock/LCK..NAME, or ZOP5_LOCK_DIR), and which COMn maps to it. Then where
+COM1..COM4 lead.
   --probe            also open each device to confirm (never ttyS* nor the
                      system console)
   --json             the same as one JSON document

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstring>
+#include <iterator>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -144,6 +149,30 @@ std::vector<std::string> ActiveConsoles(const MachineRoots& roots)
     return names;
 }
 
+// The process of a lock file "LCK..NAME" another program left for the node
+// named NAME, when that process still runs. The file holds the process id as
+// text (or, from old programs, as a binary int).
+std::optional<DeviceHolder> LockFileHolder(const MachineRoots& roots, const std::string& name)
+{
+    std::ifstream file(roots.Lock + "/LCK.." + name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (text.empty() || text.size() > 64)
+        return std::nullopt;
+    long pid = 0;
+    if (text.size() == sizeof(int) && !std::isdigit(static_cast<unsigned char>(text.back()))) {
+        int binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        pid = binary;
+    } else {
+        pid = std::strtol(text.c_str(), nullptr, 10);
+    }
+    if (pid <= 0 || pid == getpid() || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM))
+        return std::nullopt; // a stale lock
+    DeviceHolder holder { static_cast<pid_t>(pid), "", true };
+    std::ifstream(roots.Proc + "/" + std::to_string(pid) + "/comm") >> holder.Command;
+    return holder;
+}
+
 } // namespace
 
 bool SerialDevice::Locked() const
@@ -158,6 +187,8 @@ MachineRoots RootsFromEnvironment()
         roots.Dev = dev;
     if (const char* sys = std::getenv("ZOP5_SYS_ROOT"); sys && *sys)
         roots.Sys = sys;
+    if (const char* lock = std::getenv("ZOP5_LOCK_DIR"); lock && *lock)
+        roots.Lock = lock;
     return roots;
 }
 
@@ -243,6 +274,17 @@ ScanResult ScanSerialDevices(const MachineRoots& roots, ProbeDevices probe)
             device.Group = GroupName(info.st_gid);
             device.PermissionProblem = PermissionProblem(node, info);
             device.Holders = FindHolders(node, info, roots.Proc);
+            // A lock file goes by the name of the node the program opened:
+            // this one or the one it leads to.
+            for (const std::string& named : { name, real ? BaseName(*real) : name })
+                if (auto locker = LockFileHolder(roots, named)) {
+                    auto known = std::find_if(device.Holders.begin(), device.Holders.end(),
+                        [&](const DeviceHolder& h) { return h.Pid == locker->Pid; });
+                    if (known != device.Holders.end())
+                        known->Locks = true;
+                    else
+                        device.Holders.push_back(*locker);
+                }
         }
         if (probe == ProbeDevices::Yes && !device.Console)
             device.Probe = DiagnoseDevice("", node);

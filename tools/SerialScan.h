@@ -16,9 +16,13 @@ struct MachineRoots {
     std::string Dev = "/dev";
     std::string Sys = "/sys";
     std::string Proc = "/proc";
+    // Where terminal programs leave lock files "LCK..ttyUSB0" holding their
+    // process id (/var/lock is a link to it on current systems).
+    std::string Lock = "/run/lock";
 };
 
-// The roots from ZOP5_DEV_ROOT and ZOP5_SYS_ROOT, else the system's.
+// The roots from ZOP5_DEV_ROOT, ZOP5_SYS_ROOT and ZOP5_LOCK_DIR, else the
+// system's.
 MachineRoots RootsFromEnvironment();
 
 struct UsbIdentity {

@@ -57,6 +57,10 @@ protected:
         fs::create_directories(Path(modem + "/1-3:1.0"));
         Link("../../../../../../bus/usb/drivers/cdc_acm", modem + "/1-3:1.0/driver");
         Link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0", "sys/class/tty/ttyACM0/device");
+        // A terminal program (this test) left a lock file for the ACM node;
+        // one that has ended left a stale one for the cable.
+        Write("run/lock/LCK..ttyACM0", std::to_string(getpid()) + "\n");
+        Write("run/lock/LCK..ttyUSB0", "2147483646\n");
         // ttyS0 has a serial chip, ttyS1 is a name the kernel reserves.
         Write("sys/class/tty/ttyS0/type", "4\n");
         Write("sys/class/tty/ttyS1/type", "0\n");
@@ -84,6 +88,7 @@ protected:
         options.Environment["ZOP5_COM3"] = "";
         options.Environment["ZOP5_COM4"] = "";
         options.Environment["ZOP5_SYS_ROOT"] = Path("sys");
+        options.Environment["ZOP5_LOCK_DIR"] = Path("run/lock");
         prefix.push_back(ToolPath());
         prefix.push_back("ports");
         prefix.insert(prefix.end(), args.begin(), args.end());
@@ -161,13 +166,15 @@ TEST_F(FakeMachine, ScanDescribesEveryDeviceAndOpensNoneUnlessAsked)
     EXPECT_EQ(cable["usb"]["serial"].String(), "TL0042");
     EXPECT_EQ(cable["driver"].String(), "ftdi_sio");
     EXPECT_TRUE(cable["may_open"].Bool());
-    EXPECT_FALSE(cable["busy"].Bool());
+    EXPECT_FALSE(cable["busy"].Bool()) << "a stale lock file holds nothing";
     EXPECT_TRUE(cable["probe"].IsNull());
     ASSERT_EQ(cable["ports"].Items().size(), 1u);
     EXPECT_EQ(cable["ports"].Items()[0].String(), "COM1");
 
     const Json& modem = Device(scan, "dev/ttyACM0");
     EXPECT_EQ(modem["driver"].String(), "cdc_acm");
+    EXPECT_TRUE(modem["busy"].Bool()) << "its lock file names a running program";
+    EXPECT_EQ(modem["held_by"].Items().at(0)["pid"].Number(), getpid());
     EXPECT_EQ(modem["usb"]["vendor_id"].String(), "2e8a");
     EXPECT_TRUE(modem["ports"].Items().empty());
 

@@ -18,6 +18,8 @@ packages=(
   libzip-dev
   nlohmann-json3-dev
   sigrok-cli
+  # the viewer's install test asks gio which program opens .zop files
+  libglib2.0-bin
 )
 
 missing=()

@@ -9,14 +9,36 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <memory>
 
 #include "display/FormatGeneral3.h"
 #include "viewer/PlotWidget.h"
 #include "viewer/ViewerWindow.h"
 
+namespace {
+
+// --help and --version answer without a display, as packaging tools ask them.
+bool AsksOnlyForText(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "--help-all" || argument == "--version"
+            || argument == "-v")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (AsksOnlyForText(argc, argv))
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication& app = *application;
     QApplication::setApplicationName("zop5-view");
     QApplication::setApplicationDisplayName(QObject::tr("Tracelet Viewer"));
     QApplication::setOrganizationName("Tracelet ZOP5");
@@ -43,6 +65,8 @@ int main(int argc, char** argv)
         QObject::tr("Print \"first frame\" once the plot is first painted, and quit (for timing the start)."));
     parser.addOptions({ follow, keep, theme, firstFrame });
     parser.process(app);
+    if (!qobject_cast<QApplication*>(&app))
+        return 0; // process() has answered and left already
 
     bool keepOk = false;
     const int keepCount = parser.value(keep).toInt(&keepOk);

@@ -106,8 +106,9 @@ std::string Format(double value, Unit unit, char separator)
         static const char* const Prefixes[] = { "p", "n", "\u00B5", "m", "", "k", "M", "G" };
         int power = static_cast<int>(std::floor(std::log10(std::abs(value)) / 3));
         // Rounding to three digits may carry into the next prefix (999.7 mV is 1 V).
-        const auto digits = [&](int p) { return std::abs(value) / std::pow(1000.0, p); };
-        if (std::round(digits(power) * std::pow(10.0, 2 - std::floor(std::log10(digits(power))))) >= 1000)
+        const double mantissa = std::abs(value) / std::pow(1000.0, power);
+        const double scale = std::pow(10.0, 2 - std::floor(std::log10(mantissa)));
+        if (std::round(mantissa * scale) / scale >= 1000)
             ++power;
         power = std::clamp(power, -4, 3);
         value /= std::pow(1000.0, power);

@@ -546,7 +546,10 @@ void ViewerWindow::FillLegend()
             tr("%1, %2%3")
                 .arg(name, entry.Shown ? tr("shown") : tr("hidden"), reference ? tr(", reference") : QString()));
         capture->setToolTip(FromUtf8(entry.Data.Path));
-        auto* referenceItem = new QTableWidgetItem(reference ? tr("reference") : QString());
+        // The text says what the box does, also where a dark style draws the empty box faintly.
+        auto* referenceItem = new QTableWidgetItem(reference ? tr("reference") : tr("make reference"));
+        if (!reference)
+            referenceItem->setForeground(ThemePalette(m_theme).color(QPalette::PlaceholderText));
         referenceItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         referenceItem->setCheckState(reference ? Qt::Checked : Qt::Unchecked);
         referenceItem->setData(Qt::AccessibleTextRole,

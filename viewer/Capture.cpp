@@ -1,6 +1,7 @@
 #include "viewer/Capture.h"
 
 #include "document/WaveformFile.h"
+#include "tools/WaveformImport.h"
 #include "waveform/Cp1252.h"
 #include "waveform/ScaleTables.h"
 
@@ -29,10 +30,37 @@ double Capture::VoltsPerCount() const
     return static_cast<double>(scale.VoltsPerCount) * PrefixScale(scale.Prefix);
 }
 
+namespace {
+
+bool HasExtension(const std::string& path, std::string_view extension)
+{
+    return path.size() > extension.size()
+        && EqualsIgnoreAsciiCase(std::string_view(path).substr(path.size() - extension.size()), extension);
+}
+
+// Our JSON and CSV exports, read back by the tool's importers into what a
+// waveform file holds, and then through the waveform file's own reader, so
+// every capture passes the same checks.
+bool ReadExported(const std::string& path, IncomingImage& incoming)
+{
+    constexpr size_t Limit = size_t { 16 } << 20; // far above any export of 96 samples
+    try {
+        const std::string bytes = ReadExportedFile(path, Limit);
+        const WaveformFileContents contents
+            = HasExtension(path, ".json") ? ReadWaveformJson(bytes) : ReadSampleTable(bytes, {});
+        return ReadWaveformData(FormatWaveformFile(contents), incoming);
+    } catch (const std::exception&) {
+        return false; // not a file of ours, or not readable: refused like a bad .zop
+    }
+}
+
+} // namespace
+
 std::optional<Capture> CaptureFromFile(const std::string& path)
 {
     IncomingImage incoming;
-    if (!LoadWaveformFile(path, incoming))
+    const bool exported = HasExtension(path, ".json") || HasExtension(path, ".csv");
+    if (!(exported ? ReadExported(path, incoming) : LoadWaveformFile(path, incoming)))
         return std::nullopt;
     Capture capture = MakeCapture(incoming.Samples, incoming.ZeroRef, incoming.TimeIndex, incoming.VoltIndex,
         incoming.ProbeFactor, BaseName(path));

@@ -37,8 +37,9 @@ struct Capture {
     double SampleVolts(int i) const { return Waveform.Volts[static_cast<size_t>(i)]; }
 };
 
-// A capture from a file's bytes as the window's reader takes them; `path`
-// names it. nullopt when the program refuses the file.
+// A capture from a .zop file as the window's reader takes it, or from our
+// JSON or CSV export (by the name's extension, in any letter case); nullopt
+// when the file is refused.
 std::optional<Capture> CaptureFromFile(const std::string& path);
 
 // A capture of the given samples and settings (for files made elsewhere and

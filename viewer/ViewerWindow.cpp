@@ -692,7 +692,7 @@ void ViewerWindow::dropEvent(QDropEvent* event)
 void ViewerWindow::AskOpen()
 {
     const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Open captures"), m_lastFolder, tr("Captures (*.zop *.ZOP);;All files (*)"));
+        this, tr("Open captures"), m_lastFolder, tr("Captures (*.zop *.ZOP *.json *.csv);;All files (*)"));
     if (!paths.isEmpty())
         ReportRefused(OpenFiles(paths));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 #include "document/WaveformFile.h"
@@ -48,6 +49,39 @@ TEST(Capture, AFileGivesItsTextsInUtf8AndItsScales)
     EXPECT_FALSE(CaptureFromFile(folder.File("bad.zop")));
     EXPECT_FALSE(CaptureFromFile(folder.File("missing.zop")));
     EXPECT_FALSE(CaptureFromFile(folder.Path()));
+}
+
+TEST(Capture, OurJsonAndCsvExportsOpenAsTheSameCapture)
+{
+    zop::test::TempDir folder;
+    const Capture sine = test::SineCapture(9, 5, 1, 3, 100);
+    std::string json = "{\"format\": \"zop5-waveform\", \"version\": 1, \"description\": \"Caf\u00e9\", "
+                       "\"date\": \"\", \"time\": \"\", \"time_div\": \"1ms/div\", \"volts_div\": \"0.1V/div\", "
+                       "\"zero_ref\": 127, \"samples\": [";
+    std::string csv = "index,time_s,raw,volts\r\n";
+    for (int i = 0; i < SampleCount; ++i) {
+        json += (i ? "," : "") + std::to_string(sine.Samples[size_t(i)]);
+        char row[96];
+        std::snprintf(row, sizeof row, "%d,%.9g,%d,%.9g\r\n", i, i * 1e-4, sine.Samples[size_t(i)], sine.SampleVolts(i));
+        csv += row;
+    }
+    json += "]}";
+    WriteFile(folder.File("export.JSON"), json);
+    WriteFile(folder.File("export.csv"), csv);
+    for (const char* name : { "export.JSON", "export.csv" }) {
+        const auto capture = CaptureFromFile(folder.File(name));
+        ASSERT_TRUE(capture) << name;
+        EXPECT_EQ(capture->Samples, sine.Samples) << name;
+        EXPECT_EQ(capture->TimeIndex, 9) << name;
+        EXPECT_EQ(capture->VoltIndex, 5) << name;
+        EXPECT_EQ(capture->ZeroRef, 127) << name;
+    }
+    EXPECT_EQ(CaptureFromFile(folder.File("export.JSON"))->Description, "Caf\u00E9");
+    // Not ours: refused, whatever its extension claims.
+    WriteFile(folder.File("other.json"), "{\"format\": \"something else\"}");
+    WriteFile(folder.File("other.csv"), "a,b\r\n1,2\r\n");
+    EXPECT_FALSE(CaptureFromFile(folder.File("other.json")));
+    EXPECT_FALSE(CaptureFromFile(folder.File("other.csv")));
 }
 
 TEST(CaptureSet, ReferenceAndSelectionFollowRemovals)

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
-#include <variant>
 
 #include "tests/support/TestEnvironment.h"
+#include "tools/tests/JsonReader.h"
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
@@ -17,69 +16,6 @@ SampleArray Constant(int32_t value)
     SampleArray samples;
     samples.fill(value);
     return samples;
-}
-
-// A flat JSON object of strings, numbers, booleans and nulls, read strictly:
-// anything else fails the test.
-using JsonValue = std::variant<std::nullptr_t, bool, double, std::string>;
-std::map<std::string, JsonValue> ParseFlatJson(const std::string& text)
-{
-    std::map<std::string, JsonValue> object;
-    size_t i = 0;
-    const auto fail = [&](const char* what) {
-        ADD_FAILURE() << what << " at " << i << " in " << text;
-        i = text.size();
-    };
-    const auto readString = [&]() -> std::string {
-        std::string value;
-        if (text[i] != '"')
-            return fail("string expected"), value;
-        for (++i; i < text.size() && text[i] != '"'; ++i) {
-            if (static_cast<unsigned char>(text[i]) < 0x20)
-                return fail("raw control character"), value;
-            if (text[i] == '\\') {
-                ++i;
-                if (text[i] == 'u') {
-                    value += static_cast<char>(std::stoi(text.substr(i + 1, 4), nullptr, 16));
-                    i += 4;
-                } else {
-                    value += text[i];
-                }
-            } else {
-                value += text[i];
-            }
-        }
-        ++i;
-        return value;
-    };
-    if (text.empty() || text[i++] != '{')
-        return fail("object expected"), object;
-    while (i < text.size() && text[i] != '}') {
-        const std::string key = readString();
-        if (i >= text.size() || text[i++] != ':')
-            return fail("colon expected"), object;
-        if (text[i] == '"') {
-            object[key] = readString();
-        } else if (text.compare(i, 4, "null") == 0) {
-            object[key] = nullptr;
-            i += 4;
-        } else if (text.compare(i, 4, "true") == 0) {
-            object[key] = true;
-            i += 4;
-        } else if (text.compare(i, 5, "false") == 0) {
-            object[key] = false;
-            i += 5;
-        } else {
-            size_t used = 0;
-            object[key] = std::stod(text.substr(i), &used);
-            i += used;
-        }
-        if (text[i] == ',')
-            ++i;
-    }
-    if (i + 1 != text.size())
-        fail("text after the object");
-    return object;
 }
 
 class Measure : public testing::Test {
@@ -244,31 +180,31 @@ TEST_F(Measure, JsonCarriesTheTextsAndTheNumbers)
     const ChildResult result = RunTool({ "measure", "--json", "--cursors", "0,1", path });
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     ASSERT_EQ(Lines(result.Out).size(), 1u);
-    const auto json = ParseFlatJson(Lines(result.Out)[0]);
+    const Json json = ParseJson(Lines(result.Out)[0]);
 
-    EXPECT_EQ(std::get<std::string>(json.at("file")), path);
-    EXPECT_EQ(std::get<std::string>(json.at("description")), waveform.Description);
-    EXPECT_EQ(std::get<std::string>(json.at("time")), "10:15:00");
-    EXPECT_EQ(std::get<std::string>(json.at("volts_div")), "0.1V/div");
-    EXPECT_EQ(std::get<std::string>(json.at("dc")), "94.5mVdc"); // 30 counts x 3.1496 mV
-    EXPECT_EQ(std::get<std::string>(json.at("dv")), "dV=126mV");
-    EXPECT_FALSE(std::get<bool>(json.at("clipped")));
-    EXPECT_NEAR(std::get<double>(json.at("dc_volts")), 30 * 0.0031496, 1e-9);
-    EXPECT_NEAR(std::get<double>(json.at("peak_to_peak_volts")), 40 * 0.0031496, 1e-9);
-    EXPECT_NEAR(std::get<double>(json.at("rms_volts")), 20 * 0.0031496, 1e-9);
-    EXPECT_NEAR(std::get<double>(json.at("db_value")), 20 * std::log10(20 * 0.0031496 / 0.775), 1e-6);
-    EXPECT_NEAR(std::get<double>(json.at("dv_volts")), 40 * 0.0031496, 1e-9);
-    EXPECT_NEAR(std::get<double>(json.at("dt_seconds")), 0.0001, 1e-12);
-    EXPECT_NEAR(std::get<double>(json.at("f_hertz")), 10000, 1e-6);
+    EXPECT_EQ(json["file"].String(), path);
+    EXPECT_EQ(json["description"].String(), waveform.Description);
+    EXPECT_EQ(json["time"].String(), "10:15:00");
+    EXPECT_EQ(json["volts_div"].String(), "0.1V/div");
+    EXPECT_EQ(json["dc"].String(), "94.5mVdc"); // 30 counts x 3.1496 mV
+    EXPECT_EQ(json["dv"].String(), "dV=126mV");
+    EXPECT_FALSE(json["clipped"].Bool());
+    EXPECT_NEAR(json["dc_volts"].Number(), 30 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["peak_to_peak_volts"].Number(), 40 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["rms_volts"].Number(), 20 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["db_value"].Number(), 20 * std::log10(20 * 0.0031496 / 0.775), 1e-6);
+    EXPECT_NEAR(json["dv_volts"].Number(), 40 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["dt_seconds"].Number(), 0.0001, 1e-12);
+    EXPECT_NEAR(json["f_hertz"].Number(), 10000, 1e-6);
 
     // Clipped: texts without numbers.
     waveform.Samples[5] = 0;
     const ChildResult clipped = RunTool({ "measure", "--json", Write("clipped.zop", waveform) });
-    const auto off = ParseFlatJson(Lines(clipped.Out).at(0));
-    EXPECT_TRUE(std::get<bool>(off.at("clipped")));
-    EXPECT_TRUE(std::holds_alternative<std::nullptr_t>(off.at("dc_volts")));
-    EXPECT_TRUE(std::holds_alternative<std::nullptr_t>(off.at("db_value")));
-    EXPECT_EQ(off.count("dv"), 0u) << "no cursors asked for";
+    const Json off = ParseJson(Lines(clipped.Out).at(0));
+    EXPECT_TRUE(off["clipped"].Bool());
+    EXPECT_TRUE(off["dc_volts"].IsNull());
+    EXPECT_TRUE(off["db_value"].IsNull());
+    EXPECT_EQ(off.Members().count("dv"), 0u) << "no cursors asked for";
 }
 
 TEST_F(Measure, UsageErrorsExitWithTwo)

@@ -248,7 +248,7 @@ void ViewerWindow::BuildMenus()
         CapturesChanged();
     });
     file->addSeparator();
-    AddCommand(file, tr("&Quit"), QKeySequence::Quit, "QuitCommand", [this] { close(); });
+    AddCommand(file, tr("&Quit"), QKeySequence(tr("Ctrl+Q")), "QuitCommand", [this] { close(); });
 
     QMenu* captures = menuBar()->addMenu(tr("&Captures"));
     AddCommand(captures, tr("&Show or hide the capture"), QKeySequence(tr("Ctrl+H")), "ShowHideCommand", [this] {

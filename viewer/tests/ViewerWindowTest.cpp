@@ -2,6 +2,7 @@
 // check boxes and reference, the cursor readout, and the exported files.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <fstream>
 
 #include "tests/support/TestEnvironment.h"
+#include "viewer/DesktopTheme.h"
 #include "viewer/FolderFollower.h"
 #include "viewer/PlotWidget.h"
 #include "viewer/ViewerWindow.h"
@@ -57,6 +59,18 @@ TEST(FolderFollower, AnnouncesCapturesThatAppearOrChangeButNotThoseAlreadyThere)
     QTest::qWait(700);
     EXPECT_EQ(spy.count(), 2);
     EXPECT_FALSE(follower.Follow(QString::fromStdString(folder.File("notes.txt"))));
+}
+
+TEST(DesktopTheme, DarkWhenTheDesktopsPaletteOrGtkThemeSaysSo)
+{
+    struct Case {
+        Theme palette;
+        const char* gtkTheme;
+        Theme expected;
+    };
+    for (const Case& c : { Case { Theme::Light, "", Theme::Light }, Case { Theme::Dark, "", Theme::Dark },
+             Case { Theme::Light, "Adwaita:dark", Theme::Dark }, Case { Theme::Light, "Adwaita", Theme::Light } })
+        EXPECT_EQ(ThemeFromPalette(ThemePalette(c.palette), c.gtkTheme), c.expected) << c.gtkTheme;
 }
 
 struct WindowWithTwo : testing::Test {
@@ -139,6 +153,27 @@ TEST_F(WindowWithTwo, TheViewAndTheTableExportWhole)
     EXPECT_THROW(window.ExportViewTo(Path("missing/view.png")), std::runtime_error);
     EXPECT_THROW(window.ExportViewTo(Path("view.bmp")), std::runtime_error);
     EXPECT_FALSE(QFile::exists(Path("view.bmp")));
+}
+
+TEST_F(WindowWithTwo, EveryCommandHasAKeyOrAMenuAndTheThemeSwitches)
+{
+    window.SetThemeChoice(ThemeChoice::Light);
+    QAction* toggle = window.findChild<QAction*>("SwitchThemeCommand");
+    ASSERT_TRUE(toggle);
+    toggle->trigger();
+    EXPECT_EQ(window.CurrentTheme(), Theme::Dark);
+    EXPECT_EQ(window.Plot()->grab().toImage().pixelColor(3, 3), ThemeColours(Theme::Dark).Background);
+    EXPECT_EQ(QApplication::palette().color(QPalette::Base), ThemePalette(Theme::Dark).color(QPalette::Base));
+    toggle->trigger();
+    EXPECT_EQ(window.CurrentTheme(), Theme::Light);
+    // Every command of the window is named and reachable by a key, apart from
+    // the three theme choices, which the switch and the menu reach.
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (!action->objectName().endsWith("Command") || action->objectName().startsWith("Theme"))
+            continue;
+        EXPECT_FALSE(action->shortcut().isEmpty()) << action->objectName().toStdString();
+        EXPECT_FALSE(action->text().isEmpty()) << action->objectName().toStdString();
+    }
 }
 
 TEST_F(WindowWithTwo, ZoomKeysAndResetKeepTheHomeWindow)

@@ -1,6 +1,7 @@
 // zop5-tool capture, run as a user runs it, receiving from the simulator on a
 // pseudo-terminal.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <filesystem>
@@ -9,11 +10,12 @@
 #include <unistd.h>
 
 #include "tests/support/TestEnvironment.h"
-#include "tools/tests/JsonReader.h"
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
 namespace {
+
+using Json = nlohmann::json;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -319,18 +321,18 @@ TEST_F(Capture, LogRowsAndJsonLinesCarryTheNumbersMeasureGives)
     const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
     for (size_t i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
-        const Json line = ParseJson(json[i]);
-        const std::string file = line["file"].String();
-        const Json measured = ParseJson(RunTool({ "measure", "--json", file }).Out);
-        for (const auto& [key, value] : measured.Members()) {
-            EXPECT_TRUE(line[key] == value) << key;
+        const Json line = Json::parse(json[i]);
+        const std::string file = line["file"].get<std::string>();
+        const Json measured = Json::parse(RunTool({ "measure", "--json", file }).Out);
+        for (const auto& item : measured.items()) {
+            EXPECT_EQ(line.at(item.key()), item.value()) << item.key();
         }
-        EXPECT_TRUE(std::regex_match(line["received"].String(), iso)) << line["received"].String();
-        ASSERT_EQ(line["samples"].Items().size(), size_t(SampleCount));
+        EXPECT_TRUE(std::regex_match(line["received"].get<std::string>(), iso)) << line["received"].get<std::string>();
+        ASSERT_EQ(line["samples"].size(), size_t(SampleCount));
         const std::vector<std::string> body = WaveformBody(ReadBytes(file));
         for (int s = 0; s < SampleCount; ++s)
             EXPECT_EQ(
-                std::to_string(static_cast<int>(line["samples"].Items()[size_t(s)].Number())), body.at(4 + size_t(s)));
+                std::to_string(static_cast<int>(line["samples"][size_t(s)].get<double>())), body.at(4 + size_t(s)));
 
         // The log's row: the same time, file, labels and numbers.
         const std::vector<std::string> cells = [&] {
@@ -342,17 +344,17 @@ TEST_F(Capture, LogRowsAndJsonLinesCarryTheNumbersMeasureGives)
             return split;
         }();
         ASSERT_EQ(cells.size(), 8u) << rows[i + 1];
-        EXPECT_FALSE(measured["dc_volts"].IsNull());
-        EXPECT_EQ(cells[0], line["received"].String());
+        EXPECT_FALSE(measured["dc_volts"].is_null());
+        EXPECT_EQ(cells[0], line["received"].get<std::string>());
         EXPECT_EQ(cells[1], file);
-        EXPECT_EQ(cells[2], measured["time_div"].String());
-        EXPECT_EQ(cells[3], measured["volts_div"].String());
+        EXPECT_EQ(cells[2], measured["time_div"].get<std::string>());
+        EXPECT_EQ(cells[3], measured["volts_div"].get<std::string>());
         const char* numbers[] = { "dc_volts", "peak_to_peak_volts", "rms_volts", "db_value" };
         for (size_t n = 0; n < 4; ++n) {
-            if (measured[numbers[n]].IsNull())
+            if (measured[numbers[n]].is_null())
                 EXPECT_EQ(cells[4 + n], "") << numbers[n];
             else
-                EXPECT_EQ(std::stod(cells[4 + n]), measured[numbers[n]].Number()) << numbers[n];
+                EXPECT_EQ(std::stod(cells[4 + n]), measured[numbers[n]].get<double>()) << numbers[n];
         }
     }
 

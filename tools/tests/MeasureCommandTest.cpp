@@ -1,15 +1,17 @@
 // zop5-tool measure, run as a user runs it, on files whose texts follow from
 // the measurement rules.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 
 #include "tests/support/TestEnvironment.h"
-#include "tools/tests/JsonReader.h"
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
 namespace {
+
+using Json = nlohmann::json;
 
 SampleArray Constant(int32_t value)
 {
@@ -180,31 +182,31 @@ TEST_F(Measure, JsonCarriesTheTextsAndTheNumbers)
     const ChildResult result = RunTool({ "measure", "--json", "--cursors", "0,1", path });
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     ASSERT_EQ(Lines(result.Out).size(), 1u);
-    const Json json = ParseJson(Lines(result.Out)[0]);
+    const Json json = Json::parse(Lines(result.Out)[0]);
 
-    EXPECT_EQ(json["file"].String(), path);
-    EXPECT_EQ(json["description"].String(), waveform.Description);
-    EXPECT_EQ(json["time"].String(), "10:15:00");
-    EXPECT_EQ(json["volts_div"].String(), "0.1V/div");
-    EXPECT_EQ(json["dc"].String(), "94.5mVdc"); // 30 counts x 3.1496 mV
-    EXPECT_EQ(json["dv"].String(), "dV=126mV");
-    EXPECT_FALSE(json["clipped"].Bool());
-    EXPECT_NEAR(json["dc_volts"].Number(), 30 * 0.0031496, 1e-9);
-    EXPECT_NEAR(json["peak_to_peak_volts"].Number(), 40 * 0.0031496, 1e-9);
-    EXPECT_NEAR(json["rms_volts"].Number(), 20 * 0.0031496, 1e-9);
-    EXPECT_NEAR(json["db_value"].Number(), 20 * std::log10(20 * 0.0031496 / 0.775), 1e-6);
-    EXPECT_NEAR(json["dv_volts"].Number(), 40 * 0.0031496, 1e-9);
-    EXPECT_NEAR(json["dt_seconds"].Number(), 0.0001, 1e-12);
-    EXPECT_NEAR(json["f_hertz"].Number(), 10000, 1e-6);
+    EXPECT_EQ(json["file"].get<std::string>(), path);
+    EXPECT_EQ(json["description"].get<std::string>(), waveform.Description);
+    EXPECT_EQ(json["time"].get<std::string>(), "10:15:00");
+    EXPECT_EQ(json["volts_div"].get<std::string>(), "0.1V/div");
+    EXPECT_EQ(json["dc"].get<std::string>(), "94.5mVdc"); // 30 counts x 3.1496 mV
+    EXPECT_EQ(json["dv"].get<std::string>(), "dV=126mV");
+    EXPECT_FALSE(json["clipped"].get<bool>());
+    EXPECT_NEAR(json["dc_volts"].get<double>(), 30 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["peak_to_peak_volts"].get<double>(), 40 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["rms_volts"].get<double>(), 20 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["db_value"].get<double>(), 20 * std::log10(20 * 0.0031496 / 0.775), 1e-6);
+    EXPECT_NEAR(json["dv_volts"].get<double>(), 40 * 0.0031496, 1e-9);
+    EXPECT_NEAR(json["dt_seconds"].get<double>(), 0.0001, 1e-12);
+    EXPECT_NEAR(json["f_hertz"].get<double>(), 10000, 1e-6);
 
     // Clipped: texts without numbers.
     waveform.Samples[5] = 0;
     const ChildResult clipped = RunTool({ "measure", "--json", Write("clipped.zop", waveform) });
-    const Json off = ParseJson(Lines(clipped.Out).at(0));
-    EXPECT_TRUE(off["clipped"].Bool());
-    EXPECT_TRUE(off["dc_volts"].IsNull());
-    EXPECT_TRUE(off["db_value"].IsNull());
-    EXPECT_EQ(off.Members().count("dv"), 0u) << "no cursors asked for";
+    const Json off = Json::parse(Lines(clipped.Out).at(0));
+    EXPECT_TRUE(off["clipped"].get<bool>());
+    EXPECT_TRUE(off["dc_volts"].is_null());
+    EXPECT_TRUE(off["db_value"].is_null());
+    EXPECT_FALSE(off.contains("dv")) << "no cursors asked for";
 }
 
 TEST_F(Measure, UsageErrorsExitWithTwo)

@@ -3,6 +3,7 @@
 // node another program holds, and a ttyS node that is a FIFO (opening it
 // would wait for ever), with the sysfs records of a USB adapter.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <filesystem>
@@ -16,11 +17,12 @@
 #include <unistd.h>
 
 #include "tests/support/TestEnvironment.h"
-#include "tools/tests/JsonReader.h"
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
 namespace {
+
+using Json = nlohmann::json;
 
 namespace fs = std::filesystem;
 
@@ -98,8 +100,8 @@ protected:
     // The device entry of `node` ("dev/ttyUSB0") in a JSON scan.
     const Json& Device(const Json& scan, const std::string& node) const
     {
-        for (const Json& device : scan["devices"].Items())
-            if (device["node"].String() == Path(node))
+        for (const Json& device : scan["devices"])
+            if (device["node"].get<std::string>() == Path(node))
                 return device;
         throw std::runtime_error("no entry for " + node);
     }
@@ -154,54 +156,54 @@ TEST_F(FakeMachine, ScanDescribesEveryDeviceAndOpensNoneUnlessAsked)
     const ChildResult result = Ports({ "--scan", "--json", "--dev-root", Path("dev") });
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(watch.Opened(), std::set<std::string>());
-    const Json scan = ParseJson(result.Out);
+    const Json scan = Json::parse(result.Out);
 
     const Json& cable = Device(scan, "dev/ttyUSB0");
-    ASSERT_EQ(cable["by_id"].Items().size(), 1u);
-    EXPECT_EQ(cable["by_id"].Items()[0].String(), Path(std::string("dev/serial/by-id/") + AdapterName));
-    EXPECT_EQ(cable["usb"]["vendor_id"].String(), "0403");
-    EXPECT_EQ(cable["usb"]["product_id"].String(), "6001");
-    EXPECT_EQ(cable["usb"]["manufacturer"].String(), "Tracelet");
-    EXPECT_EQ(cable["usb"]["product"].String(), "ZOP5 Cable");
-    EXPECT_EQ(cable["usb"]["serial"].String(), "TL0042");
-    EXPECT_EQ(cable["driver"].String(), "ftdi_sio");
-    EXPECT_TRUE(cable["may_open"].Bool());
-    EXPECT_FALSE(cable["busy"].Bool()) << "a stale lock file holds nothing";
-    EXPECT_TRUE(cable["probe"].IsNull());
-    ASSERT_EQ(cable["ports"].Items().size(), 1u);
-    EXPECT_EQ(cable["ports"].Items()[0].String(), "COM1");
+    ASSERT_EQ(cable["by_id"].size(), 1u);
+    EXPECT_EQ(cable["by_id"][0].get<std::string>(), Path(std::string("dev/serial/by-id/") + AdapterName));
+    EXPECT_EQ(cable["usb"]["vendor_id"].get<std::string>(), "0403");
+    EXPECT_EQ(cable["usb"]["product_id"].get<std::string>(), "6001");
+    EXPECT_EQ(cable["usb"]["manufacturer"].get<std::string>(), "Tracelet");
+    EXPECT_EQ(cable["usb"]["product"].get<std::string>(), "ZOP5 Cable");
+    EXPECT_EQ(cable["usb"]["serial"].get<std::string>(), "TL0042");
+    EXPECT_EQ(cable["driver"].get<std::string>(), "ftdi_sio");
+    EXPECT_TRUE(cable["may_open"].get<bool>());
+    EXPECT_FALSE(cable["busy"].get<bool>()) << "a stale lock file holds nothing";
+    EXPECT_TRUE(cable["probe"].is_null());
+    ASSERT_EQ(cable["ports"].size(), 1u);
+    EXPECT_EQ(cable["ports"][0].get<std::string>(), "COM1");
 
     const Json& modem = Device(scan, "dev/ttyACM0");
-    EXPECT_EQ(modem["driver"].String(), "cdc_acm");
-    EXPECT_TRUE(modem["busy"].Bool()) << "its lock file names a running program";
-    EXPECT_EQ(modem["held_by"].Items().at(0)["pid"].Number(), getpid());
-    EXPECT_EQ(modem["usb"]["vendor_id"].String(), "2e8a");
-    EXPECT_TRUE(modem["ports"].Items().empty());
+    EXPECT_EQ(modem["driver"].get<std::string>(), "cdc_acm");
+    EXPECT_TRUE(modem["busy"].get<bool>()) << "its lock file names a running program";
+    EXPECT_EQ(modem["held_by"].at(0)["pid"].get<double>(), getpid());
+    EXPECT_EQ(modem["usb"]["vendor_id"].get<std::string>(), "2e8a");
+    EXPECT_TRUE(modem["ports"].empty());
 
     const Json& held = Device(scan, "dev/ttyUSB1");
-    EXPECT_TRUE(held["busy"].Bool());
-    ASSERT_EQ(held["held_by"].Items().size(), 1u);
-    EXPECT_EQ(held["held_by"].Items()[0]["pid"].Number(), getpid());
-    EXPECT_TRUE(held["held_by"].Items()[0]["locks"].Bool());
-    EXPECT_EQ(held["ports"].Items()[0].String(), "COM2");
+    EXPECT_TRUE(held["busy"].get<bool>());
+    ASSERT_EQ(held["held_by"].size(), 1u);
+    EXPECT_EQ(held["held_by"][0]["pid"].get<double>(), getpid());
+    EXPECT_TRUE(held["held_by"][0]["locks"].get<bool>());
+    EXPECT_EQ(held["ports"][0].get<std::string>(), "COM2");
 
     const Json& console = Device(scan, "dev/ttyS0");
-    EXPECT_TRUE(console["console"].Bool());
-    EXPECT_FALSE(console["character_device"].Bool());
+    EXPECT_TRUE(console["console"].get<bool>());
+    EXPECT_FALSE(console["character_device"].get<bool>());
     EXPECT_THROW(Device(scan, "dev/ttyS1"), std::runtime_error); // no serial chip behind it
-    EXPECT_EQ(scan["hidden_uartless"].Number(), 1);
-    EXPECT_EQ(scan["ports"].Items()[0]["source"].String(), "ZOP5_COM1");
+    EXPECT_EQ(scan["hidden_uartless"].get<double>(), 1);
+    EXPECT_EQ(scan["ports"][0]["source"].get<std::string>(), "ZOP5_COM1");
 
     // Asked to, it opens each device but never a ttyS node, and finds the
     // lock by trying it.
     const ChildResult probed = Ports({ "--scan", "--probe", "--json", "--dev-root", Path("dev") });
     EXPECT_EQ(probed.ExitCode, 0) << probed.Err;
     EXPECT_EQ(watch.Opened(), (std::set<std::string> { "acm", "cable" }));
-    const Json after = ParseJson(probed.Out);
-    EXPECT_TRUE(Device(after, "dev/ttyUSB0")["probe"]["opens"].Bool());
-    EXPECT_FALSE(Device(after, "dev/ttyUSB1")["probe"]["opens"].Bool());
-    EXPECT_NE(Device(after, "dev/ttyUSB1")["probe"]["text"].String().find("busy"), std::string::npos);
-    EXPECT_TRUE(Device(after, "dev/ttyS0")["probe"].IsNull());
+    const Json after = Json::parse(probed.Out);
+    EXPECT_TRUE(Device(after, "dev/ttyUSB0")["probe"]["opens"].get<bool>());
+    EXPECT_FALSE(Device(after, "dev/ttyUSB1")["probe"]["opens"].get<bool>());
+    EXPECT_NE(Device(after, "dev/ttyUSB1")["probe"]["text"].get<std::string>().find("busy"), std::string::npos);
+    EXPECT_TRUE(Device(after, "dev/ttyS0")["probe"].is_null());
     close(holder);
 
     // The text listing says the same.
@@ -228,13 +230,13 @@ TEST_F(FakeMachine, ScanTellsAUserWhoMayNotOpenANodeWhichGroupToJoin)
         = Ports({ "--scan", "--json", "--probe" }, { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" });
     unsetenv("ZOP5_DEV_ROOT");
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    const Json scan = ParseJson(result.Out);
+    const Json scan = Json::parse(result.Out);
     const Json& acm = Device(scan, "dev/ttyACM0");
-    EXPECT_FALSE(acm["may_open"].Bool());
-    EXPECT_EQ(acm["group"].String(), "dialout");
-    EXPECT_EQ(acm["mode"].String(), "crw-rw----");
-    EXPECT_NE(acm["permission_problem"].String().find("sudo usermod -aG dialout nobody"), std::string::npos);
-    EXPECT_FALSE(acm["probe"]["opens"].Bool());
+    EXPECT_FALSE(acm["may_open"].get<bool>());
+    EXPECT_EQ(acm["group"].get<std::string>(), "dialout");
+    EXPECT_EQ(acm["mode"].get<std::string>(), "crw-rw----");
+    EXPECT_NE(acm["permission_problem"].get<std::string>().find("sudo usermod -aG dialout nobody"), std::string::npos);
+    EXPECT_FALSE(acm["probe"]["opens"].get<bool>());
     EXPECT_EQ(watch.Opened(), std::set<std::string>()); // known not to open: not tried
 }
 
@@ -273,8 +275,8 @@ TEST_F(FakeMachine, MapWritesThePortIntoTheConfigurationKeepingTheRest)
 
     // The port now leads to the cable, and a plugged-out device may be mapped.
     const ChildResult scan = RunChild({ ToolPath(), "ports", "--scan", "--json", "--dev-root", Path("dev") }, options);
-    const Json mapped = ParseJson(scan.Out);
-    EXPECT_EQ(Device(mapped, "dev/ttyUSB0")["ports"].Items().at(0).String(), "COM1");
+    const Json mapped = Json::parse(scan.Out);
+    EXPECT_EQ(Device(mapped, "dev/ttyUSB0")["ports"].at(0).get<std::string>(), "COM1");
     const ChildResult absent
         = RunChild({ ToolPath(), "ports", "--map", "COM4", "/dev/serial/by-id/usb-later" }, options);
     EXPECT_EQ(absent.ExitCode, 0);

@@ -1,13 +1,19 @@
-// Speed of the serial library's dispatcher on a pseudo-terminal pair, each
-// measured against a plain poll()+read() loop on the same kind of pair:
-//   Throughput: bytes per second through a data trigger on 0x0D (lines of 80
-//     or 4096 bytes) with a receiver on another thread taking every announced
-//     byte, one by one with GetChar or in blocks; and with a procedure
-//     receiver on the dispatcher thread (no message window).
-//   Latency: from writing 0x0D on the master to the data handler running on
-//     the owner thread; the plain loop wakes on the byte and hands it to
-//     another thread once. Counters give the median and the 99th percentile.
-//   Idle CPU: share of one core an idle open port uses over 10 s.
+// Receive speed of the serial library against a plain poll()+read() loop and
+// the serial libraries a programmer would otherwise pick, in the same run,
+// each on its own pseudo-terminal pair:
+//   Throughput/<impl>/<line bytes>: a writer thread streams lines of 80 or
+//     4096 bytes, each ended by 0x0D; the owner thread (the benchmark thread)
+//     receives 1 MiB per iteration and counts the lines. bytes_per_second.
+//   Latency/<impl>: from writing one line end on the master to the code that
+//     handles it running; counters p50_us and p99_us.
+//   Idle/<impl>: an open port without traffic for 10 s: wakeups_per_s of its
+//     threads (context switches) and cpu_percent_of_core.
+// impl: plain (the loop), blocks (a trigger handler taking GetBlock),
+// getchar (one GetChar per byte), procedure (a procedure receiver on the
+// dispatcher thread), qserialport, asio, libserialport. The peers exist
+// only here, never in the product.
+//   LatencyPart/<what>: the parts a line end crosses on its way, to say
+//     where each microsecond of Latency goes.
 #include "comm/DeviceProcs.h"
 #include "comm/MessageWindow.h"
 #include "comm/PortLayer.h"
@@ -16,6 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -28,11 +35,28 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef ZOP5_BENCH_QSERIALPORT
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSerialPort>
+#endif
+#ifdef ZOP5_BENCH_ASIO
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/serial_port.hpp>
+#endif
+#ifdef ZOP5_BENCH_LIBSERIALPORT
+#include <libserialport.h>
+#endif
 
 namespace {
 
@@ -54,21 +78,24 @@ public:
     }
     ~Pty()
     {
+        StopStream();
         close(m_master);
         close(m_slave);
     }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    int Master() const { return m_master; }
     int Slave() const { return m_slave; }
     const std::string& Path() const { return m_path; }
 
-    // Writes everything, waiting for room in the terminal's buffer.
-    void WriteAll(const char* bytes, std::size_t size) const
+    // Writes everything, waiting for room in the terminal's buffer; false
+    // when `stop` was set meanwhile.
+    bool WriteAll(const char* bytes, std::size_t size, const std::atomic<bool>* stop = nullptr) const
     {
         std::size_t done = 0;
         while (done < size) {
+            if (stop && *stop)
+                return false;
             const ssize_t n = write(m_master, bytes + done, size - done);
             if (n > 0) {
                 done += static_cast<std::size_t>(n);
@@ -77,129 +104,136 @@ public:
                 poll(&out, 1, 10);
             }
         }
+        return true;
+    }
+
+    // A writer thread streams `stream` over and over until StopStream.
+    void StartStream(const std::string& stream)
+    {
+        m_stop = false;
+        m_writer = std::thread([this, &stream] {
+            while (WriteAll(stream.data(), stream.size(), &m_stop)) { }
+        });
+    }
+    void StopStream()
+    {
+        m_stop = true;
+        if (m_writer.joinable())
+            m_writer.join();
     }
 
 private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_path;
+    std::atomic<bool> m_stop { false };
+    std::thread m_writer;
 };
 
-// Lines of printable bytes, each ended by 0x0D.
-std::string MakeStream(std::size_t size, std::size_t lineLength)
+// Lines of printable bytes, each ended by 0x0D; a whole number of lines.
+std::string MakeStream(std::size_t lineLength)
 {
+    const std::size_t size = std::max<std::size_t>(1, (1 << 18) / lineLength) * lineLength;
     std::string stream(size, 'x');
     for (std::size_t i = 0; i < size; ++i)
         stream[i] = (i + 1) % lineLength == 0 ? '\r' : static_cast<char>('0' + i % 10);
     return stream;
 }
 
-constexpr std::size_t StreamSize = 1 << 20;
+constexpr std::uint64_t BytesPerIteration = 1 << 20;
 
-// Blocks (without spinning, which would take a core from the threads
-// measured) until the counter reaches `count`.
-void WaitFor(const std::atomic<std::uint64_t>& counter, std::uint64_t count)
-{
-    for (std::uint64_t now = counter.load(); now < count; now = counter.load())
-        counter.wait(now);
-}
-
-// ---- throughput ----
-
-void PlainLoopThroughput(benchmark::State& state)
-{
-    Pty pty;
-    const std::string stream = MakeStream(StreamSize, static_cast<std::size_t>(state.range(0)));
-    std::atomic<std::uint64_t> received { 0 };
-    std::atomic<bool> stop { false };
-    std::thread reader([&] {
-        std::vector<char> buffer(8192);
-        pollfd in { pty.Slave(), POLLIN, 0 };
-        while (!stop) {
-            if (poll(&in, 1, 20) <= 0)
-                continue;
-            const ssize_t n = read(pty.Slave(), buffer.data(), buffer.size());
-            if (n > 0) {
-                received += static_cast<std::uint64_t>(n);
-                received.notify_all();
-            }
+// What every consumer does with received bytes: counts them and the lines.
+struct Tally {
+    std::uint64_t Bytes = 0;
+    std::uint64_t Lines = 0;
+    void Add(const void* data, std::size_t size)
+    {
+        Bytes += size;
+        const char* at = static_cast<const char*>(data);
+        const char* end = at + size;
+        while ((at = static_cast<const char*>(std::memchr(at, '\r', static_cast<std::size_t>(end - at))))) {
+            ++Lines;
+            ++at;
         }
-    });
-    std::uint64_t sent = 0;
-    for (auto _ : state) {
-        pty.WriteAll(stream.data(), stream.size());
-        sent += stream.size();
-        WaitFor(received, sent);
     }
-    stop = true;
-    reader.join();
-    state.SetBytesProcessed(static_cast<std::int64_t>(sent));
-}
+};
 
-// The receiver: a thread that owns a message window and takes every
-// announced byte, as the window program's handler does.
-enum class Taking { ByteByByte, InBlocks };
-
-class ReceiverThread {
+// A receiver under test: opened on a pseudo-terminal, then Receive runs on
+// the benchmark thread until at least `bytes` more bytes have arrived;
+// LineEnd sends one line end and says when its handler ran.
+class Receiver {
 public:
-    explicit ReceiverThread(zop::PortHandle port, Taking taking = Taking::ByteByByte)
-        : m_port(port)
-        , m_taking(taking)
-        , m_thread([this] { Run(); })
-    {
-        while (!m_ready)
-            std::this_thread::yield();
-    }
-    ~ReceiverThread()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    ReceiverThread(const ReceiverThread&) = delete;
-    ReceiverThread& operator=(const ReceiverThread&) = delete;
+    virtual ~Receiver() = default;
+    virtual void Receive(std::uint64_t bytes) = 0;
+    // Sends one line end with `send` and waits until its handler has run.
+    virtual Clock::time_point LineEnd(const std::function<void()>& send) = 0;
+};
 
-    zop::WindowHandle Window() const { return m_window; }
-    void WaitForTaken(std::uint64_t count) const { WaitFor(m_taken, count); }
+using ReceiverFactory = std::function<std::unique_ptr<Receiver>(const Pty&)>;
+
+// ---- plain poll()+read() loop ----
+
+class PlainReceiver : public Receiver {
+public:
+    explicit PlainReceiver(const Pty& pty)
+        : m_fd(pty.Slave())
+    {
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        const std::uint64_t target = m_tally.Bytes + bytes;
+        char buffer[8192];
+        pollfd in { m_fd, POLLIN, 0 };
+        while (m_tally.Bytes < target) {
+            if (poll(&in, 1, 1000) <= 0)
+                continue;
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            if (n > 0)
+                m_tally.Add(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        // The loop's thread wakes on the byte and hands it to the owner
+        // thread once (an eventfd), as a program with a reading thread does.
+        const std::uint64_t lines = m_tally.Lines;
+        Clock::time_point handled;
+        std::atomic<bool> started { false };
+        std::thread reader([&] {
+            started = true;
+            char buffer[64];
+            pollfd in { m_fd, POLLIN, 0 };
+            while (m_tally.Lines == lines) {
+                if (poll(&in, 1, 1000) <= 0)
+                    continue;
+                const ssize_t n = read(m_fd, buffer, sizeof buffer);
+                if (n > 0)
+                    m_tally.Add(buffer, static_cast<std::size_t>(n));
+            }
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t ignored = write(m_handOff, &one, sizeof one);
+        });
+        while (!started)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(200)); // the reader waits in poll() now
+        send();
+        pollfd handed { m_handOff, POLLIN, 0 };
+        while (poll(&handed, 1, 1000) != 1) { }
+        handled = Clock::now();
+        std::uint64_t value = 0;
+        [[maybe_unused]] const ssize_t ignored = read(m_handOff, &value, sizeof value);
+        reader.join();
+        return handled;
+    }
+    ~PlainReceiver() override { close(m_handOff); }
 
 private:
-    void Run()
-    {
-        m_window = zop::CreateMessageWindow(
-            [this](zop::WindowHandle, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t) -> std::intptr_t {
-                if (msg == zop::TriggerAvailMsg) {
-                    std::uint64_t taken = 0;
-                    if (m_taking == Taking::InBlocks) {
-                        std::uint8_t block[8192];
-                        const std::int32_t got = zop::GetBlock(
-                            m_port, block, static_cast<std::int32_t>(std::min<std::uintptr_t>(wParam, sizeof block)));
-                        taken = got > 0 ? static_cast<std::uint64_t>(got) : 0;
-                    } else {
-                        std::uint8_t byte = 0;
-                        for (std::uintptr_t i = 0; i < wParam; ++i)
-                            taken += zop::GetChar(m_port, &byte) == 0;
-                    }
-                    m_taken += taken;
-                    m_taken.notify_all();
-                }
-                return 0;
-            });
-        m_ready = true;
-        pollfd wake { zop::MessageWakeDescriptor(), POLLIN, 0 };
-        while (!m_stop) {
-            poll(&wake, 1, 20);
-            zop::PumpMessages();
-        }
-        zop::DestroyMessageWindow(m_window);
-    }
-
-    zop::PortHandle m_port;
-    Taking m_taking;
-    std::atomic<zop::WindowHandle> m_window { 0 };
-    std::atomic<bool> m_ready { false };
-    std::atomic<bool> m_stop { false };
-    std::atomic<std::uint64_t> m_taken { 0 };
-    std::thread m_thread;
+    int m_fd;
+    int m_handOff = eventfd(0, EFD_CLOEXEC);
+    Tally m_tally;
 };
+
+// ---- our component: blocks, getchar, procedure ----
 
 zop::PortHandle OpenBenchPort(const Pty& pty)
 {
@@ -214,140 +248,375 @@ zop::PortHandle OpenBenchPort(const Pty& pty)
     return port;
 }
 
-void DispatcherThroughput(benchmark::State& state)
-{
-    Pty pty;
-    const std::string stream = MakeStream(StreamSize, static_cast<std::size_t>(state.range(0)));
-    const zop::PortHandle port = OpenBenchPort(pty);
-    std::uint64_t sent = 0;
+enum class Taking { InBlocks, ByteByByte };
+
+// The owner thread (the benchmark thread) has a message window whose
+// handler takes every announced byte, as the window program's does.
+class WindowReceiver : public Receiver {
+public:
+    WindowReceiver(const Pty& pty, Taking taking)
+        : m_port(OpenBenchPort(pty))
+        , m_taking(taking)
     {
-        ReceiverThread receiver(port, state.range(1) ? Taking::InBlocks : Taking::ByteByByte);
-        zop::RegisterTriggerHandler(port, receiver.Window(), nullptr, false);
-        for (auto _ : state) {
-            pty.WriteAll(stream.data(), stream.size());
-            sent += stream.size();
-            receiver.WaitForTaken(sent);
+        m_window = zop::CreateMessageWindow(
+            [this](zop::WindowHandle, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t) -> std::intptr_t {
+                if (msg == zop::TriggerAvailMsg)
+                    Take(static_cast<std::uint32_t>(wParam));
+                else if (msg == zop::TriggerDataMsg)
+                    m_lineEnd = Clock::now();
+                return 0;
+            });
+        zop::RegisterTriggerHandler(m_port, m_window, nullptr, false);
+    }
+    ~WindowReceiver() override
+    {
+        zop::ClosePort(m_port);
+        zop::DestroyMessageWindow(m_window);
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        const std::uint64_t target = m_tally.Bytes + bytes;
+        while (m_tally.Bytes < target)
+            Pump();
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        m_lineEnd = {};
+        send();
+        while (m_lineEnd == Clock::time_point {})
+            Pump();
+        return m_lineEnd;
+    }
+
+private:
+    void Pump()
+    {
+        pollfd wake { zop::MessageWakeDescriptor(), POLLIN, 0 };
+        poll(&wake, 1, 1000);
+        zop::PumpMessages();
+    }
+    void Take(std::uint32_t count)
+    {
+        std::uint8_t block[8192];
+        std::uint32_t taken = 0;
+        if (m_taking == Taking::InBlocks) {
+            const std::int32_t got
+                = zop::GetBlock(m_port, block, static_cast<std::int32_t>(std::min<std::uint32_t>(count, sizeof block)));
+            taken = got > 0 ? static_cast<std::uint32_t>(got) : 0;
+        } else {
+            for (std::uint32_t i = 0; i < count && i < sizeof block; ++i)
+                taken += zop::GetChar(m_port, &block[i]) == 0;
         }
-        zop::DeregisterTriggerHandler(port, receiver.Window(), nullptr);
-        zop::ClosePort(port);
+        m_tally.Add(block, taken);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(sent));
-}
 
-std::atomic<std::uint64_t> g_procTaken { 0 };
-zop::PortHandle g_procPort = 0;
-void TakeAll(zop::WindowHandle, std::uint32_t msg, std::uint32_t wParam, std::int32_t)
-{
-    if (msg == zop::TriggerAvailMsg) {
-        std::uint8_t byte = 0;
-        for (std::uint32_t i = 0; i < wParam; ++i)
-            g_procTaken += zop::GetChar(g_procPort, &byte) == 0;
-        g_procTaken.notify_all();
+    zop::PortHandle m_port;
+    Taking m_taking;
+    zop::WindowHandle m_window = 0;
+    Tally m_tally;
+    Clock::time_point m_lineEnd;
+};
+
+// A procedure receiver: runs on the dispatcher thread and takes every
+// announced byte in blocks; the owner thread waits for the count.
+class ProcedureReceiver : public Receiver {
+public:
+    explicit ProcedureReceiver(const Pty& pty)
+        : m_port(OpenBenchPort(pty))
+    {
+        s_current = this;
+        zop::RegisterTriggerHandler(m_port, 0, &ProcedureReceiver::Procedure, false);
     }
-}
+    ~ProcedureReceiver() override
+    {
+        zop::ClosePort(m_port);
+        s_current = nullptr;
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        const std::uint64_t target = m_bytes.load() + bytes;
+        for (std::uint64_t now = m_bytes.load(); now < target; now = m_bytes.load())
+            m_bytes.wait(now);
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        const std::uint64_t lines = m_lines.load();
+        send();
+        for (std::uint64_t now = lines; now == lines; now = m_lines.load())
+            m_lines.wait(now);
+        return m_lineEnd;
+    }
 
-void DispatcherThroughputProcedure(benchmark::State& state)
+private:
+    static void Procedure(zop::WindowHandle, std::uint32_t msg, std::uint32_t wParam, std::int32_t)
+    {
+        ProcedureReceiver& self = *s_current;
+        if (msg == zop::TriggerAvailMsg) {
+            std::uint8_t block[8192];
+            const std::int32_t got = zop::GetBlock(
+                self.m_port, block, static_cast<std::int32_t>(std::min<std::uint32_t>(wParam, sizeof block)));
+            if (got > 0) {
+                self.m_tally.Add(block, static_cast<std::size_t>(got));
+                self.m_bytes.store(self.m_tally.Bytes);
+                self.m_bytes.notify_all();
+            }
+        } else if (msg == zop::TriggerDataMsg) {
+            self.m_lineEnd = Clock::now();
+            self.m_lines.fetch_add(1);
+            self.m_lines.notify_all();
+        }
+    }
+
+    static inline ProcedureReceiver* s_current = nullptr;
+    zop::PortHandle m_port;
+    Tally m_tally; // dispatcher thread only
+    std::atomic<std::uint64_t> m_bytes { 0 };
+    std::atomic<std::uint64_t> m_lines { 0 };
+    Clock::time_point m_lineEnd; // written before m_lines is counted
+};
+
+// ---- peers ----
+
+#ifdef ZOP5_BENCH_QSERIALPORT
+// QSerialPort on the owner thread's event loop: readAll on readyRead.
+class QSerialPortReceiver : public Receiver {
+public:
+    explicit QSerialPortReceiver(const Pty& pty)
+    {
+        m_port.setPortName(QString::fromStdString(pty.Path()));
+        if (!m_port.open(QIODevice::ReadOnly))
+            throw std::runtime_error("QSerialPort did not open the pseudo-terminal");
+        m_port.setBaudRate(115200);
+        QObject::connect(&m_port, &QSerialPort::readyRead, [this] {
+            const QByteArray data = m_port.readAll();
+            const std::uint64_t lines = m_tally.Lines;
+            m_tally.Add(data.constData(), static_cast<std::size_t>(data.size()));
+            if (m_tally.Lines != lines && m_lineEnd == Clock::time_point {})
+                m_lineEnd = Clock::now();
+            if (m_tally.Bytes >= m_target && (m_waitingForLine ? m_lineEnd != Clock::time_point {} : true))
+                m_loop.quit();
+        });
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        m_target = m_tally.Bytes + bytes;
+        m_waitingForLine = false;
+        m_loop.exec();
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        m_lineEnd = {};
+        m_target = 0;
+        m_waitingForLine = true;
+        send();
+        m_loop.exec();
+        return m_lineEnd;
+    }
+
+private:
+    QSerialPort m_port;
+    QEventLoop m_loop;
+    Tally m_tally;
+    std::uint64_t m_target = 0;
+    bool m_waitingForLine = false;
+    Clock::time_point m_lineEnd;
+};
+#endif
+
+#ifdef ZOP5_BENCH_ASIO
+// Boost.Asio's serial_port: async_read_some re-armed from its handler, the
+// io_context run on the owner thread.
+class AsioReceiver : public Receiver {
+public:
+    explicit AsioReceiver(const Pty& pty)
+        : m_port(m_io, pty.Path())
+    {
+        m_port.set_option(boost::asio::serial_port::baud_rate(115200));
+        Arm();
+    }
+    ~AsioReceiver() override
+    {
+        boost::system::error_code ignored;
+        m_port.cancel(ignored);
+        m_port.close(ignored);
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        const std::uint64_t target = m_tally.Bytes + bytes;
+        while (m_tally.Bytes < target)
+            m_io.run_one();
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        const std::uint64_t lines = m_tally.Lines;
+        send();
+        while (m_tally.Lines == lines)
+            m_io.run_one();
+        return m_lineEnd;
+    }
+
+private:
+    void Arm()
+    {
+        m_port.async_read_some(
+            boost::asio::buffer(m_buffer), [this](const boost::system::error_code& error, std::size_t size) {
+                if (error)
+                    return;
+                const std::uint64_t lines = m_tally.Lines;
+                m_tally.Add(m_buffer.data(), size);
+                if (m_tally.Lines != lines)
+                    m_lineEnd = Clock::now();
+                Arm();
+            });
+    }
+
+    boost::asio::io_context m_io;
+    boost::asio::serial_port m_port;
+    std::array<char, 8192> m_buffer {};
+    Tally m_tally;
+    Clock::time_point m_lineEnd;
+};
+#endif
+
+#ifdef ZOP5_BENCH_LIBSERIALPORT
+// libserialport: a blocking read of what is there, on the owner thread.
+class LibSerialPortReceiver : public Receiver {
+public:
+    explicit LibSerialPortReceiver(const Pty& pty)
+    {
+        if (sp_get_port_by_name(pty.Path().c_str(), &m_port) != SP_OK)
+            throw std::runtime_error(std::string("libserialport refuses the pseudo-terminal: ") + LastError());
+        if (sp_open(m_port, SP_MODE_READ) != SP_OK) {
+            const std::string error = LastError();
+            sp_free_port(m_port);
+            throw std::runtime_error("libserialport cannot open the pseudo-terminal: " + error);
+        }
+    }
+    ~LibSerialPortReceiver() override
+    {
+        sp_close(m_port);
+        sp_free_port(m_port);
+    }
+    void Receive(std::uint64_t bytes) override
+    {
+        const std::uint64_t target = m_tally.Bytes + bytes;
+        while (m_tally.Bytes < target)
+            ReadSome();
+    }
+    Clock::time_point LineEnd(const std::function<void()>& send) override
+    {
+        const std::uint64_t lines = m_tally.Lines;
+        send();
+        while (m_tally.Lines == lines)
+            ReadSome();
+        return Clock::now();
+    }
+
+private:
+    static std::string LastError()
+    {
+        char* message = sp_last_error_message();
+        const std::string text = message ? message : "unknown";
+        sp_free_error_message(message);
+        return text;
+    }
+    void ReadSome()
+    {
+        char buffer[8192];
+        const int got = sp_blocking_read_next(m_port, buffer, sizeof buffer, 1000);
+        if (got > 0)
+            m_tally.Add(buffer, static_cast<std::size_t>(got));
+    }
+
+    sp_port* m_port = nullptr;
+    Tally m_tally;
+};
+#endif
+
+// ---- the measurements ----
+
+// The rates and percentiles are counters of their own, measured on the wall
+// clock: the benchmark's own time is the owner thread's processor time, and
+// its names stay as given (no time-type suffix).
+void Throughput(benchmark::State& state, const ReceiverFactory& make, std::size_t lineBytes)
 {
     Pty pty;
-    const std::string stream = MakeStream(StreamSize, static_cast<std::size_t>(state.range(0)));
-    const zop::PortHandle port = OpenBenchPort(pty);
-    g_procPort = port;
-    g_procTaken = 0;
-    zop::RegisterTriggerHandler(port, 0, TakeAll, false);
-    std::uint64_t sent = 0;
-    for (auto _ : state) {
-        pty.WriteAll(stream.data(), stream.size());
-        sent += stream.size();
-        WaitFor(g_procTaken, sent);
+    const std::string stream = MakeStream(lineBytes);
+    std::unique_ptr<Receiver> receiver;
+    try {
+        receiver = make(pty);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
     }
-    zop::ClosePort(port);
-    state.SetBytesProcessed(static_cast<std::int64_t>(sent));
+    pty.StartStream(stream);
+    receiver->Receive(BytesPerIteration); // warm up
+    std::uint64_t received = 0;
+    const auto start = Clock::now();
+    for (auto _ : state) {
+        receiver->Receive(BytesPerIteration);
+        received += BytesPerIteration;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    pty.StopStream();
+    state.counters["bytes_per_second"] = static_cast<double>(received) / seconds;
 }
-BENCHMARK(DispatcherThroughputProcedure)->Arg(80)->Arg(4096)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-// ---- latency ----
 
 void ReportLatencies(benchmark::State& state, std::vector<double>& microseconds)
 {
     if (microseconds.empty())
         return;
     std::sort(microseconds.begin(), microseconds.end());
-    state.counters["median_us"] = microseconds[microseconds.size() / 2];
+    state.counters["p50_us"] = microseconds[microseconds.size() / 2];
     state.counters["p99_us"] = microseconds[microseconds.size() * 99 / 100];
 }
 
-void PlainLoopLatency(benchmark::State& state)
+void Latency(benchmark::State& state, const ReceiverFactory& make)
 {
     Pty pty;
-    const int handOff = eventfd(0, EFD_CLOEXEC);
-    std::atomic<bool> stop { false };
-    std::thread reader([&] {
-        char buffer[64];
-        pollfd in { pty.Slave(), POLLIN, 0 };
-        while (!stop) {
-            if (poll(&in, 1, 20) <= 0)
-                continue;
-            if (read(pty.Slave(), buffer, sizeof buffer) > 0) {
-                const std::uint64_t one = 1;
-                [[maybe_unused]] const ssize_t ignored = write(handOff, &one, sizeof one);
-            }
-        }
-    });
-    std::vector<double> samples;
-    pollfd handed { handOff, POLLIN, 0 };
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        pty.WriteAll("\r", 1);
-        while (poll(&handed, 1, 1000) != 1) { }
-        std::uint64_t value = 0;
-        [[maybe_unused]] const ssize_t ignored = read(handOff, &value, sizeof value);
-        const auto end = Clock::now();
-        samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    std::unique_ptr<Receiver> receiver;
+    try {
+        receiver = make(pty);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
     }
-    stop = true;
-    reader.join();
-    close(handOff);
-    ReportLatencies(state, samples);
-}
-
-void DispatcherLatency(benchmark::State& state)
-{
-    Pty pty;
-    const zop::PortHandle port = OpenBenchPort(pty);
-    zop::SetTriggerLength(port, 0);
-    Clock::time_point handled;
-    bool ran = false;
-    const zop::WindowHandle window = zop::CreateMessageWindow(
-        [&](zop::WindowHandle, std::uint32_t msg, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-            if (msg == zop::TriggerDataMsg) {
-                handled = Clock::now();
-                ran = true;
-                std::uint8_t byte = 0;
-                zop::GetChar(port, &byte);
-            }
-            return 0;
+    std::vector<double> samples;
+    for (auto _ : state) {
+        Clock::time_point start;
+        const auto handled = receiver->LineEnd([&] {
+            start = Clock::now();
+            pty.WriteAll("\r", 1);
         });
-    zop::RegisterTriggerHandler(port, window, nullptr, false);
-    std::vector<double> samples;
-    pollfd wake { zop::MessageWakeDescriptor(), POLLIN, 0 };
-    for (auto _ : state) {
-        ran = false;
-        const auto start = Clock::now();
-        pty.WriteAll("\r", 1);
-        while (!ran) {
-            poll(&wake, 1, 1000);
-            zop::PumpMessages();
-        }
-        samples.push_back(std::chrono::duration<double, std::micro>(handled - start).count());
-        state.SetIterationTime(std::chrono::duration<double>(handled - start).count());
+        const double seconds = std::chrono::duration<double>(handled - start).count();
+        samples.push_back(seconds * 1e6);
     }
-    zop::ClosePort(port);
-    zop::DestroyMessageWindow(window);
     ReportLatencies(state, samples);
 }
 
-// ---- idle CPU ----
+// Context switches of this process's threads other than the calling one.
+std::uint64_t OtherThreadsSwitches()
+{
+    std::uint64_t total = 0;
+    const std::string self = std::to_string(gettid());
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return 0;
+    while (const dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.' || self == entry->d_name)
+            continue;
+        std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            unsigned long long value = 0;
+            if (std::sscanf(line.c_str(), "voluntary_ctxt_switches: %llu", &value) == 1
+                || std::sscanf(line.c_str(), "nonvoluntary_ctxt_switches: %llu", &value) == 1)
+                total += value;
+        }
+    }
+    closedir(tasks);
+    return total;
+}
 
 double ProcessCpuSeconds()
 {
@@ -356,69 +625,160 @@ double ProcessCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-void MeasureIdle(benchmark::State& state, const std::function<void()>& start, const std::function<void()>& end)
+// An open port without traffic: the benchmark thread only sleeps.
+void Idle(benchmark::State& state, const std::function<std::function<void()>(const Pty&)>& open)
 {
+    Pty pty;
     const auto period = std::chrono::seconds(state.range(0));
     for (auto _ : state) {
-        start();
+        const std::function<void()> close = open(pty);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::uint64_t switches = OtherThreadsSwitches();
         const double cpu = ProcessCpuSeconds();
         const auto wall = Clock::now();
         std::this_thread::sleep_for(period);
         const double used = ProcessCpuSeconds() - cpu;
         const double elapsed = std::chrono::duration<double>(Clock::now() - wall).count();
-        end();
+        const std::uint64_t woke = OtherThreadsSwitches() - switches;
+        close();
         state.counters["cpu_percent_of_core"] = 100.0 * used / elapsed;
+        state.counters["wakeups_per_s"] = static_cast<double>(woke) / elapsed;
         state.SetIterationTime(elapsed);
     }
 }
 
-void PlainLoopIdleCpu(benchmark::State& state)
+// ---- parts of the latency ----
+
+// The terminal alone: write the byte and wait for it on the same thread.
+void PtyOnly(benchmark::State& state)
 {
     Pty pty;
-    std::atomic<bool> stop { false };
-    std::thread reader;
-    MeasureIdle(
-        state,
-        [&] {
-            reader = std::thread([&] {
-                char buffer[64];
-                pollfd in { pty.Slave(), POLLIN, 0 };
-                while (!stop) {
-                    if (poll(&in, 1, 50) > 0) {
-                        const ssize_t got = read(pty.Slave(), buffer, sizeof buffer);
-                        static_cast<void>(got);
-                    }
-                }
-            });
-        },
-        [&] {
-            stop = true;
-            reader.join();
-        });
+    std::vector<double> samples;
+    char buffer[16];
+    pollfd in { pty.Slave(), POLLIN, 0 };
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        pty.WriteAll("\r", 1);
+        while (poll(&in, 1, 1000) != 1) { }
+        const auto end = Clock::now();
+        [[maybe_unused]] const ssize_t ignored = read(pty.Slave(), buffer, sizeof buffer);
+        samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    ReportLatencies(state, samples);
 }
 
-void DispatcherIdleCpu(benchmark::State& state)
+// One wake-up of a sleeping thread and its answer through the message
+// windows: a send to a window of another thread, from call to return.
+void MessageRoundTrip(benchmark::State& state)
 {
-    Pty pty;
-    zop::PortHandle port = 0;
-    MeasureIdle(
-        state, [&] { port = OpenBenchPort(pty); }, [&] { zop::ClosePort(port); });
+    std::atomic<zop::WindowHandle> window { 0 };
+    std::atomic<bool> stop { false };
+    std::thread owner([&] {
+        window = zop::CreateMessageWindow(
+            [](zop::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return std::intptr_t { 0 }; });
+        pollfd wake { zop::MessageWakeDescriptor(), POLLIN, 0 };
+        while (!stop) {
+            poll(&wake, 1, 20);
+            zop::PumpMessages();
+        }
+        zop::DestroyMessageWindow(window);
+    });
+    while (window == 0)
+        std::this_thread::yield();
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        zop::SendMessageTimeout(window, zop::TriggerDataMsg, 0, 0, std::chrono::milliseconds(1000));
+        const auto end = Clock::now();
+        samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    stop = true;
+    owner.join();
+    ReportLatencies(state, samples);
+}
+
+template <typename T, typename... Args> ReceiverFactory Make(Args... args)
+{
+    return [=](const Pty& pty) -> std::unique_ptr<Receiver> { return std::make_unique<T>(pty, args...); };
+}
+
+struct Impl {
+    const char* Name;
+    ReceiverFactory Factory;
+};
+
+std::vector<Impl> Impls()
+{
+    std::vector<Impl> impls = {
+        { "plain", Make<PlainReceiver>() },
+        { "blocks", Make<WindowReceiver>(Taking::InBlocks) },
+        { "getchar", Make<WindowReceiver>(Taking::ByteByByte) },
+        { "procedure", Make<ProcedureReceiver>() },
+    };
+#ifdef ZOP5_BENCH_QSERIALPORT
+    impls.push_back({ "qserialport", Make<QSerialPortReceiver>() });
+#endif
+#ifdef ZOP5_BENCH_ASIO
+    impls.push_back({ "asio", Make<AsioReceiver>() });
+#endif
+#ifdef ZOP5_BENCH_LIBSERIALPORT
+    impls.push_back({ "libserialport", Make<LibSerialPortReceiver>() });
+#endif
+    return impls;
+}
+
+void Register()
+{
+    // Interleaved by line size, so that each size's rounds run close together.
+    for (const int lineBytes : { 80, 4096 }) {
+        for (const Impl& impl : Impls()) {
+            benchmark::RegisterBenchmark(
+                ("Throughput/" + std::string(impl.Name) + "/" + std::to_string(lineBytes)).c_str(),
+                [factory = impl.Factory, lineBytes](
+                    benchmark::State& state) { Throughput(state, factory, static_cast<std::size_t>(lineBytes)); })
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    for (const Impl& impl : Impls()) {
+        benchmark::RegisterBenchmark(("Latency/" + std::string(impl.Name)).c_str(),
+            [factory = impl.Factory](benchmark::State& state) { Latency(state, factory); })
+            ->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RegisterBenchmark("LatencyPart/pty_write_to_poll", PtyOnly)
+        ->UseManualTime()
+        ->Iterations(2000)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("LatencyPart/message_round_trip", MessageRoundTrip)
+        ->UseManualTime()
+        ->Iterations(2000)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Idle/component",
+        [](benchmark::State& state) {
+            Idle(state, [](const Pty& pty) -> std::function<void()> {
+                const zop::PortHandle port = OpenBenchPort(pty);
+                return [port] { zop::ClosePort(port); };
+            });
+        })
+        ->Arg(10)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kSecond);
 }
 
 } // namespace
 
-BENCHMARK(PlainLoopThroughput)->Arg(80)->Arg(4096)->UseRealTime()->Unit(benchmark::kMillisecond);
-// Second argument: 0 takes the announced bytes with GetChar, 1 with GetBlock.
-BENCHMARK(DispatcherThroughput)
-    ->Args({ 80, 0 })
-    ->Args({ 4096, 0 })
-    ->Args({ 80, 1 })
-    ->Args({ 4096, 1 })
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainLoopLatency)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(DispatcherLatency)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(PlainLoopIdleCpu)->Arg(10)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(DispatcherIdleCpu)->Arg(10)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+#ifdef ZOP5_BENCH_QSERIALPORT
+    QCoreApplication application(argc, argv);
+#endif
+    Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

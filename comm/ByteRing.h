@@ -55,10 +55,11 @@ public:
     // Ring indices 0..size-1 of the next byte written and the next byte read.
     std::uint16_t Head() const { return Index(m_head.load(std::memory_order_acquire)); }
     std::uint16_t Tail() const { return Index(m_tail.load(std::memory_order_acquire)); }
-    // The ring index `offset` bytes after `index`.
+    // The ring index `offset` bytes after `index` (offset at most the size).
     std::uint16_t IndexAfter(std::uint16_t index, std::uint32_t offset) const
     {
-        return m_size == 0 ? 0 : static_cast<std::uint16_t>((index + offset) % m_size);
+        const std::uint32_t at = index + offset;
+        return static_cast<std::uint16_t>(at < m_size ? at : at - m_size);
     }
     const std::uint8_t* Data() const { return m_bytes.get(); }
 
@@ -102,15 +103,29 @@ public:
     {
         return m_bytes[IndexAfter(Index(m_tail.load(std::memory_order_relaxed)), offset)];
     }
+    // The byte `offset` places after the tail into *byte, when that many
+    // wait; one look at each position (the per-byte path of a reader).
+    bool TryAt(std::uint16_t offset, std::uint8_t* byte) const
+    {
+        const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
+        if (Distance(m_head.load(std::memory_order_acquire), tail) <= offset)
+            return false;
+        *byte = m_bytes[IndexAfter(Index(tail), offset)];
+        return true;
+    }
     // The contiguous waiting bytes from `offset` after the tail (to the head
     // or to the ring's end); *length 0 when fewer wait.
     const std::uint8_t* Waiting(std::uint16_t offset, std::uint16_t* length) const
     {
         const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
         const std::uint16_t used = Distance(m_head.load(std::memory_order_acquire), tail);
+        if (used <= offset) {
+            *length = 0;
+            return m_bytes.get();
+        }
         const std::uint16_t index = IndexAfter(Index(tail), offset);
-        const std::uint16_t left = used > offset ? static_cast<std::uint16_t>(used - offset) : 0;
-        *length = std::min<std::uint16_t>(left, static_cast<std::uint16_t>(m_size - index));
+        *length = std::min<std::uint16_t>(
+            static_cast<std::uint16_t>(used - offset), static_cast<std::uint16_t>(m_size - index));
         return m_bytes.get() + index;
     }
     // Copies up to `count` waiting bytes from `offset` after the tail;

@@ -46,6 +46,7 @@ struct Control {
     ScanState Scan;
     bool RingFilled = false; // the last read filled the ring: the device may hold more bytes
     bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+    std::chrono::steady_clock::time_point ReadOnUntil; // the data-trigger loop reads on until then
 
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
     bool OnLoan = false; // the loop runs on the receiver's thread now
@@ -81,8 +82,8 @@ void RunIdleTriggers(Control& control);
 
 // ---- reading and the data-trigger loop (DispatcherScan.cpp) ----
 
-// Reads what the device holds into the input ring.
-void ReadIntoRing(Control& control);
+// Reads what the device holds into the input ring; returns the bytes moved.
+std::int32_t ReadIntoRing(Control& control);
 // Runs the data-trigger checks while they deliver.
 void RunDataTriggers(Control& control);
 // Pauses or resumes watching for received bytes as the ring is full or not.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace zop::dispatcher {
@@ -63,6 +64,8 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
     // Nothing is delivered once the dispatcher is told to stop.
     TriggerHandler* node = nullptr;
     TriggerHandler current;
+    // A receiver that runs on this thread takes its bytes without the lock.
+    bool fastReader = false;
     {
         std::lock_guard lock(record.Lock);
         if (record.StopFlag || record.ClosePending)
@@ -75,32 +78,42 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         record.ReadAheadCount = 0;
         if (node)
             current = *node;
+        fastReader = readAhead && !(record.Options & OptionConsumeOnRead) && !record.TraceOn;
     }
+    std::unique_lock lock(record.Lock, std::defer_lock);
     while (node) {
         if (!current.Removed) {
             if (current.Kind == 1) {
+                if (fastReader && control.OnLoan)
+                    record.Reader = ThreadToken();
                 SendToWindow(control, current.Window, message, wParam, lParam);
             } else if (current.Kind == 2 && current.Procedure) {
+                if (fastReader)
+                    record.Reader = ThreadToken();
                 current.Procedure(0, message, wParam, lParam);
             }
+            record.Reader = nullptr;
         }
         // A receiver that was removed passes the message on: it no longer
         // takes messages, so it must not hold them back from the others.
         node = current.PassOn || current.Removed ? current.Next : nullptr;
         if (record.ClosePending)
             return 0;
-        std::lock_guard lock(record.Lock);
-        largest = std::max(largest, record.ReadAheadCount);
+        lock.lock();
+        largest = std::max(largest, record.ReadAheadCount.load());
         if (message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam])
             break;
         record.ReadAheadCount = 0;
-        if (node)
-            current = *node;
+        if (!node)
+            break;
+        current = *node;
+        lock.unlock();
     }
 
     std::vector<TriggerHandler*> removed;
     {
-        std::lock_guard lock(record.Lock);
+        if (!lock.owns_lock())
+            lock.lock();
         if (record.ReceiverCleanup) {
             TriggerHandler** link = &record.Receivers;
             while (*link) {
@@ -124,6 +137,7 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         // Under the lock, so that a close from another thread either sees the
         // delivery and leaves the release to this thread, or releases itself.
         record.Delivering = false;
+        lock.unlock();
     }
     for (TriggerHandler* node : removed)
         delete node;

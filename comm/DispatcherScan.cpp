@@ -53,24 +53,19 @@ int CheckDataTriggers(Control& control)
 
 } // namespace
 
-void ReadIntoRing(Control& control)
+std::int32_t ReadIntoRing(Control& control)
 {
     PortRecord& record = *control.Record;
-    // Read until the device queue is empty or the ring full: bytes left in
-    // the device after an event would wait for the device's next event.
-    for (;;) {
-        const std::int32_t moved = FillInputRing(record);
-        if (moved <= 0)
-            break;
-        {
-            std::lock_guard lock(record.Lock);
-            NoteReceived(control.Scan, static_cast<std::uint16_t>(moved), record.InRing);
-            control.BytesRead += static_cast<std::uint64_t>(moved);
-        }
-        if (record.InRing.Full())
-            break;
+    // What the device holds now; bytes that arrive later are read on by the
+    // data-trigger loop or make the device's next event.
+    const std::int32_t moved = FillInputRing(record);
+    if (moved > 0) {
+        std::lock_guard lock(record.Lock);
+        NoteReceived(control.Scan, static_cast<std::uint16_t>(moved), record.InRing);
+        control.BytesRead += static_cast<std::uint64_t>(moved);
     }
     control.RingFilled = record.InRing.Full();
+    return std::max(moved, 0);
 }
 
 // When the processing of an event or idle check ends: while the ring is
@@ -130,28 +125,35 @@ WindowHandle LoanWindow(Control& control, const PortRecord& record)
     return control.LoanTarget;
 }
 
-// One turn of the data-trigger loop: a check, then reading on at once when
-// the receivers made room in a full ring. Returns whether the loop goes on.
+// One turn of the data-trigger loop: a check, then reading on at once,
+// without waiting for the device's next event, when the receivers made room
+// in a full ring, or when the checks have nothing more to deliver and the
+// device holds more bytes (a stream keeps coming: the thread that runs the
+// loop reads and delivers in turn, and the event and dispatcher threads need
+// not wake for each read). Reading on stops at the loop's deadline, so that
+// a stream without end leaves room for the idle checks and the event wait.
+// Returns whether the loop goes on.
 bool DataTriggerTurn(Control& control)
 {
     PortRecord& record = *control.Record;
     const int delivered = CheckDataTriggers(control);
-    if (record.ClosePending || record.StopFlag)
-        return false;
-    // The receivers made room in a ring that was full: read on, without
-    // waiting for the device's next event.
-    if (control.RingFilled && !record.InRing.Full()
-        && (delivered == 0 || InputRingSize - InputWaiting(record) >= ReadOnRoom)) {
+    if (record.ClosePending || record.StopFlag || record.InRing.Full())
+        return delivered != 0 && !record.ClosePending && !record.StopFlag;
+    if (control.RingFilled && (delivered == 0 || InputRingSize - InputWaiting(record) >= ReadOnRoom)) {
         ReadIntoRing(control);
         return true;
     }
-    return delivered != 0;
+    if (delivered == 0)
+        return std::chrono::steady_clock::now() < control.ReadOnUntil && ReadIntoRing(control) > 0;
+    return true;
 }
 
 // How long a loan may keep the receiver's thread before it gives the loop
 // back, so that a stream without end never keeps that thread from the rest
 // of its work (a window's paint and input events).
 constexpr std::chrono::milliseconds LoanBudget { 5 };
+// How long the data-trigger loop of one event reads on.
+constexpr std::chrono::milliseconds ReadOnBudget { 5 };
 
 // The loan, on the receiver's thread while the dispatcher thread waits for
 // it: the same turns, each message now a direct call. It gives the loop back
@@ -211,11 +213,9 @@ bool RunDataTriggerTurns(Control& control)
 // room in a full ring, reads on at once rather than at the next idle check.
 void RunDataTriggers(Control& control)
 {
+    control.ReadOnUntil = std::chrono::steady_clock::now() + ReadOnBudget;
     while (RunDataTriggerTurns(control)) { }
     WatchReceivedBytes(control);
 }
-
-// Processes one event word. When the port's close became pending the event
-// thread is not released for another wait.
 
 } // namespace zop::dispatcher

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <thread>
 
 #include "comm/Allocation.h"
 #include "comm/Dispatcher.h"
@@ -125,6 +126,36 @@ std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t 
     if (byte)
         *byte = record.InRing.At(static_cast<std::uint16_t>(n - 1));
     return 0;
+}
+
+// Whether the calling thread is the receiver that alone takes bytes during
+// the current delivery (see PortRecord::Reader): it reads ahead without the
+// lock, as nobody else moves the tail or the read-ahead count meanwhile.
+bool IsFastReader(const PortRecord& record)
+{
+    return record.Reader.load(std::memory_order_relaxed) == ThreadToken()
+        && !record.TraceOn.load(std::memory_order_relaxed);
+}
+
+// Takes up to `count` waiting bytes: read ahead (consumed when the delivery
+// ends) or at once. Returns how many, or -3007 when none waits.
+std::int32_t TakeInput(PortRecord& record, std::uint8_t* buffer, std::int32_t count, bool readAhead)
+{
+    const std::uint16_t skipped = readAhead ? record.ReadAheadCount.load(std::memory_order_relaxed) : 0;
+    const std::uint16_t waiting = InputWaiting(record);
+    const std::int32_t available = waiting > skipped ? waiting - skipped : 0;
+    const auto taken = static_cast<std::uint16_t>(std::min(count, available));
+    if (taken == 0)
+        return count == 0 ? 0 : ErrBufferIsEmpty;
+    if (taken == 1)
+        buffer[0] = record.InRing.At(skipped);
+    else
+        record.InRing.CopyOut(skipped, buffer, taken);
+    if (readAhead)
+        record.ReadAheadCount.store(static_cast<std::uint16_t>(skipped + taken), std::memory_order_relaxed);
+    else
+        record.InRing.Consume(taken);
+    return taken;
 }
 
 std::int32_t CheckFlowArguments(const PortRecord& record, std::uint16_t bufferFull, std::uint16_t bufferResume)
@@ -515,6 +546,8 @@ std::int32_t SetPortOptions(PortHandle port, std::uint16_t bits)
         return ErrBadHandle;
     std::lock_guard lock(record->Lock);
     record->Options |= static_cast<std::uint16_t>(bits & ~1u);
+    if (bits & OptionConsumeOnRead)
+        record->Reader = nullptr; // reads consume at once from here on
     record->Procs.EnableNotification(record->Device, record->Options & 1);
     return 0;
 }
@@ -566,18 +599,22 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
     PortRecord* record = LookupPort(port);
     if (!record)
         return ErrBadHandle;
+    if (IsFastReader(*record)) {
+        // One byte per call is the hot path of a handler that reads byte by byte.
+        const std::uint16_t offset = record->ReadAheadCount.load(std::memory_order_relaxed);
+        std::uint8_t value = 0;
+        if (!record->InRing.TryAt(offset, &value))
+            return ErrBufferIsEmpty;
+        record->ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
+        if (byte)
+            *byte = value;
+        return 0;
+    }
+    std::uint8_t value = 0;
     std::lock_guard lock(record->Lock);
-    // During a trigger message the byte is read ahead (consumed when the
-    // delivery ends), otherwise taken at once.
-    const bool readAhead = record->ReadAhead && !ConsumeOnRead(*record);
-    const std::uint16_t offset = readAhead ? record->ReadAheadCount : 0;
-    if (InputWaiting(*record) <= offset)
-        return ErrBufferIsEmpty;
-    const std::uint8_t value = record->InRing.At(offset);
-    if (readAhead)
-        ++record->ReadAheadCount;
-    else
-        record->InRing.Consume(1);
+    const std::int32_t taken = TakeInput(*record, &value, 1, record->ReadAhead && !ConsumeOnRead(*record));
+    if (taken < 0)
+        return taken;
     if (byte)
         *byte = value;
     if (record->TraceOn.load())
@@ -592,20 +629,11 @@ std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count)
         return ErrBadHandle;
     if (!buffer || count < 0)
         return ErrBadArgument;
+    if (IsFastReader(*record))
+        return TakeInput(*record, buffer, count, true);
     std::lock_guard lock(record->Lock);
-    const bool readAhead = record->ReadAhead && !ConsumeOnRead(*record);
-    const std::uint16_t skipped = readAhead ? record->ReadAheadCount : 0;
-    const std::uint16_t waiting = InputWaiting(*record);
-    const std::int32_t available = waiting > skipped ? waiting - skipped : 0;
-    const std::int32_t taken = std::min(count, available);
-    if (taken == 0)
-        return count == 0 ? 0 : ErrBufferIsEmpty;
-    record->InRing.CopyOut(skipped, buffer, static_cast<std::uint16_t>(taken));
-    if (readAhead)
-        record->ReadAheadCount = static_cast<std::uint16_t>(record->ReadAheadCount + taken);
-    else
-        record->InRing.Consume(static_cast<std::uint16_t>(taken));
-    if (record->TraceOn.load()) {
+    const std::int32_t taken = TakeInput(*record, buffer, count, record->ReadAhead && !ConsumeOnRead(*record));
+    if (taken > 0 && record->TraceOn.load()) {
         for (std::int32_t i = 0; i < taken; ++i)
             RecordTraceEntry(*record, 'R', buffer[i]);
     }
@@ -626,6 +654,8 @@ std::int32_t InBuffUsed(PortHandle port)
     PortRecord* record = LookupPort(port);
     if (!record)
         return 0;
+    if (IsFastReader(*record))
+        return InputWaiting(*record) - record->ReadAheadCount.load(std::memory_order_relaxed);
     std::lock_guard lock(record->Lock);
     std::int32_t waiting = InputWaiting(*record);
     if (record->ReadAhead && !ConsumeOnRead(*record))

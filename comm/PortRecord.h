@@ -32,6 +32,13 @@ constexpr std::uint32_t WriteTimeoutMs = 60000;
 constexpr std::uint16_t OptionConsumeOnRead = 2;
 constexpr std::uint16_t MaxTraceEntries = 32760;
 
+// A value that differs for every live thread and costs one instruction.
+inline const void* ThreadToken()
+{
+    static thread_local const char token = 0;
+    return &token;
+}
+
 struct PortRecord {
     PortRecord() = default;
     ~PortRecord(); // frees the receiver nodes
@@ -82,7 +89,13 @@ struct PortRecord {
     std::array<std::int32_t, StatusTriggerCount + 1> FiredThisPass {};
     // 15. Read-ahead while a TriggerAvailMsg or TriggerDataMsg is delivered.
     std::int32_t ReadAhead = 0;
-    std::uint16_t ReadAheadCount = 0;
+    std::atomic<std::uint16_t> ReadAheadCount { 0 };
+    // The thread whose receiver handles the current TriggerAvailMsg or
+    // TriggerDataMsg when that runs on the delivering thread itself (a
+    // procedure, or a window's handler during a loan), without tracing or
+    // consume-on-read: while it is set, that thread alone takes bytes, and
+    // GetChar and GetBlock read ahead for it without the lock.
+    std::atomic<const void*> Reader { nullptr }; // ThreadToken() of that thread
     std::uint16_t ReadAheadMax = 0;
     // 16. (The input ring tells itself whether it is full.)
     std::uint16_t LastAvailPosition = 0;

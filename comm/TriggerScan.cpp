@@ -45,8 +45,8 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring)
         scan.HeldByteGone = scan.HeldByteGone || scan.Held;
         scan.Pending = waiting;
     }
-    if (scan.Held)
-        return; // no trigger is matched while the scan is not held on a byte
+    if (scan.Held || scan.Pending == 0)
+        return; // the scan holds on a matching byte, or has seen every byte
     std::array<DataTrigger*, DataTriggerCount> active {};
     int activeCount = 0;
     // The bytes that can begin a match. While no partial match is in

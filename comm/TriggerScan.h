@@ -34,7 +34,7 @@ struct ScanDecision {
     Kind What = Kind::Nothing;
     std::uint16_t Count = 0; // Avail: the bytes announced
     // Data: (trigger handle, length) of each matched trigger, in table order.
-    std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> Fired {};
+    std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> Fired; // the first FiredCount are set
     int FiredCount = 0;
 };
 

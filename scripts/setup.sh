@@ -21,7 +21,9 @@ packages=(
   # the viewer's install test asks gio which program opens .zop files
   libglib2.0-bin
   # the serial libraries bench/comm_bench compares the serial library with
-  qt6-serialport-dev libboost-dev libserialport-dev
+  qt6-serialport-dev
+  libboost-dev
+  libserialport-dev
 )
 
 missing=()

@@ -18,6 +18,7 @@
 #include "comm/MessageWindow.h"
 #include "comm/PortLayer.h"
 #include "comm/PosixLayer.h"
+#include "comm/SyncEvent.h"
 #include "comm/Triggers.h"
 
 #include <benchmark/benchmark.h>
@@ -663,8 +664,38 @@ void PtyOnly(benchmark::State& state)
         const auto end = Clock::now();
         [[maybe_unused]] const ssize_t ignored = read(pty.Slave(), buffer, sizeof buffer);
         samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     }
+    ReportLatencies(state, samples);
+}
+
+// One wake-up of a sleeping thread by a port event (event thread to
+// dispatcher thread): Set on one thread to the return of Wait on another.
+void EventHandOff(benchmark::State& state)
+{
+    zop::SyncEvent ready;
+    zop::SyncEvent answer;
+    ready.Create(zop::EventReset::Auto);
+    answer.Create(zop::EventReset::Auto);
+    std::atomic<bool> stop { false };
+    Clock::time_point woke;
+    std::thread waiter([&] {
+        while (!stop) {
+            if (ready.Wait(20)) {
+                woke = Clock::now();
+                answer.Set();
+            }
+        }
+    });
+    std::vector<double> samples;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100)); // the waiter sleeps in poll() now
+        const auto start = Clock::now();
+        ready.Set();
+        answer.Wait(1000);
+        samples.push_back(std::chrono::duration<double, std::micro>(woke - start).count());
+    }
+    stop = true;
+    waiter.join();
     ReportLatencies(state, samples);
 }
 
@@ -692,7 +723,6 @@ void MessageRoundTrip(benchmark::State& state)
         zop::SendMessageTimeout(window, zop::TriggerDataMsg, 0, 0, std::chrono::milliseconds(1000));
         const auto end = Clock::now();
         samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     }
     stop = true;
     owner.join();
@@ -746,14 +776,9 @@ void Register()
             [factory = impl.Factory](benchmark::State& state) { Latency(state, factory); })
             ->Unit(benchmark::kMicrosecond);
     }
-    benchmark::RegisterBenchmark("LatencyPart/pty_write_to_poll", PtyOnly)
-        ->UseManualTime()
-        ->Iterations(2000)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("LatencyPart/message_round_trip", MessageRoundTrip)
-        ->UseManualTime()
-        ->Iterations(2000)
-        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("LatencyPart/pty_write_to_poll", PtyOnly)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("LatencyPart/event_hand_off", EventHandOff)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("LatencyPart/message_round_trip", MessageRoundTrip)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Idle/component",
         [](benchmark::State& state) {
             Idle(state, [](const Pty& pty) -> std::function<void()> {

@@ -1,5 +1,6 @@
 #include "comm/SyncEvent.h"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -98,13 +99,17 @@ bool SyncEvent::Wait(int timeoutMs)
 
 int WaitForAnyEvent(std::initializer_list<SyncEvent*> events, int timeoutMs)
 {
-    std::vector<pollfd> fds;
-    fds.reserve(events.size());
+    // The dispatcher waits on one or two events many times a second: no
+    // allocation for a few.
+    std::array<pollfd, 4> few {};
+    std::vector<pollfd> many(events.size() > few.size() ? events.size() : 0);
+    pollfd* fds = many.empty() ? few.data() : many.data();
+    std::size_t count = 0;
     for (SyncEvent* e : events)
-        fds.push_back({ e->Fd(), POLLIN, 0 });
+        fds[count++] = { e->Fd(), POLLIN, 0 };
     const Deadline deadline(timeoutMs);
     for (;;) {
-        const int ready = poll(fds.data(), fds.size(), deadline.Remaining());
+        const int ready = poll(fds, count, deadline.Remaining());
         if (ready < 0 && errno != EINTR)
             return -1;
         if (ready > 0) {

@@ -536,6 +536,18 @@ private:
 
 // ---- the measurements ----
 
+// A receiver on the pseudo-terminal, or none when its library refuses it
+// (the run then says why).
+std::unique_ptr<Receiver> Open(benchmark::State& state, const ReceiverFactory& make, const Pty& pty)
+{
+    try {
+        return make(pty);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return nullptr;
+    }
+}
+
 // The rates and percentiles are counters of their own, measured on the wall
 // clock: the benchmark's own time is the owner thread's processor time, and
 // its names stay as given (no time-type suffix).
@@ -543,13 +555,9 @@ void Throughput(benchmark::State& state, const ReceiverFactory& make, std::size_
 {
     Pty pty;
     const std::string stream = MakeStream(lineBytes);
-    std::unique_ptr<Receiver> receiver;
-    try {
-        receiver = make(pty);
-    } catch (const std::exception& error) {
-        state.SkipWithError(error.what());
+    const std::unique_ptr<Receiver> receiver = Open(state, make, pty);
+    if (!receiver)
         return;
-    }
     pty.StartStream(stream);
     receiver->Receive(BytesPerIteration); // warm up
     std::uint64_t received = 0;
@@ -575,13 +583,9 @@ void ReportLatencies(benchmark::State& state, std::vector<double>& microseconds)
 void Latency(benchmark::State& state, const ReceiverFactory& make)
 {
     Pty pty;
-    std::unique_ptr<Receiver> receiver;
-    try {
-        receiver = make(pty);
-    } catch (const std::exception& error) {
-        state.SkipWithError(error.what());
+    const std::unique_ptr<Receiver> receiver = Open(state, make, pty);
+    if (!receiver)
         return;
-    }
     std::vector<double> samples;
     for (auto _ : state) {
         Clock::time_point start;

@@ -8,8 +8,8 @@
 
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
-#include "app/QtDateTimeSource.h"
 #include "document/DocumentCommands.h"
+#include "platform/QtDateTimeSource.h"
 
 namespace zop {
 

@@ -4,12 +4,12 @@
 // menu with its four commands, and the pump that hands the serial library's
 // messages to the window's thread from the event loop.
 #include "app/CommMessagePump.h"
-#include "app/QtDateTimeSource.h"
 #include "comm/VkPort.h"
 #include "document/DocumentCommands.h"
 #include "link/ComponentPort.h"
 #include "link/LinkCommands.h"
 #include "link/TransferState.h"
+#include "platform/QtDateTimeSource.h"
 
 namespace zop {
 

@@ -8,9 +8,9 @@
 #include <QSvgGenerator>
 #include <stdexcept>
 
-#include "app/QPainterCanvas.h"
-#include "waveform/Cp1252.h"
 #include "output/WmfCanvas.h"
+#include "platform/QPainterCanvas.h"
+#include "waveform/Cp1252.h"
 
 namespace zop {
 

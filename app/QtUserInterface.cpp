@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "app/Cp1252Qt.h"
 #include "app/TZop5Form.h"
+#include "platform/Cp1252Qt.h"
 
 namespace zop {
 

@@ -22,12 +22,12 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/Configuration.h"
-#include "app/Cp1252Qt.h"
-#include "app/ImageTracePicture.h"
 #include "app/ToolIcons.h"
 #include "display/Graticule.h"
 #include "document/DocumentCommands.h"
+#include "platform/Configuration.h"
+#include "platform/Cp1252Qt.h"
+#include "platform/ImageTracePicture.h"
 
 namespace zop {
 

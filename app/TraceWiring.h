@@ -2,9 +2,9 @@
 // Connects the trace handlers to the main window: the view and probe
 // commands with their buttons, the mouse on the trace picture, and the
 // picture itself (Image1, redrawn from the graticule in Image2).
-#include "app/ImageTracePicture.h"
 #include "display/TraceView.h"
 #include "document/DocumentCommands.h"
+#include "platform/ImageTracePicture.h"
 
 namespace zop {
 

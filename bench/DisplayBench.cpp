@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/ImageTracePicture.h"
 #include "display/TraceView.h"
+#include "platform/ImageTracePicture.h"
 
 namespace {
 

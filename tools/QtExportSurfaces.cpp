@@ -7,11 +7,11 @@
 #include <optional>
 #include <stdexcept>
 
-#include "app/Configuration.h"
-#include "app/ImageTracePicture.h"
 #include "app/OutputQt.h"
-#include "app/QtDateTimeSource.h"
 #include "output/WmfCanvas.h"
+#include "platform/Configuration.h"
+#include "platform/ImageTracePicture.h"
+#include "platform/QtDateTimeSource.h"
 #include "tools/ExportSurfaces.h"
 
 namespace zop {

@@ -17,12 +17,12 @@
 #include <gtest/gtest.h>
 
 #include "app/AboutBox.h"
-#include "app/Configuration.h"
 #include "app/DocumentWiring.h"
 #include "app/HelpWindow.h"
-#include "app/QtDateTimeSource.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
+#include "platform/Configuration.h"
+#include "platform/QtDateTimeSource.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 

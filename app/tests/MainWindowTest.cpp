@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Configuration.h"
 #include "app/TZop5Form.h"
+#include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 
 namespace zop {

@@ -14,10 +14,10 @@
 #include <optional>
 
 #include "app/OutputQt.h"
-#include "app/QPainterCanvas.h"
 #include "display/TraceRenderer.h"
 #include "document/FileError.h"
 #include "output/WmfCanvas.h"
+#include "platform/QPainterCanvas.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 

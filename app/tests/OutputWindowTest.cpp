@@ -13,11 +13,11 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include "app/Configuration.h"
 #include "app/DocumentWiring.h"
 #include "app/OutputWiring.h"
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
+#include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "waveform/ScaleTables.h"
 

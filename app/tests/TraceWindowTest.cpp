@@ -7,12 +7,12 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "app/Configuration.h"
 #include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
 #include "display/FormatGeneral3.h"
 #include "document/WaveformFile.h"
+#include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 #include <fstream>

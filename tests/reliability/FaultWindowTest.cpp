@@ -17,10 +17,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/Configuration.h"
 #include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
+#include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -12,11 +12,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "app/Configuration.h"
 #include "app/DocumentWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
+#include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -1,8 +1,8 @@
-#include "app/Configuration.h"
+#include "platform/Configuration.h"
 
-#include "app/Cp1252Qt.h"
 #include "comm/DevicePath.h"
 #include "comm/IniFile.h"
+#include "platform/Cp1252Qt.h"
 
 namespace zop {
 

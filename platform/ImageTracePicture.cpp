@@ -1,4 +1,4 @@
-#include "app/ImageTracePicture.h"
+#include "platform/ImageTracePicture.h"
 
 #include <cstring>
 

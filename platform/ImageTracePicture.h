@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/QPainterCanvas.h"
 #include "display/TracePicture.h"
+#include "platform/QPainterCanvas.h"
 
 namespace zop {
 

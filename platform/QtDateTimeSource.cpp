@@ -1,6 +1,6 @@
-#include "app/QtDateTimeSource.h"
+#include "platform/QtDateTimeSource.h"
 
-#include "app/Cp1252Qt.h"
+#include "platform/Cp1252Qt.h"
 
 namespace zop {
 

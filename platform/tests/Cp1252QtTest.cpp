@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Cp1252Qt.h"
+#include "platform/Cp1252Qt.h"
 
 namespace zop {
 namespace {

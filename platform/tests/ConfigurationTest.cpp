@@ -2,7 +2,7 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
-#include "app/Configuration.h"
+#include "platform/Configuration.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zop {

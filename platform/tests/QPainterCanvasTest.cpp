@@ -2,10 +2,10 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "app/ImageTracePicture.h"
-#include "app/QPainterCanvas.h"
 #include "display/TraceRenderer.h"
 #include "display/TraceView.h"
+#include "platform/ImageTracePicture.h"
+#include "platform/QPainterCanvas.h"
 
 namespace zop {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/QPainterCanvas.h"
+#include "platform/QPainterCanvas.h"
 
 #include <QFontMetrics>
 #include <QPolygon>

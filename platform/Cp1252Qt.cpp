@@ -1,4 +1,4 @@
-#include "app/Cp1252Qt.h"
+#include "platform/Cp1252Qt.h"
 
 #include "waveform/Cp1252.h"
 

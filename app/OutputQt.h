@@ -1,16 +1,13 @@
 #pragma once
-// The output subsystem on Qt: the monochrome bitmap sheet, the picture files
-// of Save As, the export picture as PNG and SVG, the system clipboard and the
-// printer. The layouts themselves are drawn by output/ through a Canvas.
+// The output commands' clipboard and printer on Qt Widgets: the system
+// clipboard and the print dialog. The pictures they carry are drawn by
+// platform/PictureFormats.
 #include <QByteArray>
-#include <QImage>
 #include <QPrinter>
-#include <functional>
-#include <string>
 
-#include "document/DocumentCommands.h"
 #include "output/OutputCommands.h"
 #include "output/ReportSheet.h"
+#include "platform/PictureFormats.h"
 
 class QClipboard;
 class QWidget;
@@ -19,36 +16,6 @@ namespace zop {
 
 // The MIME type under which other programs find the metafile.
 inline constexpr char MetafileMimeType[] = "image/x-wmf";
-
-// The 384 x 321 one-bit sheet: texts in a sans-serif face, the screen's trace
-// picture copied to (0, 21) with white kept white and every other colour
-// (graticule, zero line, trace, cursor lines) made black. Index 0 of the
-// colour table is black, index 1 white.
-QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace);
-// The sheet as a standard BMP file of one bit per pixel.
-QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace);
-
-// The export picture (396 x 321 units) as an image, as PNG bytes and as an
-// SVG document whose title is the description. The clipboard's pictures are
-// transparent where nothing is drawn; picture files choose.
-inline constexpr PictureOptions ClipboardPicture { 1, PictureBackground::Transparent };
-QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
-QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
-QByteArray ExportSvg(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
-
-// Save As's picture types for the window: the sheet and the screen picture
-// are read when a file is written. Failures throw FileError ("Cannot create
-// file <path>" when the file cannot be made).
-class QtPictureFiles final : public PictureFiles {
-public:
-    QtPictureFiles(std::function<SheetContent()> sheet, std::function<QImage()> screenTrace);
-    void WriteBitmap(const std::string& path) override;
-    void WriteMetafile(const std::string& path) override;
-
-private:
-    std::function<SheetContent()> m_sheet;
-    std::function<QImage()> m_screenTrace;
-};
 
 // The system clipboard: the waveform block under "zop_WaveForm" together with
 // the export picture as WMF, PNG and SVG.

@@ -1,16 +1,16 @@
-// The export surfaces on Qt: the window's bitmap sheet, printer and sheet
-// pictures, drawn without a display.
+// The export surfaces on Qt: the window's bitmap sheet, printed page and
+// sheet pictures, drawn without a display and without widgets.
 #include <QGuiApplication>
 #include <QPageSize>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 
-#include "app/OutputQt.h"
 #include "output/WmfCanvas.h"
 #include "platform/Configuration.h"
 #include "platform/ImageTracePicture.h"
+#include "platform/PictureFormats.h"
 #include "platform/QtDateTimeSource.h"
 #include "tools/ExportSurfaces.h"
 
@@ -63,13 +63,13 @@ public:
         const std::filesystem::path temporary
             = target.parent_path() / ("." + target.filename().string() + ".zop5-tool-part");
         {
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setResolution(dpi);
-            printer.setPageSize(QPageSize(page == PdfPage::Letter ? QPageSize::Letter : QPageSize::A4));
-            printer.setOutputFileName(QString::fromStdString(temporary.string()));
+            // The page as the window prints it to a PDF file: the same
+            // default margins, the origin at the printable area's corner.
+            QPdfWriter writer(QString::fromStdString(temporary.string()));
+            writer.setResolution(dpi);
+            writer.setPageSize(QPageSize(page == PdfPage::Letter ? QPageSize::Letter : QPageSize::A4));
             try {
-                PrintSheetOn(printer, sheet);
+                PaintPrintedPage(writer, sheet);
             } catch (const std::exception& error) {
                 std::error_code ignored;
                 std::filesystem::remove(temporary, ignored);

@@ -1,0 +1,153 @@
+#include "platform/PictureFormats.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <stdexcept>
+
+#include "output/WmfCanvas.h"
+#include "platform/QPainterCanvas.h"
+#include "waveform/Cp1252.h"
+
+namespace zop {
+
+namespace {
+
+constexpr QRgb WhiteRgb = 0xFFFFFFu;
+
+bool IsWhite(QRgb pixel)
+{
+    return (pixel & 0xFFFFFFu) == WhiteRgb;
+}
+
+std::vector<uint8_t> ToVector(const QByteArray& bytes)
+{
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
+QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace)
+{
+    QImage texts(BitmapWidth, BitmapHeight, QImage::Format_RGB32);
+    texts.fill(Qt::white);
+    {
+        QPainter painter(&texts);
+        // Smoothed glyph edges would fall to either level at random.
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        QPainterCanvas canvas(painter);
+        DrawBitmapSheetTexts(canvas, sheet);
+    }
+    const QImage trace = screenTrace.convertToFormat(QImage::Format_RGB32);
+
+    QImage mono(BitmapWidth, BitmapHeight, QImage::Format_Mono);
+    mono.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
+    for (int y = 0; y < BitmapHeight; ++y) {
+        const int traceRow = y - BitmapTraceTop;
+        const bool inTrace = traceRow >= 0 && traceRow < trace.height();
+        for (int x = 0; x < BitmapWidth; ++x) {
+            bool black;
+            if (inTrace && x < trace.width()) {
+                // The trace area: only white stays white, so grey graticule,
+                // coloured lines and inverted cursor pixels all show.
+                black = !IsWhite(trace.pixel(x, traceRow));
+            } else {
+                black = qGray(texts.pixel(x, y)) < 128;
+            }
+            mono.setPixel(x, y, black ? 0 : 1);
+        }
+    }
+    return mono;
+}
+
+QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!RenderBitmapSheet(sheet, screenTrace).save(&buffer, "BMP"))
+        throw std::runtime_error("The bitmap could not be encoded");
+    return bytes;
+}
+
+QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options)
+{
+    // Drawn in units; the device pixel ratio makes each unit Scale pixels,
+    // and the resolution grows with it so the picture keeps its size on paper.
+    QImage image(ExportWidth * options.Scale, ExportHeight * options.Scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(options.Scale);
+    image.setDotsPerMeterX(image.dotsPerMeterX() * options.Scale);
+    image.setDotsPerMeterY(image.dotsPerMeterY() * options.Scale);
+    image.fill(options.Background == PictureBackground::White ? Qt::white : Qt::transparent);
+    {
+        QPainterCanvas canvas(&image);
+        RenderExportPicture(canvas, sheet);
+    }
+    return image;
+}
+
+QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    RenderExportImage(sheet, options).save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray ExportSvg(const SheetContent& sheet, const PictureOptions& options)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(ExportWidth, ExportHeight));
+    generator.setViewBox(QRect(0, 0, ExportWidth, ExportHeight));
+    generator.setResolution(96);
+    // The generator writes both texts into the XML as they stand: a "&" or
+    // "<" in a description would make the file unreadable.
+    generator.setTitle(QString::fromStdString(Cp1252ToUtf8(sheet.Description)).toHtmlEscaped());
+    generator.setDescription(QString::fromStdString(Cp1252ToUtf8(sheet.Date + " " + sheet.Time)).toHtmlEscaped());
+    {
+        QPainter painter(&generator);
+        if (options.Background == PictureBackground::White)
+            painter.fillRect(QRect(0, 0, ExportWidth, ExportHeight), Qt::white);
+        QPainterCanvas canvas(painter);
+        RenderExportPicture(canvas, sheet);
+    }
+    return bytes;
+}
+
+QtPictureFiles::QtPictureFiles(std::function<SheetContent()> sheet, std::function<QImage()> screenTrace)
+    : m_sheet(std::move(sheet))
+    , m_screenTrace(std::move(screenTrace))
+{
+}
+
+void QtPictureFiles::WriteBitmap(const std::string& path)
+{
+    WritePictureFile(path, ToVector(BitmapSheetBytes(m_sheet(), m_screenTrace())));
+}
+
+void QtPictureFiles::WriteMetafile(const std::string& path)
+{
+    WritePictureFile(path, ExportMetafile(m_sheet()));
+}
+
+void PaintPrintedPage(QPagedPaintDevice& page, const SheetContent& sheet)
+{
+    QPainter painter;
+    if (!painter.begin(&page))
+        throw std::runtime_error("The printer could not start the print job");
+    const int unit = PrintUnit(page.width());
+    {
+        QPainterCanvas canvas(painter);
+        PrintPage(canvas, unit, sheet);
+    }
+    if (!painter.end())
+        throw std::runtime_error("The print job could not be finished");
+}
+
+} // namespace zop

@@ -200,7 +200,8 @@ WaveformFileContents ReadWaveformJson(std::string_view utf8)
     nlohmann::json document;
     try {
         document = nlohmann::json::parse(utf8);
-    } catch (const nlohmann::json::parse_error& error) {
+    } catch (const nlohmann::json::exception& error) {
+        // A syntax error, and also a number too large for any type.
         throw ImportError(std::string("not JSON: ") + error.what());
     }
     if (!document.is_object() || document.value("format", nlohmann::json()) != "zop5-waveform")

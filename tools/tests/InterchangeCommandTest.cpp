@@ -398,6 +398,7 @@ TEST_F(Interchange, ConvertRefusesWhatIsNotAnExportedWaveform)
     };
     const Case cases[] = {
         { "not JSON", "{\"format\": ", "not JSON" },
+        { "a number beyond any type", "{\"format\": 8e4444}", "not JSON" },
         { "another format", edited([](Json& j) { j["format"] = "other"; }), "zop5-waveform" },
         { "newer version", edited([](Json& j) { j["version"] = 2; }), "newer" },
         { "unknown time label", edited([](Json& j) { j["time_div"] = "3ms/div"; }), "time_div" },

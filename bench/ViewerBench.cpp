@@ -43,7 +43,7 @@ void RedrawTenOverlaid(benchmark::State& state)
     PlotScene scene;
     for (size_t n = 0; n < captures.size(); ++n) {
         shown.push_back(&captures[n]);
-        scene.Traces.push_back({ &captures[n], CaptureColour(n, Theme::Light), CaptureLineStyle(n), 1.5, {} });
+        scene.Traces.push_back({ &captures[n], CaptureColour(n, Theme::Light), CaptureLineStyle(n), 1.0, {} });
     }
     scene.Window = HomeWindow(shown);
     scene.CursorA = CursorPoint { 1e-3, 0.1 };

@@ -36,7 +36,7 @@ struct PlotTrace {
     const Capture* Data = nullptr;
     QColor Colour;
     Qt::PenStyle Style = Qt::SolidLine;
-    double Width = 1.5; // logical pixels
+    double Width = 1.0; // logical pixels: one pixel at 100% takes the fast way of drawing
     QString Label; // shown in the legend drawn into exports
 };
 

@@ -515,10 +515,10 @@ PlotScene ViewerWindow::Scene() const
             // Older captures of a followed folder fade, the newest is whole.
             const double share = 1.0 - double(*age) / double(m_captures.Persistence() + 1);
             trace.Colour.setAlphaF(float(std::max(0.25, share * 0.8)));
-            trace.Width = 1.2;
+            trace.Width = 1.0;
         }
         if (m_captures.Selected() == i)
-            trace.Width = 2.2;
+            trace.Width = 2.0;
         scene.Traces.push_back(trace);
     }
     // The selected capture is drawn on top.

@@ -208,39 +208,62 @@ void DocumentCommands::OpenStartupFile(const std::string& path)
 
 void DocumentCommands::ApplyIncoming(const std::string& name)
 {
-    m_record.FileName = name;
-    if (name.empty())
-        m_form.Caption = std::string(UntitledAfterNew);
-    else
-        SetCaptionFromName(name);
+    ShownWaveform waveform;
+    waveform.FileName = name;
+    waveform.Caption = name.empty() ? std::string(UntitledAfterNew)
+                                    : std::string(CaptionPrefix) + Utf8ToCp1252(FileNameOnly(name));
+    waveform.Description = m_incoming.Description;
+    waveform.Date = m_incoming.Date;
+    waveform.Time = m_incoming.Time;
+    waveform.TimeLabel = m_incoming.TimeLabel;
+    waveform.VoltsLabel = m_incoming.VoltsLabel;
+    waveform.ZeroRef = m_incoming.ZeroRef;
+    waveform.TimeIndex = m_incoming.TimeIndex;
+    waveform.VoltIndex = m_incoming.VoltIndex;
+    waveform.Samples = m_incoming.Samples;
+    waveform.ProbeFactor = m_incoming.ProbeFactor == 1 ? 1 : 10;
+    waveform.Cursors = m_incoming.IncomingCursors;
+    waveform.CountsAsSaved = true;
+    ShowWaveform(waveform);
+}
+
+void DocumentCommands::ShowWaveform(const ShownWaveform& waveform)
+{
+    ShowWaveform(waveform, m_display);
+}
+
+void DocumentCommands::ShowWaveform(const ShownWaveform& waveform, const DisplayHooks& display)
+{
+    m_record.FileName = waveform.FileName;
+    m_form.Caption = waveform.Caption;
 
     m_form.SetWaveformGroup(true);
     m_form.ShowViewMode(m_form.ViewMode);
 
     m_form.SetFieldGroup(true);
-    m_form.Description.SetText(m_incoming.Description);
-    m_form.DateField.SetText(m_incoming.Date);
-    m_form.TimeField.SetText(m_incoming.Time);
+    m_form.Description.SetText(waveform.Description);
+    m_form.DateField.SetText(waveform.Date);
+    m_form.TimeField.SetText(waveform.Time);
 
-    m_form.SettingsPanel[0] = m_incoming.TimeLabel;
-    m_form.SettingsPanel[1] = m_incoming.VoltsLabel;
+    m_form.SettingsPanel[0] = waveform.TimeLabel;
+    m_form.SettingsPanel[1] = waveform.VoltsLabel;
 
-    m_record.ZeroRef = m_incoming.ZeroRef;
-    m_record.Samples = m_incoming.Samples;
-    m_record.TimeIndex = m_incoming.TimeIndex;
-    m_record.VoltIndex = m_incoming.VoltIndex;
+    m_record.ZeroRef = waveform.ZeroRef;
+    m_record.Samples = waveform.Samples;
+    m_record.TimeIndex = waveform.TimeIndex;
+    m_record.VoltIndex = waveform.VoltIndex;
 
-    const int32_t probe = m_incoming.ProbeFactor == 1 ? 1 : 10;
-    m_form.ShowProbe(probe);
-    m_record.ProbeFactor = probe;
+    m_form.ShowProbe(waveform.ProbeFactor);
+    m_record.ProbeFactor = waveform.ProbeFactor;
     m_flags.ProbeChanged = false;
 
-    Run(m_display.UpdateMeasurements);
-    m_cursors = m_incoming.IncomingCursors;
-    Run(m_display.RedrawTrace);
-    // Setting the three fields above marked the document modified; an
-    // applied waveform counts as saved.
-    m_flags.Modified = false;
+    Run(display.UpdateMeasurements);
+    if (waveform.Cursors)
+        m_cursors = *waveform.Cursors;
+    Run(display.RedrawTrace);
+    // Setting the three fields above marked the document modified.
+    if (waveform.CountsAsSaved)
+        m_flags.Modified = false;
 }
 
 void DocumentCommands::NewItemClick()

@@ -7,6 +7,7 @@
 // state into its widgets.
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,27 @@ struct DocumentParts {
     UserInterface& Ui;
 };
 
+// A waveform to put on screen as the document, whatever brought it: a
+// transfer, a file, the clipboard.
+struct ShownWaveform {
+    std::string FileName; // empty: untitled
+    std::string Caption;
+    std::string Description;
+    std::string Date;
+    std::string Time;
+    std::string TimeLabel;
+    std::string VoltsLabel;
+    int32_t ZeroRef = 0;
+    int32_t TimeIndex = 0;
+    int32_t VoltIndex = 0;
+    SampleArray Samples {};
+    int32_t ProbeFactor = 1; // the probe shown with it, 1 or 10
+    std::optional<CursorPositions> Cursors; // empty: the crosses stay as they are
+    // A waveform from a file or the clipboard counts as saved; a received
+    // one asks to be saved before it goes.
+    bool CountsAsSaved = true;
+};
+
 // The save dialog's types, its 1-based filter index.
 enum class SaveType : int { Waveform = 1, Bitmap = 2, Metafile = 3 };
 
@@ -101,6 +123,11 @@ public:
     void OpenStartupFile(const std::string& path);
     // Shows the incoming image as the document, named `name` (may be empty).
     void ApplyIncoming(const std::string& name);
+    // The one way a waveform becomes the shown document: fields, panels,
+    // record, probe, measurements, crosses and picture. `display` measures
+    // and draws it (the caller's hooks, by default the document's).
+    void ShowWaveform(const ShownWaveform& waveform);
+    void ShowWaveform(const ShownWaveform& waveform, const DisplayHooks& display);
 
     // New: clears the document after the save question.
     void NewItemClick();

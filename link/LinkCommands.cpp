@@ -134,29 +134,21 @@ void LinkCommands::CompleteTransfer()
     m_port.SetOpen(false);
     m_ui.RestoreAndRaise();
     if (!m_flags.Unsaved() || m_documents.ConfirmSave()) {
-        m_record.FileName.clear();
-        m_form.Caption = "Tracelet - [Untitled]";
-        m_form.SetWaveformGroup(true);
-        m_form.ShowViewMode(m_form.ViewMode);
-        m_form.Description.Enabled = true;
-        m_form.Description.SetText("");
-        m_form.DateField.Enabled = true;
-        m_form.DateField.SetText(m_clock.CurrentDate());
-        m_form.TimeField.Enabled = true;
-        m_form.TimeField.SetText(m_clock.CurrentTime());
-        m_form.SettingsPanel[0] = m_transfer.PendingTimeLabel;
-        m_form.SettingsPanel[1] = m_transfer.PendingVoltLabel;
-        m_record.ZeroRef = m_transfer.PendingZeroRef;
-        m_record.VoltIndex = m_transfer.PendingVoltIndex;
-        m_record.Samples = m_transfer.PendingSamples;
-        m_record.TimeIndex = m_transfer.PendingTimeIndex;
-        if (m_display.UpdateMeasurements)
-            m_display.UpdateMeasurements();
-        // The factor follows the measurements, which take the probe from the menu.
-        m_record.ProbeFactor = m_form.ProbeMenuFactor();
-        m_flags.ProbeChanged = false;
-        if (m_display.RedrawTrace)
-            m_display.RedrawTrace();
+        ShownWaveform waveform;
+        waveform.Caption = "Tracelet - [Untitled]";
+        waveform.Date = m_clock.CurrentDate();
+        waveform.Time = m_clock.CurrentTime();
+        waveform.TimeLabel = m_transfer.PendingTimeLabel;
+        waveform.VoltsLabel = m_transfer.PendingVoltLabel;
+        waveform.ZeroRef = m_transfer.PendingZeroRef;
+        waveform.TimeIndex = m_transfer.PendingTimeIndex;
+        waveform.VoltIndex = m_transfer.PendingVoltIndex;
+        waveform.Samples = m_transfer.PendingSamples;
+        // The instrument knows nothing of the probe: the menu's choice stays.
+        waveform.ProbeFactor = m_form.ProbeMenuFactor();
+        // A received waveform is new: its date and time mark it unsaved.
+        waveform.CountsAsSaved = false;
+        m_documents.ShowWaveform(waveform, m_display);
         m_transfer.ResetFlags();
     }
     // A cancelled question leaves the waveform pending: the next line end

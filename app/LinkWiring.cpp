@@ -14,12 +14,10 @@ LinkWiring::LinkWiring(TZop5Form& form, DocumentCommands& documents, DisplayHook
     ApplyWindowPortSettings(m_component);
     // Each event runs as a command, so the widgets show what it changed.
     m_component.OnTriggerAvail = [this](TVskCustomComPort&, std::uint16_t count) {
-        m_otherCommandRunning = m_form.CommandRunning();
-        m_form.RunCommand([&] { m_commands.VskComPort1TriggerAvail(count); });
+        m_form.Runner().RunPortEvent([&] { m_commands.VskComPort1TriggerAvail(count); });
     };
     m_component.OnTriggerData = [this](TVskCustomComPort&, std::uint16_t triggerHandle) {
-        m_otherCommandRunning = m_form.CommandRunning();
-        m_form.RunCommand([&] { m_commands.VskComPort1TriggerData(triggerHandle); });
+        m_form.Runner().RunPortEvent([&] { m_commands.VskComPort1TriggerData(triggerHandle); });
     };
 
     TZop5Form::Handlers& on = form.On();
@@ -32,7 +30,7 @@ LinkWiring::LinkWiring(TZop5Form& form, DocumentCommands& documents, DisplayHook
     on.ProbePorts = [this] { m_commands.ProbePorts(); };
     // The port's events are delivered by every event loop, modal ones
     // included; a command running when they arrive is another one's.
-    m_commands.SetDocumentBusy([this] { return m_otherCommandRunning; });
+    m_commands.SetDocumentBusy([this] { return m_form.Runner().OtherCommandRunning(); });
     on.RunDeferred = [this] { return m_commands.CompleteDeferredTransfer(); };
 }
 

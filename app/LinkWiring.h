@@ -39,7 +39,6 @@ private:
     ComponentPort m_port;
     LinkCommands m_commands;
     CommMessagePump m_pump;
-    bool m_otherCommandRunning = false; // when the port's current event arrived
 };
 
 } // namespace zop

@@ -157,7 +157,10 @@ TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_ui(ui)
+    , m_runner(ui)
 {
+    m_runner.Deferred = [this] { return m_handlers.RunDeferred ? m_handlers.RunDeferred() : false; };
+    m_runner.Finished = [this] { SyncFromState(); };
     setObjectName("Zop5Form");
     // The window was laid out for an 8-point sans-serif of Arial's metrics:
     // the status panels are 65 pixels wide and "dV=88.2mV" must fit.
@@ -408,17 +411,7 @@ void TZop5Form::Click(Cmd command)
 
 void TZop5Form::RunCommand(const std::function<void()>& action)
 {
-    ++m_commandDepth;
-    zop::RunCommand(m_ui, action); // the general error report
-    --m_commandDepth;
-    if (m_commandDepth == 0 && m_handlers.RunDeferred) {
-        bool changed = false;
-        ++m_commandDepth; // its own question may be open
-        zop::RunCommand(m_ui, [&] { changed = m_handlers.RunDeferred(); });
-        --m_commandDepth;
-        m_deferredRan = m_deferredRan || changed;
-    }
-    SyncFromState();
+    m_runner.Run(action);
 }
 
 void TZop5Form::SyncFromState()
@@ -509,16 +502,10 @@ void TZop5Form::changeEvent(QEvent* event)
 
 void TZop5Form::closeEvent(QCloseEvent* event)
 {
-    bool canClose = false;
-    m_deferredRan = false;
-    if (m_handlers.CloseQuery) {
-        RunCommand([&] { canClose = m_handlers.CloseQuery(); });
-    } else {
-        canClose = true;
-    }
     // A waveform that arrived while the close question was open is shown,
     // not thrown away with the window: the user closes again after seeing it.
-    if (!canClose || m_deferredRan) {
+    const bool canClose = !m_handlers.CloseQuery || m_runner.CloseQuery(m_handlers.CloseQuery);
+    if (!canClose) {
         event->ignore();
         return;
     }

@@ -12,6 +12,7 @@
 
 #include "document/FormState.h"
 #include "document/UserInterface.h"
+#include "window/CommandRunner.h"
 #include "waveform/WaveformRecord.h"
 
 class QAction;
@@ -74,7 +75,10 @@ public:
     void SyncFromState();
     // True while a command runs: its question or dialog may be open, and
     // events delivered by that dialog's loop arrive inside it.
-    bool CommandRunning() const { return m_commandDepth > 0; }
+    bool CommandRunning() const { return m_runner.Running(); }
+    // How the window's commands run: the general error report, the work put
+    // off during another command's question, the close question.
+    CommandRunner& Runner() { return m_runner; }
 
     // The handlers of the subsystems, set while the window is wired.
     struct Handlers {
@@ -152,8 +156,7 @@ private:
     std::array<QLabel*, 6> m_statusPanels {};
     TraceImageWidget* m_picture = nullptr;
     bool m_syncing = false;
-    int m_commandDepth = 0;
-    bool m_deferredRan = false; // RunDeferred changed the document
+    CommandRunner m_runner;
 };
 
 // The visible trace picture control: shows Image1 and reports mouse events.

@@ -29,7 +29,8 @@ int CheckDataTriggers(Control& control)
     PortRecord& record = *control.Record;
     std::unique_lock lock(record.Lock);
     const ScanDecision decision
-        = DecideDelivery(control.Scan, record.DataTriggers, record.InRing, record.AvailThreshold);
+        = DecideDelivery(
+            control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing, record.AvailThreshold);
     record.ScanPosition = ScanIndex(control.Scan, record.InRing);
     if (decision.What == ScanDecision::Kind::Avail) {
         record.LastAvailPosition = record.ScanPosition;
@@ -190,7 +191,7 @@ bool RunDataTriggerTurns(Control& control)
     WindowHandle window = 0;
     {
         std::lock_guard lock(record.Lock);
-        AdvanceScan(control.Scan, record.DataTriggers, record.InRing);
+        AdvanceScan(control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing);
         record.ScanPosition = ScanIndex(control.Scan, record.InRing);
         if (!record.StopFlag && !record.ClosePending && DeliveryDue(control.Scan, record.InRing, record.AvailThreshold))
             window = LoanWindow(control, record);

@@ -36,7 +36,35 @@ std::uint16_t ScanIndex(const ScanState& scan, const ByteRing& ring)
     return ring.IndexAfter(ring.Head(), static_cast<std::uint32_t>(ring.Size() - scan.Pending));
 }
 
-void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring)
+// The armed triggers and their start bytes, found again when the tables changed.
+const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint32_t triggersVersion)
+{
+    ArmedTriggers& armed = scan.Armed;
+    if (armed.Known && armed.Version == triggersVersion)
+        return armed;
+    armed = ArmedTriggers {};
+    auto addStart = [&](std::uint8_t byte) {
+        if (!armed.IsStart[byte]) {
+            armed.IsStart[byte] = true;
+            armed.Starts[armed.StartCount++] = byte;
+        }
+    };
+    for (int slot = 1; slot <= DataTriggerCount; ++slot) {
+        const DataTrigger& trigger = triggers[slot];
+        if (trigger.Length == 0)
+            continue;
+        armed.Slots[armed.Count++] = static_cast<std::uint8_t>(slot);
+        const std::uint8_t first = trigger.Pattern[0];
+        addStart(first);
+        if (trigger.IgnoreCase && first >= 'A' && first <= 'Z')
+            addStart(static_cast<std::uint8_t>(first - 'A' + 'a'));
+    }
+    armed.Version = triggersVersion;
+    armed.Known = true;
+    return armed;
+}
+
+void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring)
 {
     const std::uint16_t waiting = ring.Used();
     if (scan.Pending > waiting) {
@@ -47,39 +75,17 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring)
     }
     if (scan.Held || scan.Pending == 0)
         return; // the scan holds on a matching byte, or has seen every byte
-    std::array<DataTrigger*, DataTriggerCount> active {};
-    int activeCount = 0;
-    // The bytes that can begin a match. While no partial match is in
-    // progress, any other byte leaves every trigger as it is, so the scan
-    // passes over it without the matcher.
-    std::array<std::uint8_t, 2 * DataTriggerCount> starts {};
-    int startCount = 0;
-    auto addStart = [&](std::uint8_t byte) {
-        if (std::find(starts.begin(), starts.begin() + startCount, byte) == starts.begin() + startCount)
-            starts[startCount++] = byte;
-    };
-    bool idle = true;
-    for (int slot = 1; slot <= DataTriggerCount; ++slot) {
-        DataTrigger& trigger = triggers[slot];
-        if (trigger.Length == 0)
-            continue;
-        active[activeCount++] = &trigger;
-        const std::uint8_t first = trigger.Pattern[0];
-        addStart(first);
-        if (trigger.IgnoreCase && first >= 'A' && first <= 'Z')
-            addStart(static_cast<std::uint8_t>(first - 'A' + 'a'));
-        idle = idle && !MatchInProgress(trigger);
-    }
-    if (activeCount == 0) {
+    const ArmedTriggers& armed = Armed(scan, triggers, triggersVersion);
+    if (armed.Count == 0) {
         Pass(scan, scan.Pending);
         return;
     }
-    std::array<bool, 256> isStart; // filled only when more than one byte can start a match
-    if (startCount > 1) {
-        isStart.fill(false);
-        for (int i = 0; i < startCount; ++i)
-            isStart[starts[i]] = true;
-    }
+    // While no partial match is in progress, a byte that cannot begin a
+    // match leaves every trigger as it is, so the scan passes over it
+    // without the matcher.
+    bool idle = true;
+    for (int i = 0; i < armed.Count; ++i)
+        idle = idle && !MatchInProgress(triggers[armed.Slots[i]]);
     const std::uint8_t* bytes = ring.Data();
     const std::uint16_t size = ring.Size();
     std::uint16_t index = ScanIndex(scan, ring);
@@ -90,9 +96,9 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring)
             const std::uint16_t span = std::min<std::uint16_t>(scan.Pending, static_cast<std::uint16_t>(size - index));
             const std::uint8_t* begin = bytes + index;
             const std::uint8_t* end = begin + span;
-            const std::uint8_t* found = startCount == 1
-                ? static_cast<const std::uint8_t*>(std::memchr(begin, starts[0], span))
-                : std::find_if(begin, end, [&](std::uint8_t byte) { return isStart[byte]; });
+            const std::uint8_t* found = armed.StartCount == 1
+                ? static_cast<const std::uint8_t*>(std::memchr(begin, armed.Starts[0], span))
+                : std::find_if(begin, end, [&](std::uint8_t byte) { return armed.IsStart[byte]; });
             const auto skipped = static_cast<std::uint16_t>((found ? found : end) - begin);
             index = ring.IndexAfter(index, skipped);
             Pass(scan, skipped);
@@ -102,12 +108,13 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring)
         const std::uint8_t byte = bytes[index];
         bool any = false;
         idle = true;
-        for (int i = 0; i < activeCount; ++i) {
-            if (MatchDataTrigger(*active[i], byte)) {
-                active[i]->Matched = 1;
+        for (int i = 0; i < armed.Count; ++i) {
+            DataTrigger& trigger = triggers[armed.Slots[i]];
+            if (MatchDataTrigger(trigger, byte)) {
+                trigger.Matched = 1;
                 any = true;
             }
-            idle = idle && !MatchInProgress(*active[i]);
+            idle = idle && !MatchInProgress(trigger);
         }
         if (any) {
             scan.Held = true;
@@ -125,16 +132,18 @@ bool DeliveryDue(const ScanState& scan, const ByteRing& ring, std::uint16_t thre
     return threshold != 0 && scan.LastAvail != scan.Scanned && ring.Used() >= threshold;
 }
 
-ScanDecision DecideDelivery(ScanState& scan, DataTable& triggers, const ByteRing& ring, std::uint16_t threshold)
+ScanDecision DecideDelivery(
+    ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring, std::uint16_t threshold)
 {
-    AdvanceScan(scan, triggers, ring);
+    AdvanceScan(scan, triggers, triggersVersion, ring);
     const bool heldByteGone = std::exchange(scan.HeldByteGone, false);
     const std::uint16_t waiting = ring.Used();
     ScanDecision decision;
     if (scan.Held) {
+        const ArmedTriggers& armed = Armed(scan, triggers, triggersVersion);
         std::uint16_t longest = 0;
-        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
-            const DataTrigger& trigger = triggers[slot];
+        for (int i = 0; i < armed.Count; ++i) {
+            const DataTrigger& trigger = triggers[armed.Slots[i]];
             if (trigger.Matched && trigger.Length > longest)
                 longest = trigger.Length;
         }
@@ -148,12 +157,11 @@ ScanDecision DecideDelivery(ScanState& scan, DataTable& triggers, const ByteRing
             return decision;
         }
         decision.What = ScanDecision::Kind::Data;
-        for (int slot = 1; slot <= DataTriggerCount; ++slot) {
-            DataTrigger& trigger = triggers[slot];
+        for (int i = 0; i < armed.Count; ++i) {
+            DataTrigger& trigger = triggers[armed.Slots[i]];
             if (trigger.Matched) {
                 trigger.Matched = 0;
-                if (trigger.Length != 0)
-                    decision.Fired[decision.FiredCount++] = { trigger.TriggerHandle, trigger.Length };
+                decision.Fired[decision.FiredCount++] = { trigger.TriggerHandle, trigger.Length };
             }
         }
         scan.Held = false;

@@ -20,7 +20,20 @@
 
 namespace zop {
 
+// The armed data triggers (length not 0) in table order and the bytes that
+// can begin a match, kept while the tables stay the same.
+struct ArmedTriggers {
+    bool Known = false; // built for Version
+    std::uint32_t Version = 0; // the tables' version they were built for
+    std::array<std::uint8_t, DataTriggerCount> Slots {}; // table slots, the first Count are set
+    int Count = 0;
+    std::array<std::uint8_t, 2 * DataTriggerCount> Starts {}; // the first StartCount are set
+    int StartCount = 0;
+    std::array<bool, 256> IsStart {}; // Starts as a table
+};
+
 struct ScanState {
+    ArmedTriggers Armed;
     std::uint16_t Pending = 0; // bytes between the scan position and the head
     std::uint64_t Scanned = 0; // bytes the scan has passed since the start
     std::uint64_t LastAvail = ~std::uint64_t { 0 }; // Scanned when the last TriggerAvailMsg was decided
@@ -41,10 +54,14 @@ struct ScanDecision {
 // Counts `count` bytes newly written at the ring's head as not yet scanned.
 void NoteReceived(ScanState& scan, std::uint16_t count, const ByteRing& ring);
 
+// `triggersVersion` changes whenever a trigger is armed, replaced or cleared
+// (the lengths, patterns or ignore-case flags of the table); the scan keeps
+// what it derives from them until it changes.
+
 // Brings the scan up to date: skips bytes taken from the ring outside a
 // delivery, then offers the new bytes to the triggers until one matches or
 // the scan reaches the head.
-void AdvanceScan(ScanState& scan, DataTable& triggers, const ByteRing& ring);
+void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring);
 
 // Whether DecideDelivery would call for a message now (after AdvanceScan).
 bool DeliveryDue(const ScanState& scan, const ByteRing& ring, std::uint16_t threshold);
@@ -53,7 +70,8 @@ bool DeliveryDue(const ScanState& scan, const ByteRing& ring, std::uint16_t thre
 // scan past the matching byte and clears the matched flags. The caller
 // delivers it; after an Avail the read-ahead bytes are consumed from the ring
 // as the delivery ends.
-ScanDecision DecideDelivery(ScanState& scan, DataTable& triggers, const ByteRing& ring, std::uint16_t threshold);
+ScanDecision DecideDelivery(
+    ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring, std::uint16_t threshold);
 
 // The ring index of the next byte not yet offered to the triggers.
 std::uint16_t ScanIndex(const ScanState& scan, const ByteRing& ring);

@@ -55,7 +55,7 @@ std::string Scan(const std::vector<Pattern>& patterns, std::uint16_t threshold, 
     std::string log;
     const auto checks = [&] {
         for (;;) {
-            const ScanDecision decision = DecideDelivery(scan, triggers, ring, threshold);
+            const ScanDecision decision = DecideDelivery(scan, triggers, 0, ring, threshold);
             if (decision.What == ScanDecision::Kind::Nothing)
                 return;
             if (decision.What == ScanDecision::Kind::Avail) {
@@ -163,11 +163,53 @@ TEST(TriggerScanRing, BytesTakenOutsideADeliveryAreNeverOffered)
     ring.Put(reinterpret_cast<const std::uint8_t*>(input.data()), static_cast<std::uint16_t>(input.size()));
     NoteReceived(scan, static_cast<std::uint16_t>(input.size()), ring);
     ring.Consume(2); // "a\r" taken before the scan saw it
-    ScanDecision decision = DecideDelivery(scan, triggers, ring, 0);
+    ScanDecision decision = DecideDelivery(scan, triggers, 0, ring, 0);
     ASSERT_EQ(decision.What, ScanDecision::Kind::Data);
     EXPECT_EQ(decision.FiredCount, 1);
     EXPECT_EQ(scan.Scanned, 4u);
-    EXPECT_EQ(DecideDelivery(scan, triggers, ring, 0).What, ScanDecision::Kind::Nothing);
+    EXPECT_EQ(DecideDelivery(scan, triggers, 0, ring, 0).What, ScanDecision::Kind::Nothing);
+}
+
+// Triggers armed, replaced or cleared while a stream runs count from the
+// next check on; the scan keeps nothing of the tables it saw before.
+TEST(TriggerScanRing, FollowsTheTablesWhenTheyChange)
+{
+    DataTable triggers = MakeTriggers({ { "\r" } });
+    std::uint32_t version = 7;
+    ByteRing ring;
+    ASSERT_TRUE(ring.Allocate(64));
+    ScanState scan;
+    const auto receive = [&](const std::string& bytes) {
+        ring.Put(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint16_t>(bytes.size()));
+        NoteReceived(scan, static_cast<std::uint16_t>(bytes.size()), ring);
+    };
+    const auto fired = [&] {
+        std::string handles;
+        for (;;) {
+            const ScanDecision decision = DecideDelivery(scan, triggers, version, ring, 0);
+            if (decision.What == ScanDecision::Kind::Nothing)
+                return handles;
+            for (int i = 0; i < decision.FiredCount; ++i)
+                handles += std::to_string(decision.Fired[i].first) + ";";
+        }
+    };
+    receive("a\rb\n");
+    EXPECT_EQ(fired(), "2;");
+
+    triggers = MakeTriggers({ { "\r" }, { "n", true } }); // a second trigger, ignoring case
+    ++version;
+    receive("N\r");
+    EXPECT_EQ(fired(), "3;2;");
+
+    triggers = MakeTriggers({ { "x" } }); // slot 1 now holds another pattern
+    ++version;
+    receive("\rNx");
+    EXPECT_EQ(fired(), "2;");
+
+    triggers = {};
+    ++version;
+    receive("x\r");
+    EXPECT_EQ(fired(), "");
 }
 
 // The ring's arithmetic at sizes that do and do not divide its position range.

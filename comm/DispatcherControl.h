@@ -72,6 +72,11 @@ void SetDeviceMask(PortRecord& record, std::uint32_t mask);
 // the message was handled as announced, 0 when the caller's loop must stop
 // (close pending, stop, or announced bytes not all taken).
 int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low);
+// The same, for a caller that holds the record's lock (it is released before
+// the first receiver is called and is not held on return): what the caller
+// decided under it and the start of the delivery are one step.
+int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low,
+    std::unique_lock<RecursiveLock>& held);
 // Records a trigger in the log when logging is on.
 void Log(PortRecord& record, std::uint8_t subtype, std::uint16_t data);
 void UpdateModemStatus(PortRecord& record);

@@ -55,6 +55,13 @@ void SendToWindow(
 // of Deliver's callers for what the result means to them.
 int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low)
 {
+    std::unique_lock held(control.Record->Lock);
+    return Deliver(control, message, wParam, low, held);
+}
+
+int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::uint16_t low,
+    std::unique_lock<RecursiveLock>& held)
+{
     PortRecord& record = *control.Record;
     const bool readAhead = message == TriggerAvailMsg || message == TriggerDataMsg;
     const std::int32_t lParam = MakeLParam(control.Port, low);
@@ -67,7 +74,7 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
     // A receiver that runs on this thread takes its bytes without the lock.
     bool fastReader = false;
     {
-        std::lock_guard lock(record.Lock);
+        const std::unique_lock lock(std::move(held));
         if (record.StopFlag || record.ClosePending)
             return 0;
         record.Delivering = true;

@@ -32,20 +32,32 @@ int CheckDataTriggers(Control& control)
         = DecideDelivery(
             control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing, record.AvailThreshold);
     record.ScanPosition = ScanIndex(control.Scan, record.InRing);
+    // The first message is delivered under the lock the decision was made
+    // under; a log entry is written without it.
+    const auto log = [&](std::uint8_t subtype, std::uint16_t data) {
+        if (!record.LogOn)
+            return;
+        lock.unlock();
+        Log(record, subtype, data);
+        lock.lock();
+    };
     if (decision.What == ScanDecision::Kind::Avail) {
         record.LastAvailPosition = record.ScanPosition;
-        lock.unlock();
-        Log(record, LogAvail, decision.Count);
-        return Deliver(control, TriggerAvailMsg, decision.Count, 0);
+        log(LogAvail, decision.Count);
+        return Deliver(control, TriggerAvailMsg, decision.Count, 0, lock);
     }
     if (decision.What == ScanDecision::Kind::Nothing)
         return 0;
-    lock.unlock();
     int result = 1;
     for (int i = 0; i < decision.FiredCount; ++i) {
         const auto [handle, length] = decision.Fired[i];
-        Log(record, LogData, handle);
-        result = Deliver(control, TriggerDataMsg, handle, length);
+        if (i == 0) {
+            log(LogData, handle);
+            result = Deliver(control, TriggerDataMsg, handle, length, lock);
+        } else {
+            Log(record, LogData, handle);
+            result = Deliver(control, TriggerDataMsg, handle, length);
+        }
         if (record.ClosePending)
             return 0;
     }

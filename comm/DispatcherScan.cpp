@@ -28,9 +28,8 @@ int CheckDataTriggers(Control& control)
 {
     PortRecord& record = *control.Record;
     std::unique_lock lock(record.Lock);
-    const ScanDecision decision
-        = DecideDelivery(
-            control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing, record.AvailThreshold);
+    const ScanDecision decision = DecideDelivery(
+        control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing, record.AvailThreshold);
     record.ScanPosition = ScanIndex(control.Scan, record.InRing);
     // The first message is delivered under the lock the decision was made
     // under; a log entry is written without it.
@@ -202,11 +201,15 @@ bool RunDataTriggerTurns(Control& control)
     PortRecord& record = *control.Record;
     WindowHandle window = 0;
     {
+        // The scan runs ahead here only when the checks could be lent;
+        // otherwise the check itself advances it.
         std::lock_guard lock(record.Lock);
-        AdvanceScan(control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing);
-        record.ScanPosition = ScanIndex(control.Scan, record.InRing);
-        if (!record.StopFlag && !record.ClosePending && DeliveryDue(control.Scan, record.InRing, record.AvailThreshold))
-            window = LoanWindow(control, record);
+        if (!record.StopFlag && !record.ClosePending && LoanWindow(control, record) != 0) {
+            AdvanceScan(control.Scan, record.DataTriggers, record.TriggersVersion, record.InRing);
+            record.ScanPosition = ScanIndex(control.Scan, record.InRing);
+            if (DeliveryDue(control.Scan, record.InRing, record.AvailThreshold))
+                window = LoanWindow(control, record);
+        }
     }
     if (window == 0)
         return DataTriggerTurn(control);

@@ -450,7 +450,7 @@ void TZop5Form::SyncFromState()
     }
     for (size_t i = 0; i < m_state.SettingsPanel.size(); ++i)
         ShowPanelText(m_settingsPanels[i], ToQString(m_state.SettingsPanel[i]), font());
-    m_statusPanels[0]->setText(ToQString(m_state.StatusBar[0])); // the hint
+    m_statusPanels[0]->setText(ToQString(m_state.StatusBar[HintPanel])); // the hint
     for (size_t i = 1; i < m_state.StatusBar.size(); ++i)
         ShowPanelText(m_statusPanels[i], ToQString(m_state.StatusBar[i]), font());
     m_picture->update();
@@ -486,8 +486,8 @@ bool TZop5Form::event(QEvent* event)
     if (event->type() == QEvent::StatusTip) {
         // The application's hint handler: the long hint of whatever the
         // pointer is over goes to the first panel of the status line.
-        m_state.StatusBar[0] = FromQString(static_cast<QStatusTipEvent*>(event)->tip());
-        m_statusPanels[0]->setText(ToQString(m_state.StatusBar[0]));
+        m_state.StatusBar[HintPanel] = FromQString(static_cast<QStatusTipEvent*>(event)->tip());
+        m_statusPanels[0]->setText(ToQString(m_state.StatusBar[HintPanel]));
         return true;
     }
     return QMainWindow::event(event);

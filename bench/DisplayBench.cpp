@@ -59,7 +59,7 @@ void UpdateMeasurements(benchmark::State& state)
     Scene scene;
     for (auto _ : state) {
         scene.view.UpdateMeasurements();
-        benchmark::DoNotOptimize(scene.form.SettingsPanel[5].data());
+        benchmark::DoNotOptimize(scene.form.SettingsPanel[zop::DbPanel].data());
     }
 }
 BENCHMARK(UpdateMeasurements)->Unit(benchmark::kMicrosecond);

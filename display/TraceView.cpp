@@ -68,10 +68,10 @@ void TraceView::UpdateMeasurements()
     if (!ValidVoltIndex(m_record.VoltIndex))
         return;
     const MeasurementTexts texts = Measure(m_record, m_flags, m_form.ProbeMenuFactor(), DecimalSeparator());
-    m_form.SettingsPanel[2] = texts.Dc;
-    m_form.SettingsPanel[3] = texts.PeakToPeak;
-    m_form.SettingsPanel[4] = texts.Rms;
-    m_form.SettingsPanel[5] = texts.Db;
+    m_form.SettingsPanel[DcPanel] = texts.Dc;
+    m_form.SettingsPanel[PeakToPeakPanel] = texts.PeakToPeak;
+    m_form.SettingsPanel[RmsPanel] = texts.Rms;
+    m_form.SettingsPanel[DbPanel] = texts.Db;
 }
 
 void TraceView::UpdateCursorReadout()
@@ -79,9 +79,9 @@ void TraceView::UpdateCursorReadout()
     if (!m_form.WaveformShown() || !ValidVoltIndex(m_record.VoltIndex) || !ValidTimeIndex(m_record.TimeIndex))
         return;
     const CursorReadoutTexts texts = ReadCursors(m_cursors, m_record, m_form.ProbeMenuFactor(), DecimalSeparator());
-    m_form.StatusBar[1] = texts.VoltDifference;
-    m_form.StatusBar[2] = texts.TimeDifference;
-    m_form.StatusBar[3] = texts.Frequency;
+    m_form.StatusBar[VoltDifferencePanel] = texts.VoltDifference;
+    m_form.StatusBar[TimeDifferencePanel] = texts.TimeDifference;
+    m_form.StatusBar[FrequencyPanel] = texts.Frequency;
 }
 
 void TraceView::SelectMode(TraceMode mode, Cmd item)
@@ -117,7 +117,7 @@ void TraceView::SelectProbe(int32_t factor, Cmd item)
     m_form.ShowProbe(factor);
     if (!m_form.WaveformShown() || !ValidVoltIndex(m_record.VoltIndex))
         return;
-    m_form.SettingsPanel[1] = std::string(VoltsLabel(m_record.VoltIndex, factor));
+    m_form.SettingsPanel[VoltsDivPanel] = std::string(VoltsLabel(m_record.VoltIndex, factor));
     UpdateMeasurements();
     UpdateCursorReadout();
     m_flags.ProbeChanged = factor != m_record.ProbeFactor;

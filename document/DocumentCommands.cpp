@@ -245,8 +245,8 @@ void DocumentCommands::ShowWaveform(const ShownWaveform& waveform, const Display
     m_form.DateField.SetText(waveform.Date);
     m_form.TimeField.SetText(waveform.Time);
 
-    m_form.SettingsPanel[0] = waveform.TimeLabel;
-    m_form.SettingsPanel[1] = waveform.VoltsLabel;
+    m_form.SettingsPanel[TimeDivPanel] = waveform.TimeLabel;
+    m_form.SettingsPanel[VoltsDivPanel] = waveform.VoltsLabel;
 
     m_record.ZeroRef = waveform.ZeroRef;
     m_record.Samples = waveform.Samples;

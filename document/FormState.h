@@ -84,6 +84,12 @@ private:
     std::string m_text;
 };
 
+// The six panels of the settings line, named for what they show.
+enum SettingsPanelIndex : size_t { TimeDivPanel, VoltsDivPanel, DcPanel, PeakToPeakPanel, RmsPanel, DbPanel };
+// The four panels of the status line: the hint of what the pointer is over,
+// then the cursor readout.
+enum StatusBarIndex : size_t { HintPanel, VoltDifferencePanel, TimeDifferencePanel, FrequencyPanel };
+
 struct FormState {
     FormState();
 

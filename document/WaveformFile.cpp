@@ -345,8 +345,8 @@ WaveformFileContents DocumentContents(const FormState& form, const WaveformRecor
     contents.Description = form.Description.Text();
     contents.Date = form.DateField.Text();
     contents.Time = form.TimeField.Text();
-    contents.TimeLabel = form.SettingsPanel[0];
-    contents.VoltsLabel = form.SettingsPanel[1];
+    contents.TimeLabel = form.SettingsPanel[TimeDivPanel];
+    contents.VoltsLabel = form.SettingsPanel[VoltsDivPanel];
     contents.ZeroRef = record.ZeroRef;
     contents.Samples = record.Samples;
     return contents;

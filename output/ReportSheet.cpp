@@ -56,7 +56,7 @@ SheetContent SheetFromWindow(const FormState& form, const WaveformRecord& record
     sheet.Time = form.TimeField.Text();
     sheet.SettingsPanel = form.SettingsPanel;
     for (size_t j = 0; j < 3; ++j) {
-        sheet.CursorReadouts[j] = form.StatusBar[j + 1];
+        sheet.CursorReadouts[j] = form.StatusBar[VoltDifferencePanel + j];
     }
     sheet.Record = record;
     sheet.Mode = form.ViewMode;

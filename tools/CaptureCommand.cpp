@@ -472,8 +472,8 @@ private:
                 Progress("removed " + removed);
         // Save As gives the file the waveform extension.
         const std::string file = m_window.Record().FileName;
-        CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Form().SettingsPanel[0]),
-            Cp1252ToUtf8(m_window.Form().SettingsPanel[1]), MeasuredNumbersOf(m_window), {} };
+        CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Form().SettingsPanel[TimeDivPanel]),
+            Cp1252ToUtf8(m_window.Form().SettingsPanel[VoltsDivPanel]), MeasuredNumbersOf(m_window), {} };
         std::copy(m_window.Record().Samples.begin(), m_window.Record().Samples.end(), record.Samples.begin());
         try {
             if (m_log)

@@ -33,8 +33,8 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
     json += ",\"description\":" + text(form.Description.Text());
     json += ",\"date\":" + text(form.DateField.Text());
     json += ",\"time\":" + text(form.TimeField.Text());
-    json += ",\"time_div\":" + text(form.SettingsPanel[0]);
-    json += ",\"volts_div\":" + text(form.SettingsPanel[1]);
+    json += ",\"time_div\":" + text(form.SettingsPanel[TimeDivPanel]);
+    json += ",\"volts_div\":" + text(form.SettingsPanel[VoltsDivPanel]);
     return json + "," + MeasurementJsonMembers(window, options) + "}";
 }
 
@@ -56,10 +56,10 @@ std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptio
     const auto text = [&](const std::string& cp1252) { return JsonString(Cp1252ToUtf8(cp1252)); };
     using Number = std::optional<long double>;
 
-    std::string json = "\"dc\":" + text(form.SettingsPanel[2]);
-    json += ",\"peak_to_peak\":" + text(form.SettingsPanel[3]);
-    json += ",\"rms\":" + text(form.SettingsPanel[4]);
-    json += ",\"db\":" + text(form.SettingsPanel[5]);
+    std::string json = "\"dc\":" + text(form.SettingsPanel[DcPanel]);
+    json += ",\"peak_to_peak\":" + text(form.SettingsPanel[PeakToPeakPanel]);
+    json += ",\"rms\":" + text(form.SettingsPanel[RmsPanel]);
+    json += ",\"db\":" + text(form.SettingsPanel[DbPanel]);
     json += ",\"probe\":" + std::to_string(probe);
     json += ",\"clipped\":" + std::string(clipped ? "true" : "false");
 
@@ -74,9 +74,9 @@ std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptio
 
     if (options.Cursors) {
         const CursorPositions& c = window.Cursors();
-        json += ",\"dv\":" + text(form.StatusBar[1]);
-        json += ",\"dt\":" + text(form.StatusBar[2]);
-        json += ",\"f\":" + text(form.StatusBar[3]);
+        json += ",\"dv\":" + text(form.StatusBar[VoltDifferencePanel]);
+        json += ",\"dt\":" + text(form.StatusBar[TimeDifferencePanel]);
+        json += ",\"f\":" + text(form.StatusBar[FrequencyPanel]);
         const bool offScale = c.Y1 == 0 || c.Y1 == 255 || c.Y2 == 0 || c.Y2 == 255;
         json += ",\"dv_volts\":" + JsonNumber(offScale ? Number() : Volts(record, probe, std::abs(c.Y1 - c.Y2)));
         const long double t = StepsToTime(std::abs((c.X2 - c.X1) / 4), record.TimeIndex);

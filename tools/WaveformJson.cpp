@@ -23,8 +23,8 @@ std::string WaveformJson(const HeadlessWindow& window, CursorsShown cursors)
     json += member("description", text(form.Description.Text()));
     json += member("date", text(form.DateField.Text()));
     json += member("time", text(form.TimeField.Text()));
-    json += member("time_div", text(form.SettingsPanel[0]));
-    json += member("volts_div", text(form.SettingsPanel[1]));
+    json += member("time_div", text(form.SettingsPanel[TimeDivPanel]));
+    json += member("volts_div", text(form.SettingsPanel[VoltsDivPanel]));
     json += member("time_index", std::to_string(record.TimeIndex));
     json += member("volt_index", std::to_string(record.VoltIndex));
     json += member("probe", std::to_string(form.ProbeMenuFactor()));

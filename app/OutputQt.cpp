@@ -1,6 +1,7 @@
 #include "app/OutputQt.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <stdexcept>
@@ -83,6 +84,13 @@ bool QtPagePrinter::ChoosePrinter()
 
 void QtPagePrinter::PrintSheet(const SheetContent& sheet)
 {
+    // Printing to a file: Qt's PDF printer reports no failed write, so the
+    // page is made in memory and written as every picture file is.
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && !m_printer.outputFileName().isEmpty()) {
+        WritePdfFile(QFile::encodeName(m_printer.outputFileName()).toStdString(), sheet, m_printer.pageLayout(),
+            m_printer.resolution());
+        return;
+    }
     PrintSheetOn(m_printer, sheet);
 }
 

@@ -31,9 +31,8 @@ private:
     QClipboard* m_clipboard;
 };
 
-// Prints the page on a printer that is set up (a PDF file works the same
-// way): one job, one page, empty document name. Throws when the printer
-// cannot start.
+// Prints the page on a printer that is set up: one job, one page, empty
+// document name. Throws when the printer cannot start.
 void PrintSheetOn(QPrinter& printer, const SheetContent& sheet);
 
 // The standard print dialog over one printer kept for the program's life.

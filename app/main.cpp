@@ -2,6 +2,7 @@
 // opens its own window in every case.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -31,6 +32,9 @@ bool OnlyPrints(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // A save beyond the user's file size limit fails like one onto a full
+    // disk (reported, the previous file kept), instead of killing the window.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (OnlyPrints(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "minimal");
     QApplication app(argc, argv);

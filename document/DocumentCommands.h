@@ -7,6 +7,7 @@
 // state into its widgets.
 #include <exception>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -167,13 +168,15 @@ private:
 
 // The program's general error report: runs `command`; a failure that nothing
 // below handled shows one error box with the exception's text (UTF-8 in the
-// exception, shown as Windows-1252), and the program goes on. Returns whether
-// the command ran to its end.
+// exception, shown as Windows-1252; "Out of memory" for a failed allocation),
+// and the program goes on. Returns whether the command ran to its end.
 template <class Command> bool RunCommand(UserInterface& ui, Command&& command)
 {
     try {
         command();
         return true;
+    } catch (const std::bad_alloc&) {
+        ui.Message(BoxKind::Error, "Out of memory", BoxButtons::Ok);
     } catch (const std::exception& error) {
         ui.Message(BoxKind::Error, Utf8ToCp1252(error.what()), BoxButtons::Ok);
     } catch (...) {

@@ -400,8 +400,6 @@ bool LoadWaveformFile(const std::string& path, IncomingImage& incoming)
         return ReadLines(source, incoming);
     } catch (const ReadFailure&) {
         return false;
-    } catch (const std::bad_alloc&) {
-        return false; // a text line too large to hold
     }
 }
 

@@ -51,8 +51,10 @@ void WriteWaveformFile(const std::string& path, const FormState& form, WaveformR
 
 // Reads the file at `path` into `incoming` and tells whether it is acceptable.
 // A name whose extension is not .zop in any letter case is refused without
-// opening the file. Never throws; a file that cannot be opened or read is
-// refused. `incoming` may be partly written even when the file is refused.
+// opening the file; a file that cannot be opened or read is refused.
+// `incoming` may be partly written even when the file is refused. Throws
+// only std::bad_alloc: a good file must not be taken for a bad one because
+// the memory ran out.
 bool LoadWaveformFile(const std::string& path, IncomingImage& incoming);
 
 // The same checks on a file's bytes already in memory.

@@ -2,7 +2,9 @@
 
 #include <QBuffer>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QSvgGenerator>
+#include <new>
 #include <stdexcept>
 
 #include "output/WmfCanvas.h"
@@ -25,11 +27,47 @@ std::vector<uint8_t> ToVector(const QByteArray& bytes)
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
+// Qt gives an empty picture when it cannot get the memory for one; painting
+// on it and saving it would fail without a word.
+QImage NewImage(int width, int height, QImage::Format format)
+{
+    QImage image(width, height, format);
+    if (image.isNull())
+        throw std::bad_alloc();
+    return image;
+}
+
+// An encoder that reports no failure of its own: an empty or cut result is
+// one, and with the memory it needed gone, the likeliest.
+void CheckEncoded(const QByteArray& bytes, const char* end)
+{
+    if (bytes.isEmpty() || !bytes.trimmed().endsWith(end))
+        throw std::bad_alloc();
+}
+
+// XML 1.0 holds no control character but tab, line feed and carriage
+// return, not even as a reference; the generator copies texts as they are,
+// so a description with such a byte made a file no XML reader takes. Each
+// becomes the replacement character (U+FFFD); the markup itself has none.
+QByteArray WithoutXmlControlCharacters(const QByteArray& xml)
+{
+    QByteArray clean;
+    clean.reserve(xml.size());
+    for (const char c : xml) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+            clean += "\xEF\xBF\xBD";
+        else
+            clean += c;
+    }
+    return clean;
+}
+
 } // namespace
 
 QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace)
 {
-    QImage texts(BitmapWidth, BitmapHeight, QImage::Format_RGB32);
+    QImage texts = NewImage(BitmapWidth, BitmapHeight, QImage::Format_RGB32);
     texts.fill(Qt::white);
     {
         QPainter painter(&texts);
@@ -40,8 +78,10 @@ QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace)
         DrawBitmapSheetTexts(canvas, sheet);
     }
     const QImage trace = screenTrace.convertToFormat(QImage::Format_RGB32);
+    if (trace.isNull() && !screenTrace.isNull())
+        throw std::bad_alloc();
 
-    QImage mono(BitmapWidth, BitmapHeight, QImage::Format_Mono);
+    QImage mono = NewImage(BitmapWidth, BitmapHeight, QImage::Format_Mono);
     mono.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
     for (int y = 0; y < BitmapHeight; ++y) {
         const int traceRow = y - BitmapTraceTop;
@@ -75,7 +115,8 @@ QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& option
 {
     // Drawn in units; the device pixel ratio makes each unit Scale pixels,
     // and the resolution grows with it so the picture keeps its size on paper.
-    QImage image(ExportWidth * options.Scale, ExportHeight * options.Scale, QImage::Format_ARGB32_Premultiplied);
+    QImage image
+        = NewImage(ExportWidth * options.Scale, ExportHeight * options.Scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(options.Scale);
     image.setDotsPerMeterX(image.dotsPerMeterX() * options.Scale);
     image.setDotsPerMeterY(image.dotsPerMeterY() * options.Scale);
@@ -92,7 +133,9 @@ QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    RenderExportImage(sheet, options).save(&buffer, "PNG");
+    if (!RenderExportImage(sheet, options).save(&buffer, "PNG"))
+        throw std::bad_alloc();
+    CheckEncoded(bytes, "IEND\xAE\x42\x60\x82");
     return bytes;
 }
 
@@ -111,13 +154,17 @@ QByteArray ExportSvg(const SheetContent& sheet, const PictureOptions& options)
     generator.setTitle(QString::fromStdString(Cp1252ToUtf8(sheet.Description)).toHtmlEscaped());
     generator.setDescription(QString::fromStdString(Cp1252ToUtf8(sheet.Date + " " + sheet.Time)).toHtmlEscaped());
     {
-        QPainter painter(&generator);
+        QPainter painter;
+        if (!painter.begin(&generator))
+            throw std::bad_alloc();
         if (options.Background == PictureBackground::White)
             painter.fillRect(QRect(0, 0, ExportWidth, ExportHeight), Qt::white);
         QPainterCanvas canvas(painter);
         RenderExportPicture(canvas, sheet);
+        painter.end();
     }
-    return bytes;
+    CheckEncoded(bytes, "</svg>");
+    return WithoutXmlControlCharacters(bytes);
 }
 
 QtPictureFiles::QtPictureFiles(std::function<SheetContent()> sheet, std::function<QImage()> screenTrace)
@@ -148,6 +195,26 @@ void PaintPrintedPage(QPagedPaintDevice& page, const SheetContent& sheet)
     }
     if (!painter.end())
         throw std::runtime_error("The print job could not be finished");
+}
+
+QByteArray PdfPageBytes(const SheetContent& sheet, const QPageLayout& layout, int dpi)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(dpi);
+        writer.setPageLayout(layout);
+        PaintPrintedPage(writer, sheet);
+    }
+    CheckEncoded(bytes, "%%EOF");
+    return bytes;
+}
+
+void WritePdfFile(const std::string& path, const SheetContent& sheet, const QPageLayout& layout, int dpi)
+{
+    WritePictureFile(path, ToVector(PdfPageBytes(sheet, layout, dpi)));
 }
 
 } // namespace zop

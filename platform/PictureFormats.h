@@ -6,6 +6,7 @@
 // Canvas.
 #include <QByteArray>
 #include <QImage>
+#include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <functional>
 #include <string>
@@ -25,7 +26,10 @@ QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace
 
 // The export picture (396 x 321 units) as an image, as PNG bytes and as an
 // SVG document whose title is the description. The clipboard's pictures are
-// transparent where nothing is drawn; picture files choose.
+// transparent where nothing is drawn; picture files choose. Each throws
+// std::bad_alloc when the memory runs out, rather than giving a picture that
+// is not one; control characters of the texts, which XML cannot hold, are
+// replacement characters in the SVG.
 inline constexpr PictureOptions ClipboardPicture { 1, PictureBackground::Transparent };
 QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
 QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options = ClipboardPicture);
@@ -49,5 +53,13 @@ private:
 // one page, laid out for the device's printable width. Throws when the
 // device cannot start or finish the page.
 void PaintPrintedPage(QPagedPaintDevice& page, const SheetContent& sheet);
+
+// The printed page as the bytes of a PDF file, on the paper and margins of
+// `layout` at `dpi`. Throws std::bad_alloc when the memory runs out.
+QByteArray PdfPageBytes(const SheetContent& sheet, const QPageLayout& layout, int dpi);
+// The printed page as a PDF file, complete or not at all: an existing file
+// is replaced only once the new one is written (see WritePictureFile). Qt's
+// own PDF file writing reports no failed write.
+void WritePdfFile(const std::string& path, const SheetContent& sheet, const QPageLayout& layout, int dpi);
 
 } // namespace zop

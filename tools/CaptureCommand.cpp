@@ -463,7 +463,7 @@ private:
         try {
             m_window.SaveAs(path, 1);
         } catch (const std::exception& error) {
-            Fail(error.what());
+            Fail(FailureText(error));
             return;
         }
         ++m_kept;
@@ -541,7 +541,7 @@ int CaptureCommand(int argc, char** argv)
         Capture capture(chosen);
         return capture.Run();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool capture: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool capture: %s\n", FailureText(error));
         return ExitFailure;
     }
 }

@@ -161,7 +161,7 @@ int ExportCommand(int argc, char** argv)
             std::fprintf(stderr, "%s: %s\n", request.Input.c_str(), Cp1252ToUtf8(message).c_str());
         return refused.empty() ? ExitOk : ExitFailure;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool export: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool export: %s\n", FailureText(error));
         return ExitFailure;
     }
 }

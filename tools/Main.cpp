@@ -1,8 +1,13 @@
 // zop5-tool: command-line programs built on the same libraries as the window.
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 #include "comm/IniFile.h"
 #include "tools/ToolCommand.h"
@@ -40,12 +45,49 @@ void ReportIgnoredConfiguration(const std::string& path, const std::string& reas
     std::fprintf(stderr, "zop5-tool: ignoring the configuration file %s: %s\n", path.c_str(), reason.c_str());
 }
 
+// The command running, for the last word on a failed allocation.
+std::string_view g_commandName = "zop5-tool";
+
+void ReportOutOfMemory()
+{
+    // Without memory, printf may fail too: the text is written as it stands.
+    const std::string_view parts[] = { "zop5-tool ", g_commandName, ": ", zop::OutOfMemoryText, "\n" };
+    for (std::string_view part : parts)
+        (void)!write(STDERR_FILENO, part.data(), part.size());
+}
+
+// The window system's drawing code cannot pass a failed allocation on to
+// us: it ends the program instead. That end still reports it as what it is,
+// with the status of any failure. Files are written only once complete, so
+// nothing half written remains.
+[[noreturn]] void OnTerminate()
+{
+    if (const std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::bad_alloc&) {
+            ReportOutOfMemory();
+            _exit(zop::ExitFailure);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
 // Runs the command `name` with its own command line (argv[0] is its name).
 int RunCommand(std::string_view name, int argc, char** argv)
 {
-    for (const zop::ToolCommand& command : Commands)
-        if (command.Name == name)
+    for (const zop::ToolCommand& command : Commands) {
+        if (command.Name != name)
+            continue;
+        g_commandName = command.Name;
+        try {
             return command.Run(argc, argv);
+        } catch (const std::bad_alloc&) {
+            ReportOutOfMemory();
+            return zop::ExitFailure;
+        }
+    }
     std::fprintf(stderr, "zop5-tool: unknown command '%.*s'\n\n", static_cast<int>(name.size()), name.data());
     PrintUsage(stderr);
     return zop::ExitUsage;
@@ -56,6 +98,10 @@ int RunCommand(std::string_view name, int argc, char** argv)
 int main(int argc, char** argv)
 {
     zop::SetConfigFileReporter(ReportIgnoredConfiguration);
+    std::set_terminate(OnTerminate);
+    // A file that grows beyond the user's file size limit is a write error
+    // like a full disk, reported and cleaned up, not a signal that kills.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         PrintUsage(stderr);
         return zop::ExitUsage;

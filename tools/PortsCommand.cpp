@@ -184,7 +184,7 @@ int PortsCommand(int argc, char** argv)
             std::fprintf(stderr, "%s\n", Cp1252ToUtf8(message).c_str());
         return anyOpens ? ExitOk : ExitFailure;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool ports: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool ports: %s\n", FailureText(error));
         return ExitFailure;
     }
 }

@@ -3,9 +3,9 @@
 #include <QGuiApplication>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <filesystem>
 #include <optional>
-#include <stdexcept>
+#include <new>
+#include <sys/mman.h>
 
 #include "output/WmfCanvas.h"
 #include "platform/Configuration.h"
@@ -21,6 +21,22 @@ namespace {
 std::vector<uint8_t> ToVector(const QByteArray& bytes)
 {
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+// The window system's drawing, its fonts and its PDF writer do not survive a
+// failed allocation: some end the program, some crash on the null pointer.
+// Before any of it runs, the room it takes at most (the PDF writer about
+// 45 MB, the rest a few) must be free, or the command reports the memory
+// as exhausted instead. A probe costs nothing: the room is only reserved
+// in the address space, never touched, and given back at once.
+constexpr size_t DrawingRoom = size_t { 64 } << 20;
+
+void RequireRoomForDrawing()
+{
+    void* room = mmap(nullptr, DrawingRoom, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED)
+        throw std::bad_alloc();
+    munmap(room, DrawingRoom);
 }
 
 // Fonts and painting need an application object; a command-line program has
@@ -40,6 +56,7 @@ class QtExportSurfaces final : public ExportSurfaces {
 public:
     QtExportSurfaces()
     {
+        RequireRoomForDrawing();
         Application();
         m_graticule = MakeGraticulePicture();
         m_screen = m_graticule.copy();
@@ -50,6 +67,7 @@ public:
 
     void WriteBitmap(const std::string& path, const SheetContent& sheet) override
     {
+        RequireRoomForDrawing();
         // The window's Save As: the sheet with the screen picture as it stands.
         QtPictureFiles files([&] { return sheet; }, [&] { return m_screen; });
         files.WriteBitmap(path);
@@ -57,41 +75,23 @@ public:
 
     void WritePdf(const std::string& path, const SheetContent& sheet, int dpi, PdfPage page) override
     {
-        // Printed to a temporary file beside the target and renamed over it,
-        // so a failed print leaves an existing file as it was.
-        const std::filesystem::path target(path);
-        const std::filesystem::path temporary
-            = target.parent_path() / ("." + target.filename().string() + ".zop5-tool-part");
-        {
-            // The page as the window prints it to a PDF file: the same
-            // default margins, the origin at the printable area's corner.
-            QPdfWriter writer(QString::fromStdString(temporary.string()));
-            writer.setResolution(dpi);
-            writer.setPageSize(QPageSize(page == PdfPage::Letter ? QPageSize::Letter : QPageSize::A4));
-            try {
-                PaintPrintedPage(writer, sheet);
-            } catch (const std::exception& error) {
-                std::error_code ignored;
-                std::filesystem::remove(temporary, ignored);
-                throw std::runtime_error("Cannot create file " + path + " (" + error.what() + ")");
-            }
-        }
-        std::error_code error;
-        std::filesystem::rename(temporary, target, error);
-        if (error) {
-            const std::string reason = error.message();
-            std::filesystem::remove(temporary, error);
-            throw std::runtime_error("Cannot create file " + path + " (" + reason + ")");
-        }
+        RequireRoomForDrawing();
+        // The page as the window prints it to a PDF file: the same default
+        // margins, the origin at the printable area's corner.
+        QPageLayout layout = QPdfWriter(QString()).pageLayout();
+        layout.setPageSize(QPageSize(page == PdfPage::Letter ? QPageSize::Letter : QPageSize::A4));
+        WritePdfFile(path, sheet, layout, dpi);
     }
 
     void WritePng(const std::string& path, const SheetContent& sheet, const PictureOptions& options) override
     {
+        RequireRoomForDrawing();
         WritePictureFile(path, ToVector(ExportPng(sheet, options)));
     }
 
     void WriteSvg(const std::string& path, const SheetContent& sheet, const PictureOptions& options) override
     {
+        RequireRoomForDrawing();
         WritePictureFile(path, ToVector(ExportSvg(sheet, options)));
     }
 

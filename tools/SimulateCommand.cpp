@@ -492,7 +492,7 @@ int SimulateCommand(int argc, char** argv)
     try {
         return Run(options);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool simulate: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool simulate: %s\n", FailureText(error));
         return ExitFailure;
     }
 }

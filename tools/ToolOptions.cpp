@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "tools/ToolCommand.h"
 #include "waveform/Cp1252.h"
@@ -67,6 +68,13 @@ int ReportUsageError(std::string_view command, std::string_view message)
         command.data(), static_cast<int>(message.size()), message.data(), static_cast<int>(command.size()),
         command.data());
     return ExitUsage;
+}
+
+const char* FailureText(const std::exception& error)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return OutOfMemoryText;
+    return error.what();
 }
 
 std::string JsonString(std::string_view utf8)

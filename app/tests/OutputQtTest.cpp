@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <unistd.h>
 
 #include "app/OutputQt.h"
 #include "display/TraceRenderer.h"
@@ -254,11 +255,13 @@ public:
         PrintedPage page;
         const std::string pdf = folder + "/page.pdf";
         {
-            QPrinter printer(QPrinter::HighResolution);
+            // The window's printer, printing to a file.
+            QtPagePrinter window(nullptr);
+            QPrinter& printer = window.Printer();
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(QString::fromStdString(pdf));
             printer.setResolution(dpi);
-            PrintSheetOn(printer, sheet);
+            window.PrintSheet(sheet);
             page.Unit = PrintUnit(printer.width());
             const QRect paint = printer.pageLayout().paintRectPixels(dpi);
             page.OffsetX = paint.left();
@@ -354,6 +357,36 @@ TEST_P(PrintToPdf, GraticuleSpanAndLineWidths)
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, PrintToPdf, testing::Values(96, 600));
+
+// Qt's PDF printer says nothing of a failed write; printing to a file must
+// fail as a save does and keep what the file held.
+TEST(PrintToPdfFile, AFailedWriteIsReportedAndKeepsThePreviousFile)
+{
+    test::TempDir dir;
+    QtPagePrinter window(nullptr);
+    window.Printer().setOutputFormat(QPrinter::PdfFormat);
+    const std::string full = dir.File("full.pdf");
+    ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+    window.Printer().setOutputFileName(QString::fromStdString(full));
+    try {
+        window.PrintSheet(Content());
+        ADD_FAILURE() << "printing onto a full device succeeded";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.ErrorNumber(), ENOSPC) << e.what();
+    }
+
+    const std::string missing = dir.File("gone/page.pdf");
+    window.Printer().setOutputFileName(QString::fromStdString(missing));
+    EXPECT_THROW(window.PrintSheet(Content()), FileError);
+
+    const std::string replaced = dir.File("page.pdf");
+    std::ofstream(replaced) << "previous";
+    window.Printer().setOutputFileName(QString::fromStdString(replaced));
+    window.PrintSheet(Content());
+    const std::vector<uint8_t> bytes = ReadFile(replaced);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+}
 
 class FixedClock final : public DateTimeSource {
 public:

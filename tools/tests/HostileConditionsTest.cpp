@@ -4,6 +4,7 @@
 // say what went wrong, and leaves no file half written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +55,31 @@ protected:
     }
     std::string ConfigPath() const { return m_dir.File("Tracelet ZOP5.ini"); }
     TempDir m_dir;
+};
+
+// What a folder holds, sorted: a hidden temporary left behind shows here.
+std::vector<std::string> Entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// How each written format begins.
+struct Format {
+    const char* Extension;
+    std::string_view Magic;
+    bool Drawn; // by the window system's painting, which a build without Qt lacks
+};
+constexpr Format WrittenFormats[] = {
+    { "pdf", "%PDF-", true },
+    { "png", "\x89PNG", true },
+    { "svg", "<?xml", true },
+    { "bmp", "BM", true },
+    { "wmf", "\xD7\xCD\xC6\x9A", false },
+    { "csv", "index,", false },
 };
 
 // A file of `size` bytes that starts with `head`, the rest a hole that reads
@@ -140,6 +166,102 @@ TEST_F(Hostile, AConfigurationThatIsNoSmallRegularFileIsIgnoredWithOneLine)
     std::string head(29, '\0');
     std::ifstream(ConfigPath(), std::ios::binary).read(head.data(), 29);
     EXPECT_EQ(head, "[Configuration]\nViewMode=Dot\n");
+}
+
+TEST_F(Hostile, AFullDeviceFailsTheExportInEveryFormat)
+{
+    // Qt's PDF writer reports no failed write: the tool once ended with 0
+    // and an empty file.
+    WaveformText waveform;
+    waveform.Samples.fill(150);
+    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    for (const Format& format : WrittenFormats) {
+        if (format.Drawn && !ZOP5_TOOL_DRAWS)
+            continue;
+        const std::string out = m_dir.File(std::string("full.") + format.Extension);
+        fs::create_symlink("/dev/full", out);
+        const ChildResult result = RunLimited("true", { "export", input, out });
+        EXPECT_EQ(result.ExitCode, 1) << format.Extension;
+        EXPECT_NE(result.Err.find("No space left on device"), std::string::npos) << format.Extension << result.Err;
+        EXPECT_EQ(fs::read_symlink(out), "/dev/full") << format.Extension;
+    }
+}
+
+TEST_F(Hostile, AFileBeyondTheSizeLimitIsAnErrorThatKeepsThePreviousFile)
+{
+    // The shell's limit is in blocks of 512 bytes; every format is larger.
+    WaveformText waveform;
+    waveform.Samples.fill(150);
+    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    for (const Format& format : WrittenFormats) {
+        if (format.Drawn && !ZOP5_TOOL_DRAWS)
+            continue;
+        const std::string out = Write(std::string("kept.") + format.Extension, "previous");
+        const std::vector<std::string> before = Entries(m_dir.Path());
+        const ChildResult result = RunLimited("ulimit -f 1", { "export", input, out });
+        EXPECT_EQ(result.Signal, 0) << format.Extension;
+        EXPECT_EQ(result.ExitCode, 1) << format.Extension;
+        EXPECT_NE(result.Err.find("File too large"), std::string::npos) << format.Extension << result.Err;
+        EXPECT_EQ(ReadBytes(out), "previous") << format.Extension;
+        EXPECT_EQ(Entries(m_dir.Path()), before) << format.Extension << ": a temporary was left";
+    }
+}
+
+TEST_F(Hostile, OutOfMemoryIsReportedAsSuchAndLeavesNoFileHalfWritten)
+{
+    if (UnderAddressSanitizer)
+        GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address space limit";
+    WaveformText waveform;
+    waveform.Samples.fill(150);
+    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    const auto limit = [](int megabytes) { return "ulimit -v " + std::to_string(megabytes * 1024); };
+    // From the least address space the program starts in, upwards in steps,
+    // until every command has all it needs: each run either does its work or
+    // says the memory ran out, never ends by a signal, never takes the good
+    // file for a bad one, and never leaves a file half written.
+    int least = 16;
+    while (least < 1024 && RunLimited(limit(least), { "--help" }).ExitCode != 0)
+        least += 4;
+    ASSERT_LT(least, 1024) << "the program does not start at all";
+    std::vector<std::vector<std::string>> commands { { "measure", input } };
+    for (const Format& format : WrittenFormats)
+        if (!format.Drawn || ZOP5_TOOL_DRAWS)
+            commands.push_back({ "export", input, m_dir.File(std::string("out.") + format.Extension) });
+    bool failed = false;
+    int lastFailure = least;
+    for (int megabytes = least; megabytes < least + 200 && megabytes <= lastFailure + 12; megabytes += 2) {
+        for (const std::vector<std::string>& command : commands) {
+            const std::string what = command[0] + " " + command.back() + " in " + std::to_string(megabytes) + " MB";
+            const bool exporting = command[0] == "export";
+            if (exporting)
+                WriteBytes(command.back(), "previous");
+            const std::vector<std::string> before = Entries(m_dir.Path());
+            const ChildResult result = RunLimited(limit(megabytes), command);
+            ASSERT_EQ(result.Signal, 0) << what << ": " << result.Err;
+            EXPECT_EQ(result.Err.find("Incorrect file type"), std::string::npos) << what;
+            EXPECT_EQ(Entries(m_dir.Path()), before) << what << ": a temporary was left";
+            if (result.ExitCode == 0) {
+                if (exporting) {
+                    const std::string extension = fs::path(command.back()).extension().string().substr(1);
+                    const Format& format = *std::find_if(std::begin(WrittenFormats), std::end(WrittenFormats),
+                        [&](const Format& f) { return extension == f.Extension; });
+                    EXPECT_TRUE(ReadBytes(command.back()).starts_with(format.Magic)) << what;
+                } else {
+                    EXPECT_EQ(SplitTabs(result.Out).size(), 6u) << what;
+                }
+                continue;
+            }
+            failed = true;
+            lastFailure = megabytes;
+            EXPECT_EQ(result.ExitCode, 1) << what;
+            EXPECT_EQ(result.Err, "zop5-tool " + command[0] + ": out of memory\n") << what;
+            if (exporting) {
+                EXPECT_EQ(ReadBytes(command.back()), "previous") << what;
+            }
+        }
+    }
+    EXPECT_TRUE(failed) << "no limit was tight enough to fail";
+    EXPECT_LT(lastFailure, least + 188) << "some command fails in any address space";
 }
 
 } // namespace

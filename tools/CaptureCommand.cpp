@@ -227,7 +227,7 @@ public:
             try {
                 m_log.emplace(*m_options.Log);
             } catch (const std::exception& error) {
-                return Fail(error.what());
+                return Fail(FailureText(error));
             }
         }
         if (!OpenPort() && !(m_options.Reconnect && m_number != 0 && WaitForDevice()))
@@ -479,7 +479,7 @@ private:
             if (m_log)
                 m_log->Write(record);
         } catch (const std::exception& error) {
-            Fail(error.what());
+            Fail(FailureText(error));
             return;
         }
         std::string text;

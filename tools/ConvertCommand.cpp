@@ -151,7 +151,7 @@ int ConvertCommand(int argc, char** argv)
     try {
         WriteFileReplacing(request.Output, FormatWaveformFile(contents));
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool convert: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool convert: %s\n", FailureText(error));
         return ExitFailure;
     }
     return ExitOk;

@@ -190,7 +190,7 @@ int MapPort(const std::string& port, const std::string& device)
     try {
         WritePortMapping(config, number, stored);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zop5-tool ports: %s\n", error.what());
+        std::fprintf(stderr, "zop5-tool ports: %s\n", FailureText(error));
         return ExitFailure;
     }
     if (stored.empty())

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "comm/DevicePath.h"
+#include "document/FilePaths.h"
 #include "tools/CaptureOutputs.h"
 #include "tools/ExportSurfaces.h"
 #include "tools/HeadlessLink.h"
@@ -192,6 +193,10 @@ CaptureOptions ParseArguments(int argc, char** argv, bool& helpShown)
         throw UsageError("--port and --device exclude each other");
     if (chosen.Output && directoryGiven)
         throw UsageError("--output and --directory exclude each other");
+    // Save As would give any other name the waveform extension and replace
+    // a file that was never named.
+    if (chosen.Output && UpperAscii(FileExtension(*chosen.Output)) != ".ZOP")
+        throw UsageError("--output must name a waveform file (.zop): " + *chosen.Output);
     if (chosen.Output && chosen.Count != 1)
         throw UsageError("--output takes one transfer; use --directory for more");
     if (chosen.Output && chosen.Rotate)

@@ -31,15 +31,6 @@ std::string ReadBytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<std::string> Entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The text of the FileError that `save` throws, or "" when it succeeds. Runs
 // `save` as an unprivileged user in a child process when the tests run as
 // root, whom folder permissions do not stop.
@@ -92,7 +83,7 @@ TEST(SafeFile, ReplacesContentsAndKeepsPermissionsAndLinks)
     struct stat info { };
     ASSERT_EQ(stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string> { "trace.zop" }) << "no temporary file is left";
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string> { "trace.zop" }) << "no temporary file is left";
 
     fs::create_symlink("trace.zop", dir.File("link.zop"));
     WriteFileReplacing(dir.File("link.zop"), "through the link");
@@ -137,7 +128,7 @@ TEST(SafeFile, AReadOnlyFolderOrFileKeepsTheOldFile)
     // A write-protected file in a writable folder is not replaced either.
     EXPECT_EQ(FailureAsUser([&] { WriteFileReplacing(locked, "new contents"); }), "Permission denied");
     EXPECT_EQ(ReadBytes(locked), "old contents");
-    EXPECT_EQ(Entries(folder), (std::vector<std::string> { "locked.zop", "writable.zop" }));
+    EXPECT_EQ(test::FolderEntries(folder), (std::vector<std::string> { "locked.zop", "writable.zop" }));
 }
 
 TEST(SafeFile, AFullDeviceKeepsTheOldFileAndLeavesNoTemporary)
@@ -164,7 +155,7 @@ TEST(SafeFile, AFullDeviceKeepsTheOldFileAndLeavesNoTemporary)
 
     EXPECT_EQ(text, "File too large");
     EXPECT_EQ(ReadBytes(target), "old contents");
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string> { "trace.zop" });
 
     // A device is written in place and reports its own failure.
     try {
@@ -197,7 +188,7 @@ TEST(SafeFile, AVanishedFolderOrAFolderInTheWayFails)
         EXPECT_STREQ(error.what(), "Is a directory");
     }
     EXPECT_TRUE(fs::is_empty(dir.File("trace.zop")));
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string> { "trace.zop" });
 }
 
 TEST(SafeFile, AFailedWaveformWriteChangesNoFlag)

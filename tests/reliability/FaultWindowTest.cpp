@@ -35,15 +35,6 @@ std::string ReadBytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<std::string> Entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Folder and file permissions do not stop root, as CI runs. While this object
 // lives, the calling thread (the window's) gives up the capabilities that
 // override them, so a read-only folder stops it as it stops any user.
@@ -135,7 +126,7 @@ TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
     chmod(folder.c_str(), 0755);
     ExpectFailedSave(form, "Tracelet - trace.zop", "Permission denied");
     EXPECT_EQ(ReadBytes(path), m_original);
-    EXPECT_EQ(Entries(folder), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(folder), std::vector<std::string> { "trace.zop" });
 
     // Once the folder may be written again the same command succeeds.
     ui.Messages.clear();
@@ -161,7 +152,7 @@ TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
     EXPECT_TRUE(form.Flags().Modified);
     EXPECT_EQ(form.windowTitle(), "Tracelet - trace.zop");
     EXPECT_EQ(ReadBytes(path), written);
-    EXPECT_EQ(Entries(folder), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(folder), std::vector<std::string> { "trace.zop" });
 }
 
 TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
@@ -184,7 +175,7 @@ TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
 
     ExpectFailedSave(form, "Tracelet - trace.zop", "File too large");
     EXPECT_EQ(ReadBytes(path), m_original);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string> { "trace.zop" });
 
     // A name that leads to a full device: the document keeps its caption and flags.
     ui.Messages.clear();
@@ -224,7 +215,7 @@ TEST_F(SaveFaultTest, SaveAfterTheFileOrItsFolderVanished)
     IncomingImage saved;
     ASSERT_TRUE(LoadWaveformFile(path, saved));
     EXPECT_EQ(saved.Description, "edited, not yet saved");
-    EXPECT_EQ(Entries(folder), std::vector<std::string> { "trace.zop" });
+    EXPECT_EQ(test::FolderEntries(folder), std::vector<std::string> { "trace.zop" });
 }
 
 // Garbage in the configuration store: the window starts in Smooth, runs, and

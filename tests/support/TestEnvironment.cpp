@@ -1,5 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -21,6 +22,15 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void PrepareTestEnvironment()

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace zop::test {
 
@@ -16,6 +17,9 @@ public:
 private:
     std::string m_path;
 };
+
+// The names a folder holds, sorted: a temporary file left behind shows here.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Gives this process a configuration folder of its own (removed at exit) and
 // maps COM1..COM4 to "no device"; a test that needs a port maps it itself.

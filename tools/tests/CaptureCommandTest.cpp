@@ -184,16 +184,6 @@ TEST_F(Capture, DeviceThatGoesAwayIsAPortFailure)
     EXPECT_NE(result.Err.find("went away after 1 of 2 transfers"), std::string::npos) << result.Err;
 }
 
-// The numbered files in `folder`, by name.
-std::vector<std::string> NumberedFilesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
 {
     const std::string link = m_dir.File("com1");
@@ -221,9 +211,9 @@ TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
     const std::vector<std::string> out = Lines(result.Out);
     ASSERT_EQ(out.size(), 2u) << result.Out;
     EXPECT_EQ(SplitTabs(out[1]).at(0), folder + "/zop5-0004.zop");
-    EXPECT_EQ(NumberedFilesIn(folder),
+    EXPECT_EQ(FolderEntries(folder),
         (std::vector<std::string> { "zop5-0001.zop", "zop5-0002.zop", "zop5-0003.zop", "zop5-0004.zop" }));
-    for (const std::string& name : NumberedFilesIn(folder))
+    for (const std::string& name : FolderEntries(folder))
         EXPECT_EQ(WaveformBody(ReadBytes(folder + "/" + name)), WaveformBody(ReadBytes(m_source))) << name;
 }
 
@@ -285,7 +275,7 @@ TEST_F(Capture, AnInterruptDuringATransferLeavesOnlyWholeFiles)
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_NE(result.Err.find("stopped by SIGINT after 1 transfer in "), std::string::npos) << result.Err;
     EXPECT_NE(result.Err.find("the transfer in progress was dropped"), std::string::npos) << result.Err;
-    EXPECT_EQ(NumberedFilesIn(folder), std::vector<std::string> { "zop5-0001.zop" }) << "no partial file, no temporary";
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string> { "zop5-0001.zop" }) << "no partial file, no temporary";
     EXPECT_EQ(WaveformBody(ReadBytes(folder + "/zop5-0001.zop")), WaveformBody(ReadBytes(m_source)));
 
     // A capture with a count is cut short by the signal: a failure.
@@ -385,7 +375,7 @@ TEST_F(Capture, RotateKeepsTheNewestFilesAndLeavesOthersAlone)
     const ChildResult result = RunTool({ "capture", "--device", m_device, "--count", "12", "--rotate", "5",
         "--directory", folder, "--timeout", "60" });
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
-    EXPECT_EQ(NumberedFilesIn(folder),
+    EXPECT_EQ(FolderEntries(folder),
         (std::vector<std::string> { "notes.txt", "zop5-0008.zop", "zop5-0009.zop", "zop5-0010.zop", "zop5-0011.zop",
             "zop5-0012.zop", "zop5-best.zop" }));
 }
@@ -412,6 +402,18 @@ TEST_F(Capture, UsageErrorsExitWithTwo)
         EXPECT_NE(result.Err, "");
     }
     EXPECT_EQ(RunTool({ "capture", "--help" }).ExitCode, 0);
+
+    // An output that is not a waveform file is refused before anything is
+    // received, and the waveform file of the same name stays as it was.
+    const std::string existing = m_dir.File("x.zop");
+    WriteBytes(existing, "precious");
+    for (const char* name : { "x.txt", "x", "x.zop.txt", "x.zo" }) {
+        const ChildResult result = RunTool({ "capture", "--device", "/dev/null", "--timeout", "1", "--output",
+            m_dir.File(name) });
+        EXPECT_EQ(result.ExitCode, 2) << name;
+        EXPECT_NE(result.Err.find("--output must name a waveform file (.zop)"), std::string::npos) << result.Err;
+        EXPECT_EQ(ReadBytes(existing), "precious") << name;
+    }
 }
 
 } // namespace

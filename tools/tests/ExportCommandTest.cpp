@@ -292,6 +292,16 @@ TEST_F(Export, SvgIsWellFormedXmlOfTheSheet)
     EXPECT_NE(text.find("viewBox=\"0 0 396 321\""), std::string::npos);
     EXPECT_NE(text.find("step \xC2\xB5 test"), std::string::npos) << "texts in UTF-8";
     EXPECT_NE(text.find("0.1V/div"), std::string::npos);
+
+    // Control characters in a text, which XML cannot hold, are replaced.
+    WaveformText controls = StepWaveform();
+    controls.Description = std::string("bell\x07 start\x01 nul") + '\0' + "end\x1F";
+    const std::string replaced = m_dir.File("controls.svg");
+    const ChildResult written = Run({ Write("controls.zop", controls), replaced });
+    ASSERT_EQ(written.ExitCode, 0) << written.Err;
+    const ChildResult strict = RunChild({ "xmllint", "--noout", replaced });
+    EXPECT_EQ(strict.ExitCode, 0) << strict.Err;
+    EXPECT_NE(ReadBytes(replaced).find("bell\xEF\xBF\xBD start\xEF\xBF\xBD nul"), std::string::npos);
 }
 
 // The picture's title is the description (as XML reads it), and its ground

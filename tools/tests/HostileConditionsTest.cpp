@@ -54,18 +54,15 @@ protected:
         return RunChild(argv, options, std::chrono::seconds(30));
     }
     std::string ConfigPath() const { return m_dir.File("Tracelet ZOP5.ini"); }
+    // A good waveform file.
+    std::string Input()
+    {
+        WaveformText waveform;
+        waveform.Samples.fill(150);
+        return Write("in.zop", WaveformFileBytes(waveform));
+    }
     TempDir m_dir;
 };
-
-// What a folder holds, sorted: a hidden temporary left behind shows here.
-std::vector<std::string> Entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // How each written format begins.
 struct Format {
@@ -73,7 +70,7 @@ struct Format {
     std::string_view Magic;
     bool Drawn; // by the window system's painting, which a build without Qt lacks
 };
-constexpr Format WrittenFormats[] = {
+constexpr Format AllWrittenFormats[] = {
     { "pdf", "%PDF-", true },
     { "png", "\x89PNG", true },
     { "svg", "<?xml", true },
@@ -81,6 +78,16 @@ constexpr Format WrittenFormats[] = {
     { "wmf", "\xD7\xCD\xC6\x9A", false },
     { "csv", "index,", false },
 };
+
+// The formats this build writes.
+std::vector<Format> WrittenFormats()
+{
+    std::vector<Format> formats;
+    for (const Format& format : AllWrittenFormats)
+        if (!format.Drawn || ZOP5_TOOL_DRAWS)
+            formats.push_back(format);
+    return formats;
+}
 
 // A file of `size` bytes that starts with `head`, the rest a hole that reads
 // as zero bytes and takes no room on the disk.
@@ -121,9 +128,7 @@ TEST_F(Hostile, AConfigurationThatIsNoSmallRegularFileIsIgnoredWithOneLine)
     // Each store would hang the tool, fill its memory or feed it a value of
     // 100 MB; the tool reads none of them, says so once, and goes on with
     // the defaults. Nothing is written to them.
-    WaveformText waveform;
-    waveform.Samples.fill(150);
-    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    const std::string input = Input();
     struct Case {
         const char* Name;
         std::function<void(const std::string&)> Make;
@@ -172,12 +177,8 @@ TEST_F(Hostile, AFullDeviceFailsTheExportInEveryFormat)
 {
     // Qt's PDF writer reports no failed write: the tool once ended with 0
     // and an empty file.
-    WaveformText waveform;
-    waveform.Samples.fill(150);
-    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
-    for (const Format& format : WrittenFormats) {
-        if (format.Drawn && !ZOP5_TOOL_DRAWS)
-            continue;
+    const std::string input = Input();
+    for (const Format& format : WrittenFormats()) {
         const std::string out = m_dir.File(std::string("full.") + format.Extension);
         fs::create_symlink("/dev/full", out);
         const ChildResult result = RunLimited("true", { "export", input, out });
@@ -190,20 +191,16 @@ TEST_F(Hostile, AFullDeviceFailsTheExportInEveryFormat)
 TEST_F(Hostile, AFileBeyondTheSizeLimitIsAnErrorThatKeepsThePreviousFile)
 {
     // The shell's limit is in blocks of 512 bytes; every format is larger.
-    WaveformText waveform;
-    waveform.Samples.fill(150);
-    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
-    for (const Format& format : WrittenFormats) {
-        if (format.Drawn && !ZOP5_TOOL_DRAWS)
-            continue;
+    const std::string input = Input();
+    for (const Format& format : WrittenFormats()) {
         const std::string out = Write(std::string("kept.") + format.Extension, "previous");
-        const std::vector<std::string> before = Entries(m_dir.Path());
+        const std::vector<std::string> before = FolderEntries(m_dir.Path());
         const ChildResult result = RunLimited("ulimit -f 1", { "export", input, out });
         EXPECT_EQ(result.Signal, 0) << format.Extension;
         EXPECT_EQ(result.ExitCode, 1) << format.Extension;
         EXPECT_NE(result.Err.find("File too large"), std::string::npos) << format.Extension << result.Err;
         EXPECT_EQ(ReadBytes(out), "previous") << format.Extension;
-        EXPECT_EQ(Entries(m_dir.Path()), before) << format.Extension << ": a temporary was left";
+        EXPECT_EQ(FolderEntries(m_dir.Path()), before) << format.Extension << ": a temporary was left";
     }
 }
 
@@ -211,9 +208,7 @@ TEST_F(Hostile, OutOfMemoryIsReportedAsSuchAndLeavesNoFileHalfWritten)
 {
     if (UnderAddressSanitizer)
         GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address space limit";
-    WaveformText waveform;
-    waveform.Samples.fill(150);
-    const std::string input = Write("in.zop", WaveformFileBytes(waveform));
+    const std::string input = Input();
     const auto limit = [](int megabytes) { return "ulimit -v " + std::to_string(megabytes * 1024); };
     // From the least address space the program starts in, upwards in steps,
     // until every command has all it needs: each run either does its work or
@@ -224,9 +219,8 @@ TEST_F(Hostile, OutOfMemoryIsReportedAsSuchAndLeavesNoFileHalfWritten)
         least += 4;
     ASSERT_LT(least, 1024) << "the program does not start at all";
     std::vector<std::vector<std::string>> commands { { "measure", input } };
-    for (const Format& format : WrittenFormats)
-        if (!format.Drawn || ZOP5_TOOL_DRAWS)
-            commands.push_back({ "export", input, m_dir.File(std::string("out.") + format.Extension) });
+    for (const Format& format : WrittenFormats())
+        commands.push_back({ "export", input, m_dir.File(std::string("out.") + format.Extension) });
     bool failed = false;
     int lastFailure = least;
     for (int megabytes = least; megabytes < least + 200 && megabytes <= lastFailure + 12; megabytes += 2) {
@@ -235,15 +229,15 @@ TEST_F(Hostile, OutOfMemoryIsReportedAsSuchAndLeavesNoFileHalfWritten)
             const bool exporting = command[0] == "export";
             if (exporting)
                 WriteBytes(command.back(), "previous");
-            const std::vector<std::string> before = Entries(m_dir.Path());
+            const std::vector<std::string> before = FolderEntries(m_dir.Path());
             const ChildResult result = RunLimited(limit(megabytes), command);
             ASSERT_EQ(result.Signal, 0) << what << ": " << result.Err;
             EXPECT_EQ(result.Err.find("Incorrect file type"), std::string::npos) << what;
-            EXPECT_EQ(Entries(m_dir.Path()), before) << what << ": a temporary was left";
+            EXPECT_EQ(FolderEntries(m_dir.Path()), before) << what << ": a temporary was left";
             if (result.ExitCode == 0) {
                 if (exporting) {
                     const std::string extension = fs::path(command.back()).extension().string().substr(1);
-                    const Format& format = *std::find_if(std::begin(WrittenFormats), std::end(WrittenFormats),
+                    const Format& format = *std::find_if(std::begin(AllWrittenFormats), std::end(AllWrittenFormats),
                         [&](const Format& f) { return extension == f.Extension; });
                     EXPECT_TRUE(ReadBytes(command.back()).starts_with(format.Magic)) << what;
                 } else {

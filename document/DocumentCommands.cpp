@@ -179,7 +179,7 @@ void DocumentCommands::OpenItemClick()
     const std::optional<FileDialogResult> chosen = m_ui.OpenFileDialog(request);
     if (!chosen)
         return;
-    if (LoadWaveformFile(chosen->FileName, m_incoming))
+    if (LoadWaveformFile(chosen->FileName, m_incoming, &m_openUnreadable))
         ApplyIncoming(chosen->FileName);
     else
         m_ui.Message(BoxKind::Error, "Incorrect file type", BoxButtons::Ok);

@@ -117,6 +117,9 @@ public:
     // Open: the save question, the open dialog, the reader; a refused file
     // gives "Incorrect file type".
     void OpenItemClick();
+    // The system's error number when the last file Open refused could not be
+    // read at all (missing, no permission, a folder), else 0.
+    int OpenUnreadable() const { return m_openUnreadable; }
     // Files dropped on the window: exactly one acceptable waveform file
     // replaces the document; anything else is ignored without a message.
     void DropFiles(const std::vector<std::string>& paths);
@@ -164,6 +167,7 @@ private:
     DateTimeSource& m_clock;
     const bool* m_transferComplete;
     int m_saveFilterIndex = 1;
+    int m_openUnreadable = 0;
 };
 
 // The program's general error report: runs `command`; a failure that nothing

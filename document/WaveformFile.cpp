@@ -35,7 +35,9 @@ void AppendNumberLine(std::string& out, int32_t value)
 }
 
 // A read failure below the line reader; ends the reading with "refused".
-struct ReadFailure { };
+struct ReadFailure {
+    int ErrorNumber;
+};
 
 class ByteSource {
 public:
@@ -77,7 +79,7 @@ public:
                 got = read(m_fd, m_buffer.data(), m_buffer.size());
             while (got < 0 && errno == EINTR);
             if (got < 0)
-                throw ReadFailure {};
+                throw ReadFailure { errno };
             if (got == 0)
                 return EndOfData;
             m_filled = static_cast<size_t>(got);
@@ -383,22 +385,34 @@ bool ReadWaveformData(std::string_view bytes, IncomingImage& incoming)
     return ReadLines(source, incoming);
 }
 
-bool LoadWaveformFile(const std::string& path, IncomingImage& incoming)
+bool LoadWaveformFile(const std::string& path, IncomingImage& incoming, int* unreadable)
 {
+    int ignored = 0;
+    int& error = unreadable ? *unreadable : ignored;
+    error = 0;
     if (UpperAscii(FileExtension(path)) != ".ZOP")
         return false;
     // Opened without waiting so that a pipe given a waveform's name cannot
     // hang the window; only regular files are read.
     FileHandle file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.Get() < 0)
+    if (file.Get() < 0) {
+        error = errno;
         return false;
+    }
     struct stat info { };
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (fstat(file.Get(), &info) != 0) {
+        error = errno;
+        return false;
+    }
+    if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    if (!S_ISREG(info.st_mode))
         return false;
     try {
         FileSource source(file.Get());
         return ReadLines(source, incoming);
-    } catch (const ReadFailure&) {
+    } catch (const ReadFailure& failure) {
+        error = failure.ErrorNumber;
         return false;
     }
 }

@@ -55,7 +55,9 @@ void WriteWaveformFile(const std::string& path, const FormState& form, WaveformR
 // `incoming` may be partly written even when the file is refused. Throws
 // only std::bad_alloc: a good file must not be taken for a bad one because
 // the memory ran out.
-bool LoadWaveformFile(const std::string& path, IncomingImage& incoming);
+// When the file could not be opened or read at all, `unreadable` (if given)
+// receives the system's error number, else 0.
+bool LoadWaveformFile(const std::string& path, IncomingImage& incoming, int* unreadable = nullptr);
 
 // The same checks on a file's bytes already in memory.
 bool ReadWaveformData(std::string_view bytes, IncomingImage& incoming);

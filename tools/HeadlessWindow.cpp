@@ -1,6 +1,7 @@
 #include "tools/HeadlessWindow.h"
 
 #include <clocale>
+#include <cstring>
 #include <ctime>
 
 #include "waveform/Cp1252.h"
@@ -114,6 +115,10 @@ bool HeadlessWindow::Open(const std::string& path)
     m_ui.NextFileName = path;
     m_ui.NextFilterIndex = 1;
     m_document->OpenItemClick();
+    // The window's message, and for a file that could not be read at all the
+    // system's reason after it: "Incorrect file type (Permission denied)".
+    if (m_ui.Messages.size() > before && m_document->OpenUnreadable() != 0)
+        m_ui.Messages.back() += " (" + Utf8ToCp1252(std::strerror(m_document->OpenUnreadable())) + ")";
     return m_ui.Messages.size() == before && m_form.WaveformShown() && m_record.FileName == path;
 }
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <filesystem>
 
 #include "tests/support/TestEnvironment.h"
 #include "tools/tests/ToolRunner.h"
@@ -143,19 +144,24 @@ TEST_F(Measure, RefusedFileIsReportedAndTheOthersAreStillMeasured)
     const std::string wrongExtension = m_dir.File("good.txt");
     WriteBytes(wrongExtension, WaveformFileBytes(good));
     const std::string missing = m_dir.File("missing.zop");
+    const std::string folder = m_dir.File("folder.zop");
+    std::filesystem::create_directory(folder);
     const std::string last = Write("LAST.ZOP", good);
 
-    const ChildResult result = RunTool({ "measure", "--names", first, refused, wrongExtension, missing, last });
+    const ChildResult result
+        = RunTool({ "measure", "--names", first, refused, wrongExtension, missing, folder, last });
     EXPECT_EQ(result.ExitCode, 1);
     const std::vector<std::string> lines = Lines(result.Out);
     ASSERT_EQ(lines.size(), 2u) << result.Out;
     EXPECT_EQ(SplitTabs(lines[0]).at(0), first);
     EXPECT_EQ(SplitTabs(lines[1]).at(0), last);
     const std::vector<std::string> errors = Lines(result.Err);
-    ASSERT_EQ(errors.size(), 3u) << result.Err;
+    ASSERT_EQ(errors.size(), 4u) << result.Err;
     EXPECT_EQ(errors[0], refused + ": Incorrect file type");
     EXPECT_EQ(errors[1], wrongExtension + ": Incorrect file type");
-    EXPECT_EQ(errors[2], missing + ": Incorrect file type");
+    // A file that cannot be read at all says why.
+    EXPECT_EQ(errors[2], missing + ": Incorrect file type (No such file or directory)");
+    EXPECT_EQ(errors[3], folder + ": Incorrect file type (Is a directory)");
 }
 
 TEST_F(Measure, TextsArePrintedAsReadInUtf8)

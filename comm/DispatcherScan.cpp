@@ -181,6 +181,9 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
         goOn = DataTriggerTurn(control);
         if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
             break;
+        // The receivers are looked at again only when they changed.
+        if (record.TriggersVersion.load(std::memory_order_acquire) == control.LoanVersion)
+            continue;
         std::lock_guard lock(record.Lock);
         if (LoanWindow(control, record) != window)
             break;

@@ -78,8 +78,9 @@ struct PortRecord {
     StatusTable StatusTriggers {};
     HandleTable Handles {};
     // Changed under Lock whenever a data trigger or a receiver is added,
-    // removed or replaced, so the dispatcher may keep what it derives from them.
-    std::uint32_t TriggersVersion = 0;
+    // removed or replaced, so the dispatcher may keep what it derives from
+    // them; readable without the lock to see whether anything changed.
+    std::atomic<std::uint32_t> TriggersVersion { 0 };
     // 13. Next ring index not yet offered to the data triggers; availability threshold.
     std::uint16_t ScanPosition = 0;
     std::uint16_t AvailThreshold = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// Finds a running copy of the program started from the same executable and
-// asks it to restore its window and come to the front. The new copy still
-// opens its own window afterwards.
+// Finds a running copy of the program started from the same executable on
+// the same display and asks it to restore its window and come to the front.
+// The new copy still opens its own window afterwards.
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
@@ -12,11 +12,23 @@ namespace zop {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // The name is derived from the user and the executable's path, so copies
-    // started from another build or by another user are strangers.
-    explicit SingleInstance(QString name = DefaultName(), QObject* parent = nullptr);
+    explicit SingleInstance(QString name, QObject* parent = nullptr);
 
-    static QString DefaultName();
+    // The name is derived from the user, the executable's path and the
+    // display the window shows on, so copies started from another build, by
+    // another user or in another session (a second X server, a remote
+    // desktop) are strangers. `xDisplayOption` is the -display given on the
+    // command line (read before the application takes it out), else empty.
+    static QString DefaultName(const QString& xDisplayOption);
+    // The value of -display (or --display) in the command line, else empty.
+    static QString XDisplayOption(int argc, char** argv);
+    // Which display a copy shows its window on, from the window system in
+    // use: "x11:" and the X display, spellings of one local server made
+    // alike (":1", ":1.0", "unix:1" and "unix:1.0" give ":1"); "wayland:"
+    // and the compositor's socket path; any other window system (offscreen,
+    // a framebuffer) its own name.
+    static QString DisplayKey(
+        const QString& platform, const QString& xDisplay, const QString& waylandDisplay, const QString& runtimeDir);
 
     // Sends the restore request to a running copy; true when one took it.
     bool RequestRestore(int timeoutMs = 1000);

@@ -37,6 +37,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     if (OnlyPrints(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "minimal");
+    // The application takes the window system's options out of argv.
+    const QString xDisplayOption = zop::SingleInstance::XDisplayOption(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tracelet");
     QApplication::setApplicationVersion(ZOP5_VERSION);
@@ -58,7 +60,7 @@ int main(int argc, char** argv)
     }
     parser.process(app);
 
-    zop::SingleInstance instance;
+    zop::SingleInstance instance(zop::SingleInstance::DefaultName(xDisplayOption));
     instance.RequestRestore();
     instance.Listen();
 

@@ -1,19 +1,8 @@
 #include "app/DocumentWiring.h"
 
-#include <QFile>
-
 #include "app/TZop5Form.h"
 
 namespace zop {
-
-namespace {
-
-std::string NativePath(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-} // namespace
 
 DocumentWiring::DocumentWiring(TZop5Form& form, DisplayHooks display, DateTimeSource* clock)
     : m_form(form)
@@ -33,13 +22,8 @@ DocumentWiring::DocumentWiring(TZop5Form& form, DisplayHooks display, DateTimeSo
     on.DateFieldDblClick = [this] { m_commands.DateFieldDblClick(); };
     on.TimeFieldDblClick = [this] { m_commands.TimeFieldDblClick(); };
     on.CloseQuery = [this] { return m_commands.FormCloseQuery(); };
-    on.StartupFile = [this](const QString& path) { m_commands.OpenStartupFile(NativePath(path)); };
-    on.FilesDropped = [this](const QStringList& paths) {
-        std::vector<std::string> native;
-        for (const QString& path : paths)
-            native.push_back(NativePath(path));
-        m_commands.DropFiles(native);
-    };
+    on.StartupFile = [this](const std::string& path) { m_commands.OpenStartupFile(path); };
+    on.FilesDropped = [this](const std::vector<std::string>& paths) { m_commands.DropFiles(paths); };
 }
 
 DocumentWiring::~DocumentWiring()
@@ -61,11 +45,11 @@ DocumentWiring::~DocumentWiring()
     delete m_help;
 }
 
-void DocumentWiring::OpenStartupFile(const QStringList& arguments)
+void DocumentWiring::OpenStartupFile(const std::vector<std::string>& files)
 {
-    if (arguments.isEmpty() || arguments.first().isEmpty())
+    if (files.empty() || files.front().empty())
         return;
-    m_form.RunCommand([&] { m_commands.OpenStartupFile(NativePath(arguments.first())); });
+    m_form.RunCommand([&] { m_commands.OpenStartupFile(files.front()); });
 }
 
 HelpWindow& DocumentWiring::Help()

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QStringList>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
@@ -29,9 +31,9 @@ public:
     // that they are not available.
     void SetPictureFiles(PictureFiles& pictures) { m_commands.SetPictureFiles(pictures); }
 
-    // Opens the waveform file named by the first argument, if there is one;
-    // a file that is refused is ignored without a message.
-    void OpenStartupFile(const QStringList& arguments);
+    // Opens the waveform file named first (the system's bytes), if there is
+    // one; a file that is refused is ignored without a message.
+    void OpenStartupFile(const std::vector<std::string>& files);
 
     TAboutBox& AboutBox() { return *m_about; }
     // The help window, created on first use.

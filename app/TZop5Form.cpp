@@ -150,6 +150,17 @@ constexpr int kStatusLineHeight = 19;
 constexpr int kClientHeight = kSpeedPanelHeight + kTitlePanelHeight + kScopePanelHeight + 2 * kStatusLineHeight;
 static_assert(kClientHeight == 354);
 
+// A local file's name as the system's bytes. The URL keeps the bytes of a
+// name that is not valid UTF-8 percent-encoded; QUrl::toLocalFile would
+// replace them.
+std::string LocalFileBytes(const QUrl& url)
+{
+    QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (!url.host().isEmpty())
+        path.prepend("//" + url.host(QUrl::FullyEncoded).toLatin1());
+    return path.toStdString();
+}
+
 } // namespace
 
 TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
@@ -378,10 +389,10 @@ void TZop5Form::FormCreate()
     SyncFromState();
 }
 
-void TZop5Form::Start(const QStringList& arguments)
+void TZop5Form::Start(const std::vector<std::string>& files)
 {
-    if (!arguments.isEmpty() && !arguments.first().isEmpty() && m_handlers.StartupFile)
-        RunCommand([&] { m_handlers.StartupFile(arguments.first()); });
+    if (!files.empty() && !files.front().empty() && m_handlers.StartupFile)
+        RunCommand([&] { m_handlers.StartupFile(files.front()); });
     if (m_handlers.ProbePorts)
         RunCommand(m_handlers.ProbePorts);
     if (m_handlers.Activated)
@@ -521,9 +532,9 @@ void TZop5Form::dragEnterEvent(QDragEnterEvent* event)
 
 void TZop5Form::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
+    std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
-        paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+        paths.push_back(url.isLocalFile() ? LocalFileBytes(url) : url.toString().toStdString());
     event->acceptProposedAction();
     if (m_handlers.FilesDropped)
         RunCommand([&] { m_handlers.FilesDropped(paths); });

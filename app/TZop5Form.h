@@ -9,6 +9,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "document/FormState.h"
 #include "document/UserInterface.h"
@@ -60,10 +62,10 @@ public:
     void PictureChanged();
 
     // The rest of the window's creation, once the subsystems are wired: opens
-    // the waveform file named first in `arguments` (the program's arguments
-    // without its name), finds and opens a serial port, and lets Paste follow
-    // the clipboard.
-    void Start(const QStringList& arguments);
+    // the waveform file named first in `files` (the program's file arguments
+    // as the system's bytes), finds and opens a serial port, and lets Paste
+    // follow the clipboard.
+    void Start(const std::vector<std::string>& files);
 
     // Runs the command's handler as a click on its menu item or button would.
     void Click(Cmd command);
@@ -88,11 +90,12 @@ public:
         std::function<void()> EditMenuOpened;
         std::function<void()> ComMenuOpened;
         std::function<void()> Activated; // activation and deactivation
-        std::function<void(const QStringList&)> FilesDropped;
+        // Local files as the system's bytes, whatever their encoding.
+        std::function<void(const std::vector<std::string>&)> FilesDropped;
         std::function<void(const PictureMouseEvent&)> PictureMouse;
         // Returns whether the window may close.
         std::function<bool()> CloseQuery;
-        std::function<void(const QString&)> StartupFile;
+        std::function<void(const std::string&)> StartupFile;
         std::function<void()> ProbePorts;
         // Work put off while a command was running (a waveform received
         // meanwhile); runs when the outermost command has ended. Returns

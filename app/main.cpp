@@ -2,9 +2,12 @@
 // opens its own window in every case.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/DocumentWiring.h"
 #include "app/LinkWiring.h"
@@ -26,6 +29,23 @@ bool OnlyPrints(int argc, char** argv)
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     return false;
+}
+
+// The positional arguments as the system's bytes. Decoding argv to text
+// replaces what is not valid UTF-8, and such a name would no longer reach its
+// file; each positional argument is the next argv entry that decodes to it.
+// `argv` is what the application left after taking the window system's
+// options, the same entries its arguments() were decoded from.
+std::vector<std::string> PositionalBytes(const QStringList& positional, int argc, char** argv)
+{
+    std::vector<std::string> bytes;
+    int next = 1;
+    for (const QString& argument : positional) {
+        while (next < argc && QFile::decodeName(argv[next]) != argument)
+            ++next;
+        bytes.push_back(next < argc ? std::string(argv[next++]) : QFile::encodeName(argument).toStdString());
+    }
+    return bytes;
 }
 
 } // namespace
@@ -71,7 +91,7 @@ int main(int argc, char** argv)
     zop::DocumentWiring documents(form, trace.Hooks());
     zop::OutputWiring output(form, documents.Commands());
     zop::LinkWiring link(form, documents.Commands(), trace.Hooks());
-    form.Start(parser.positionalArguments());
+    form.Start(PositionalBytes(parser.positionalArguments(), argc, argv));
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();
     return app.exec();

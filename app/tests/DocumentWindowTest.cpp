@@ -306,13 +306,13 @@ TEST_F(DocumentWindowTest, StartupFileIsOpenedAndARefusedOneIgnored)
     {
         TZop5Form form(ui, {});
         DocumentWiring wiring(form, Hooks(), &clock);
-        wiring.OpenStartupFile({ QString::fromStdString(MakeFile("start.ZOP", "20V/div")) });
+        wiring.OpenStartupFile({ MakeFile("start.ZOP", "20V/div") });
         EXPECT_EQ(form.windowTitle(), "Tracelet - start.ZOP");
         EXPECT_TRUE(form.Action(Cmd::Probex1Item)->isChecked());
     }
     TZop5Form form(ui, {});
     DocumentWiring wiring(form, Hooks(), &clock);
-    wiring.OpenStartupFile({ QString::fromStdString(dir.File("absent.zop")) });
+    wiring.OpenStartupFile({ dir.File("absent.zop") });
     wiring.OpenStartupFile({});
     EXPECT_EQ(form.windowTitle(), "Tracelet - [Untitled]");
     EXPECT_TRUE(ui.Messages.empty());

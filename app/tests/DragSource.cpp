@@ -40,9 +40,11 @@ int main(int argc, char** argv)
     const QStringList args = QApplication::arguments();
     if (args.size() < 4)
         return 2;
+    // URLs from the names' bytes, as a file manager writes them: a name that
+    // is not valid UTF-8 stays percent-encoded byte for byte.
     QList<QUrl> urls;
-    for (qsizetype i = 3; i < args.size(); ++i)
-        urls << QUrl::fromLocalFile(args.at(i));
+    for (int i = 3; i < argc; ++i)
+        urls << QUrl::fromEncoded("file://" + QByteArray(argv[i]).toPercentEncoding("/"));
     DragSource source(urls);
     source.setWindowTitle("drag source");
     source.setGeometry(args.at(1).toInt(), args.at(2).toInt(), 100, 100);

@@ -1,6 +1,7 @@
-// A saved waveform file opened from the File menu and dropped from outside
-// the program, each in a running copy on an X server of the test's own, then
-// both windows compared: they must show the same waveform.
+// A saved waveform file opened from the File menu, named on the command line
+// and dropped from outside the program, each in a running copy on an X server
+// of the test's own, then the windows compared: they must show the same
+// waveform.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,14 +34,9 @@ void DragTo(const RunningCopy& source, int x, int y)
     Shell("xdotool mouseup 1");
 }
 
-TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
+// A saved waveform: a sine with the x10 probe, texts in every field.
+void WriteSine(const std::string& path)
 {
-    const std::string program = ZOP5_PROGRAM;
-    const std::string dragSource = ZOP5_DRAG_SOURCE;
-    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
-    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
-
-    test::TempDir dir;
     FormState form;
     WaveformRecord record;
     DocumentFlags flags;
@@ -54,10 +50,21 @@ TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
     form.TimeField.SetText("10:00:00");
     form.SettingsPanel[0] = std::string(TimeLabel(10));
     form.SettingsPanel[1] = std::string(VoltsLabel(8, 10)); // "10V/div": x10 only
+    WriteWaveformFile(path, form, record, flags);
+}
+
+TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
+{
+    const std::string program = ZOP5_PROGRAM;
+    const std::string dragSource = ZOP5_DRAG_SOURCE;
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
+
+    test::TempDir dir;
     const std::string file = dir.File("saved.zop");
-    WriteWaveformFile(file, form, record, flags);
+    WriteSine(file);
     const std::string other = dir.File("other.zop");
-    WriteWaveformFile(other, form, record, flags);
+    WriteSine(other);
 
     XServer server;
     ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
@@ -101,6 +108,56 @@ TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
     // Trace, fields, panels and the x10 probe button alike; focus frames and
     // the text cursor may differ.
     EXPECT_LT(Difference(*viaMenu, *viaDrop), 0.02);
+}
+
+
+// A file name is the system's bytes: one that is not valid UTF-8 opens when
+// named on the command line and when dropped, showing what the same file
+// under a plain name shows.
+TEST(OpenAndDrop, AFileNameThatIsNotUtf8OpensAtStartAndWhenDropped)
+{
+    const std::string program = ZOP5_PROGRAM;
+    const std::string dragSource = ZOP5_DRAG_SOURCE;
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+    ASSERT_TRUE(XToolsPresent()) << "Xvfb, xdotool and import are needed";
+
+    test::TempDir dir;
+    const std::string plain = dir.File("plain.zop");
+    WriteSine(plain);
+    const std::string odd = dir.File("n\xff\xfe.zop");
+    WriteSine(odd);
+    const auto opened = [](const RunningCopy& copy) {
+        return WaitFor([&] { return copy.Caption().starts_with("Tracelet - n") && copy.Caption().ends_with(".zop"); },
+            10s);
+    };
+
+    XServer server;
+    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
+    server.Use();
+
+    RunningCopy reference({ program, plain });
+    ASSERT_FALSE(reference.Window().empty()) << "no window";
+    ASSERT_TRUE(reference.WaitForCaption("Tracelet - plain.zop")) << reference.Caption();
+
+    RunningCopy started({ program, odd });
+    ASSERT_FALSE(started.Window().empty()) << "no window";
+    ASSERT_TRUE(Shell("xdotool windowmove --sync " + started.Window() + " 600 0"));
+    ASSERT_TRUE(opened(started)) << started.Caption();
+
+    RunningCopy dropped({ program });
+    ASSERT_FALSE(dropped.Window().empty()) << "no window";
+    ASSERT_TRUE(Shell("xdotool windowmove --sync " + dropped.Window() + " 0 450"));
+    RunningCopy source({ dragSource, "700", "600", odd });
+    ASSERT_FALSE(source.Window().empty());
+    DragTo(source, 190, 650);
+    ASSERT_TRUE(opened(dropped)) << dropped.Caption();
+
+    const auto shown = CaptureSettled(reference.Window(), dir.File("plain.ppm"));
+    const auto atStart = CaptureSettled(started.Window(), dir.File("start.ppm"));
+    const auto afterDrop = CaptureSettled(dropped.Window(), dir.File("drop.ppm"));
+    ASSERT_TRUE(shown && atStart && afterDrop);
+    EXPECT_LT(Difference(*shown, *atStart), 0.02);
+    EXPECT_LT(Difference(*shown, *afterDrop), 0.02);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "tests/support/TestEnvironment.h"
+
 #include "tools/tests/ToolRunner.h"
 
 namespace zop::test {
@@ -71,6 +73,37 @@ TEST(ToolCommandLine, HelpWithoutACommandIsTheToolsUsageAndMisuseIsAUsageError)
         EXPECT_TRUE(result.Out.starts_with(c.Out)) << name.str() << result.Out;
         EXPECT_NE(result.Err.find(c.Err), std::string::npos) << name.str() << result.Err;
     }
+}
+
+// File names are the system's bytes: a name that is not valid UTF-8 is read
+// and written as given, and printed as given.
+TEST(ToolCommandLine, FileNamesThatAreNotUtf8AreReadAndWrittenAsGiven)
+{
+    TempDir dir;
+    WaveformText waveform;
+    for (size_t i = 0; i < waveform.Samples.size(); ++i)
+        waveform.Samples[i] = static_cast<int32_t>(60 + i % 40);
+    const std::string plain = dir.File("plain.zop");
+    const std::string odd = dir.File("n\xff\xfe.zop");
+    WriteBytes(plain, WaveformFileBytes(waveform));
+    WriteBytes(odd, WaveformFileBytes(waveform));
+
+    const ChildResult reference = RunTool({ "measure", plain });
+    const ChildResult measured = RunTool({ "measure", "--names", odd });
+    ASSERT_EQ(measured.ExitCode, 0) << measured.Err;
+    EXPECT_EQ(measured.Out, odd + "\t" + reference.Out);
+
+    const std::string plainCsv = dir.File("plain.csv");
+    const std::string oddCsv = dir.File("o\xe9\x80.csv");
+    ASSERT_EQ(RunTool({ "export", plain, plainCsv }).ExitCode, 0);
+    const ChildResult exported = RunTool({ "export", odd, oddCsv });
+    ASSERT_EQ(exported.ExitCode, 0) << exported.Err;
+    EXPECT_EQ(ReadBytes(oddCsv), ReadBytes(plainCsv));
+
+    const std::string missing = dir.File("m\xff.zop");
+    const ChildResult refused = RunTool({ "measure", missing });
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(refused.Err, missing + ": Incorrect file type (No such file or directory)\n");
 }
 
 } // namespace

@@ -7,7 +7,10 @@ namespace zop {
 
 namespace {
 
-constexpr int32_t LastSampleIndex = SampleCount - 1;
+bool IsHeaderLine(std::string_view line)
+{
+    return MatchTimeBaseLine(line) || MatchVoltsLine(line) || IsZeroReferenceLine(line);
+}
 
 } // namespace
 
@@ -45,6 +48,12 @@ LineEndOutcome TransferState::HandleLineEnd(uint16_t triggerHandle, int32_t prob
 bool TransferState::ClassifyLine(int32_t probeMenuFactor)
 {
     const std::string_view line = LineBuffer;
+    // A header while samples are being collected belongs to the next
+    // transfer: the instrument was cut off in the middle of this one, whose
+    // missing samples will never come. Drop it and start over with this line,
+    // so that a waveform never takes headers or samples of two transfers.
+    if (CollectingSamples() && IsHeaderLine(line))
+        ResetFlags();
     if (!TimeSeen) {
         if (const auto index = MatchTimeBaseLine(line)) {
             TimeSeen = true;
@@ -70,8 +79,11 @@ bool TransferState::ClassifyLine(int32_t probeMenuFactor)
         const auto sample = ParseSampleLine(line);
         if (!sample)
             return false;
-        PendingSamples[static_cast<size_t>(sample->Index)] = sample->Value;
-        if (sample->Index == LastSampleIndex)
+        const auto index = static_cast<size_t>(sample->Index);
+        PendingSamples[index] = sample->Value;
+        SamplesReceived.set(index);
+        // Complete once every index arrived in this transfer, in any order.
+        if (SamplesReceived.all())
             TransferComplete = true;
     }
     return true;
@@ -83,6 +95,7 @@ void TransferState::ResetFlags()
     VoltsSeen = false;
     ZeroSeen = false;
     TransferComplete = false;
+    SamplesReceived.reset();
 }
 
 void TransferState::Restart()

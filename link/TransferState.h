@@ -5,6 +5,7 @@
 // collected by ReceiveByte and the finished line is classified by
 // HandleLineEnd. Both are plain code a test can feed bytes to; the window's
 // port events call them (LinkCommands).
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,7 +43,8 @@ struct TransferState {
     int32_t PendingZeroRef = 0;
     int32_t PendingTimeIndex = 0;
     int32_t PendingVoltIndex = 0;
-    SampleArray PendingSamples {}; // never cleared: missing indices keep older values
+    SampleArray PendingSamples {}; // never cleared; only indices in SamplesReceived are this transfer's
+    std::bitset<SampleCount> SamplesReceived; // indices stored since this transfer's headers
 
     // One byte announced by the port: control bytes (below 0x20) are dropped.
     void ReceiveByte(uint8_t byte);
@@ -53,10 +55,13 @@ struct TransferState {
     LineEndOutcome HandleLineEnd(uint16_t triggerHandle, int32_t probeMenuFactor);
 
     bool AllFlagsSet() const { return TimeSeen && VoltsSeen && ZeroSeen && TransferComplete; }
+    // All three headers are in and the waveform is not complete yet.
+    bool CollectingSamples() const { return TimeSeen && VoltsSeen && ZeroSeen && !TransferComplete; }
     // After a completed transfer: ready for the next one.
     void ResetFlags();
     // The failure guard: drops the transfer so far and the current line.
-    // PendingSamples keeps its values.
+    // PendingSamples keeps its values, but none of them counts for the next
+    // transfer.
     void Restart();
 
 private:

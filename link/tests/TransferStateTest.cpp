@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -183,18 +184,22 @@ TEST(TransferState, ACorruptZeroReferenceRestartsTheWholeTransfer)
     }
 }
 
-TEST(TransferState, TheFirstHeaderOfEachKindWinsAndHeadersComeInAnyOrder)
+TEST(TransferState, TheFirstHeaderOfEachKindWinsUntilAllThreeAreIn)
 {
     Line line;
     line.Send("Zero Ref=100");
     line.Send("Full scale (254)= 8V");
-    line.Send("2ms/Sample");
-    line.Send("5ms/Sample");
-    line.Send("Range(254)= 40mV");
     line.Send("Zero Ref=200");
+    line.Send("Range(254)= 40mV");
+    line.Send("2ms/Sample");
     EXPECT_EQ(line.State.PendingTimeIndex, 13);
     EXPECT_EQ(line.State.PendingVoltIndex, 8);
     EXPECT_EQ(line.State.PendingZeroRef, 100);
+    // With all three in, another header begins the next transfer.
+    line.Send("5ms/Sample");
+    EXPECT_TRUE(line.State.TimeSeen);
+    EXPECT_FALSE(line.State.VoltsSeen || line.State.ZeroSeen);
+    EXPECT_EQ(line.State.PendingTimeIndex, 14);
 }
 
 TEST(TransferState, SampleLinesCountOnlyAfterAllThreeHeaders)
@@ -258,32 +263,151 @@ TEST(TransferState, OutOfRangeSampleIndexOrReadingIsACorruptLine)
     EXPECT_TRUE(edges.State.ZeroSeen);
 }
 
-TEST(TransferState, Index95FirstCompletesAtOnceAndMissingIndicesKeepOlderValues)
+// One transfer as the instrument sends it, headers in the given order.
+struct Sent {
+    int32_t TimeIndex;
+    int32_t VoltIndex;
+    int32_t ZeroRef;
+    int32_t FirstSample; // sample i is (FirstSample + i) % 256
+    std::string HeaderOrder = "tvz"; // t time base, v volts, z zero reference
+    bool SamplesReversed = false;
+
+    int32_t Sample(int i) const { return (FirstSample + i) % 256; }
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        for (const char kind : HeaderOrder) {
+            if (kind == 't')
+                lines.emplace_back(TimeRow(TimeIndex).SampleLabelPadded);
+            else if (kind == 'v')
+                lines.emplace_back(VoltRow(VoltIndex).RangeLabel);
+            else
+                lines.push_back("Zero Ref=" + SampleLine(0, ZeroRef).substr(2));
+        }
+        for (int n = 0; n < SampleCount; ++n) {
+            const int i = SamplesReversed ? SampleCount - 1 - n : n;
+            lines.push_back(SampleLine(i, Sample(i)));
+        }
+        return lines;
+    }
+    void ExpectPending(const TransferState& state) const
+    {
+        EXPECT_TRUE(state.AllFlagsSet());
+        EXPECT_EQ(state.PendingTimeIndex, TimeIndex);
+        EXPECT_EQ(state.PendingTimeLabel, TimeLabel(TimeIndex));
+        EXPECT_EQ(state.PendingVoltIndex, VoltIndex);
+        EXPECT_EQ(state.PendingZeroRef, ZeroRef);
+        for (int i = 0; i < SampleCount; ++i)
+            EXPECT_EQ(state.PendingSamples[static_cast<size_t>(i)], Sample(i)) << "index " << i;
+    }
+};
+
+// Sends the lines and returns the positions of those that completed a transfer.
+std::vector<size_t> SendAll(Line& line, const std::vector<std::string>& lines)
 {
+    std::vector<size_t> completions;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (line.Send(lines[i]) == LineEndOutcome::Complete)
+            completions.push_back(i);
+    }
+    return completions;
+}
+
+TEST(TransferState, ATransferCutInItsSamplesIsDroppedAndTheNextOneArrivesWhole)
+{
+    const Sent cut { 3, 5, 10, 100 };
+    // Cut after its headers, after one sample, in the middle, one sample short.
+    for (const size_t cutAfter : { 3u, 4u, 50u, 98u }) {
+        for (const Sent& next : {
+                 Sent { 9, 1, 200, 7, "tvz" },
+                 Sent { 12, 8, 201, 30, "zvt" },
+                 Sent { 20, 12, 202, 60, "vzt", true },
+             }) {
+            const std::string label = "cut after " + std::to_string(cutAfter) + " lines, then " + next.HeaderOrder;
+            Line line;
+            auto lines = cut.Lines();
+            lines.resize(cutAfter);
+            EXPECT_TRUE(SendAll(line, lines).empty()) << label;
+            const auto nextLines = next.Lines();
+            EXPECT_EQ(SendAll(line, nextLines), std::vector<size_t> { nextLines.size() - 1 }) << label;
+            next.ExpectPending(line.State);
+        }
+    }
+}
+
+TEST(TransferState, OnlySamplesOfTheTransferItselfCompleteIt)
+{
+    const Sent earlier { 3, 5, 10, 100 };
+    const Sent later { 9, 1, 200, 7 };
+    auto earlierLines = earlier.Lines();
+    const auto laterLines = later.Lines();
+    const std::vector<std::string> laterHeaders(laterLines.begin(), laterLines.begin() + 3);
+    const auto lastSample = earlierLines.back();
+    earlierLines.pop_back(); // index 95 never arrives
+    struct Case {
+        const char* Name;
+        std::vector<std::string> Before; // everything before the later transfer's headers
+        std::vector<std::string> Samples; // then the later transfer's samples, one short of complete
+    };
+    std::vector<std::string> allButIndex0(laterLines.begin() + 4, laterLines.end());
+    std::vector<std::string> index5Repeated(SampleCount, SampleLine(5, later.Sample(5)));
+    std::vector<std::string> afterCorruptLine = earlierLines;
+    afterCorruptLine.push_back("abcde");
+    const std::vector<Case> cases = {
+        { "index 95 alone after a cut transfer", earlierLines, { laterLines.back() } },
+        { "index 95 alone after a corrupt line", afterCorruptLine, { laterLines.back() } },
+        { "every index but 0 after a cut transfer", earlierLines, allButIndex0 },
+        { "one index sent 96 times", {}, index5Repeated },
+        { "index 95 first in a fresh transfer", {}, { laterLines.back(), laterLines[3] } },
+    };
+    for (const Case& c : cases) {
+        Line line;
+        SendAll(line, c.Before);
+        SendAll(line, laterHeaders);
+        EXPECT_TRUE(SendAll(line, c.Samples).empty()) << c.Name;
+        EXPECT_FALSE(line.State.TransferComplete) << c.Name;
+        // The indices still missing complete it, with nothing of the earlier one.
+        std::vector<std::string> rest;
+        for (auto sample = laterLines.begin() + 3; sample != laterLines.end(); ++sample) {
+            if (std::find(c.Samples.begin(), c.Samples.end(), *sample) == c.Samples.end())
+                rest.push_back(*sample);
+        }
+        EXPECT_EQ(SendAll(line, rest), std::vector<size_t> { rest.size() - 1 }) << c.Name;
+        later.ExpectPending(line.State);
+    }
+}
+
+TEST(TransferState, BackToBackTransfersEachKeepTheirOwnZeroReference)
+{
+    // As the window does: each completed waveform is taken before the next line.
+    const std::vector<Sent> transfers = {
+        { 3, 5, 10, 100 },
+        { 3, 5, 20, 110, "ztv" },
+        { 3, 5, 30, 120, "tzv" },
+        { 3, 5, 40, 130, "vtz", true },
+    };
     Line line;
-    line.SendHeaders();
-    for (int i = 0; i < SampleCount; ++i)
-        line.Send(SampleLine(i, i + 1));
-    EXPECT_TRUE(line.State.AllFlagsSet());
-    line.State.ResetFlags();
-
-    line.SendHeaders();
-    line.Send(SampleLine(10, 200));
-    EXPECT_EQ(line.Send(SampleLine(95, 7)), LineEndOutcome::Complete);
-    EXPECT_EQ(line.State.PendingSamples[10], 200);
-    EXPECT_EQ(line.State.PendingSamples[95], 7);
-    EXPECT_EQ(line.State.PendingSamples[11], 12); // from the previous transfer
-    line.State.ResetFlags();
-
-    line.SendHeaders();
-    EXPECT_EQ(line.Send(SampleLine(95, 9)), LineEndOutcome::Complete);
+    for (size_t n = 0; n < transfers.size(); ++n) {
+        auto lines = transfers[n].Lines();
+        if (n == 1)
+            lines.resize(60); // this one is cut off
+        const auto completions = SendAll(line, lines);
+        if (n == 1) {
+            EXPECT_TRUE(completions.empty());
+            continue;
+        }
+        EXPECT_EQ(completions, std::vector<size_t> { lines.size() - 1 }) << "transfer " << n;
+        transfers[n].ExpectPending(line.State);
+        line.State.ResetFlags();
+    }
 }
 
 TEST(TransferState, ThePendingWaveformReturnsOnTheNextLineOfAnyKindUnchanged)
 {
     Line line;
     line.SendHeaders();
-    line.Send(SampleLine(95, 128));
+    for (int i = 0; i < SampleCount; ++i)
+        line.Send(SampleLine(i, 0));
     // The window did not apply it (the save question was cancelled).
     for (const std::string_view text : { "", "  5us/Sample", "Range(254)= 40mV", "Zero Ref=001", "00001", "abcde" })
         EXPECT_EQ(line.Send(text), LineEndOutcome::Complete) << text;
@@ -302,7 +426,6 @@ TEST(TransferState, TheVoltsLabelFollowsTheProbeWhenTheVoltsLineArrives)
     line.Probe = 1;
     line.Send("  1us/Sample");
     line.Send("Zero Ref=127");
-    line.Send(SampleLine(95, 1));
     EXPECT_EQ(line.State.PendingVoltLabel, "1V/div");
 }
 

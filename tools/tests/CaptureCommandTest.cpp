@@ -81,6 +81,27 @@ protected:
         return simulator;
     }
 
+    // The instrument's bytes for a waveform, as the simulator writes them.
+    std::string InstrumentBytes(const WaveformText& waveform)
+    {
+        WriteBytes(m_source, WaveformFileBytes(waveform));
+        const ChildResult sent = RunTool({ "simulate", "--device", "-", "--file", m_source, "--full-speed" });
+        EXPECT_EQ(sent.ExitCode, 0) << sent.Err;
+        return sent.Out;
+    }
+    static void Send(const PseudoTerminal& line, const std::string& bytes)
+    {
+        ASSERT_EQ(write(line.Master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The first `lines` lines of the instrument's bytes.
+    static std::string FirstLines(const std::string& bytes, int lines)
+    {
+        size_t end = 0;
+        for (int line = 0; line < lines; ++line)
+            end = bytes.find('\r', end) + 1;
+        return bytes.substr(0, end);
+    }
+
     TempDir m_dir;
     std::string m_source;
     std::string m_device;
@@ -219,23 +240,13 @@ TEST_F(Capture, ReconnectWaitsForTheDeviceAndGoesOnNumbering)
 
 TEST_F(Capture, ATransferCutShortByTheDeviceGoingAwayIsDropped)
 {
-    // The instrument's bytes for a file, as the simulator writes them.
-    const auto transfer = [&](const WaveformText& waveform) {
-        WriteBytes(m_source, WaveformFileBytes(waveform));
-        const ChildResult sent = RunTool({ "simulate", "--device", "-", "--file", m_source, "--full-speed" });
-        EXPECT_EQ(sent.ExitCode, 0) << sent.Err;
-        return sent.Out;
-    };
-    const auto send = [](const PseudoTerminal& line, const std::string& bytes) {
-        ASSERT_EQ(write(line.Master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    };
     WaveformText before;
     before.TimeLabel = "1ms/div";
     WaveformText after;
     after.TimeLabel = "0.2ms/div";
     after.Samples.fill(140);
-    const std::string cut = transfer(before);
-    const std::string whole = transfer(after);
+    const std::string cut = InstrumentBytes(before);
+    const std::string whole = InstrumentBytes(after);
 
     const std::string link = m_dir.File("com1");
     auto first = std::make_unique<PseudoTerminal>();
@@ -244,10 +255,7 @@ TEST_F(Capture, ATransferCutShortByTheDeviceGoingAwayIsDropped)
         { ToolPath(), "capture", "--device", link, "--reconnect", "--directory", m_dir.Path(), "--timeout", "60" });
     ASSERT_TRUE(capture.WaitForError("listening on COM1", 20s)) << capture.Finish().Err;
     // The three header lines, then the line goes away.
-    size_t headers = 0;
-    for (int line = 0; line < 3; ++line)
-        headers = cut.find('\r', headers) + 1;
-    send(*first, cut.substr(0, headers));
+    Send(*first, FirstLines(cut, 3));
     ASSERT_TRUE(capture.WaitForError("zero reference", 20s)) << capture.Finish().Err;
     first.reset();
     ASSERT_TRUE(capture.WaitForError("waiting for it to come back", 20s)) << capture.Finish().Err;
@@ -255,10 +263,42 @@ TEST_F(Capture, ATransferCutShortByTheDeviceGoingAwayIsDropped)
     fs::remove(link);
     fs::create_symlink(second.DevicePath(), link);
     ASSERT_TRUE(capture.WaitForError("is back", 20s)) << capture.Finish().Err;
-    send(second, whole);
+    Send(second, whole);
     const ChildResult result = capture.Finish(30s);
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(WaveformBody(ReadBytes(m_dir.File("zop5-0001.zop"))), WaveformBody(WaveformFileBytes(after)));
+}
+
+TEST_F(Capture, ATransferCutInItsSamplesLendsNothingToTheNextOne)
+{
+    WaveformText cutOff;
+    cutOff.TimeLabel = "1ms/div";
+    cutOff.VoltsLabel = "2V/div";
+    cutOff.ZeroRef = 30;
+    cutOff.Samples.fill(60);
+    WaveformText next;
+    next.TimeLabel = "0.2ms/div";
+    next.VoltsLabel = "0.2V/div";
+    next.ZeroRef = 200;
+    for (int i = 0; i < SampleCount; ++i)
+        next.Samples[static_cast<size_t>(i)] = (i * 7 + 1) % 256;
+    // Cut off in its samples, up to one short of the last: the next
+    // transfer's headers arrive while its samples are being collected.
+    for (const int cutAfter : { 3 + 40, 3 + 95 }) {
+        const std::string cut = InstrumentBytes(cutOff);
+        const std::string whole = InstrumentBytes(next);
+        PseudoTerminal line;
+        const std::string folder = m_dir.File("cut" + std::to_string(cutAfter));
+        ChildProcess capture({ ToolPath(), "capture", "--device", line.DevicePath(), "--directory", folder,
+            "--timeout", "30" });
+        ASSERT_TRUE(capture.WaitForError("listening on COM1", 20s)) << capture.Finish().Err;
+        Send(line, FirstLines(cut, cutAfter) + whole);
+        const ChildResult result = capture.Finish(30s);
+        ASSERT_EQ(result.ExitCode, 0) << result.Err;
+        EXPECT_EQ(FolderEntries(folder), std::vector<std::string> { "zop5-0001.zop" });
+        EXPECT_EQ(WaveformBody(ReadBytes(folder + "/zop5-0001.zop")), WaveformBody(WaveformFileBytes(next)))
+            << "cut after " << cutAfter << " lines";
+    }
 }
 
 TEST_F(Capture, AnInterruptDuringATransferLeavesOnlyWholeFiles)

@@ -169,6 +169,9 @@ void LinkCommands::ArmLineEndTrigger()
     if (handle == 0)
         handle = m_port.AddDataTrigger(LineEnd, false);
     m_transfer.DataTriggerHandle = handle;
+    // A port just opened: what is left of a line cut off on the port before
+    // would be joined in front of the first line received here.
+    m_transfer.EmptyLineBuffer();
 }
 
 void LinkCommands::ProbePorts()

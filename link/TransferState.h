@@ -55,19 +55,20 @@ struct TransferState {
     LineEndOutcome HandleLineEnd(uint16_t triggerHandle, int32_t probeMenuFactor);
 
     bool AllFlagsSet() const { return TimeSeen && VoltsSeen && ZeroSeen && TransferComplete; }
-    // All three headers are in and the waveform is not complete yet.
-    bool CollectingSamples() const { return TimeSeen && VoltsSeen && ZeroSeen && !TransferComplete; }
+    // Samples of this transfer have arrived and the waveform is not complete yet.
+    bool CollectingSamples() const { return SamplesReceived.any() && !TransferComplete; }
     // After a completed transfer: ready for the next one.
     void ResetFlags();
     // The failure guard: drops the transfer so far and the current line.
     // PendingSamples keeps its values, but none of them counts for the next
     // transfer.
     void Restart();
+    // Drops the bytes of the current line (a line never continues on another port).
+    void EmptyLineBuffer();
 
 private:
     // Steps of one line; false when the line is corrupt.
     bool ClassifyLine(int32_t probeMenuFactor);
-    void EmptyLineBuffer();
 };
 
 } // namespace zop

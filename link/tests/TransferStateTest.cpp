@@ -184,7 +184,7 @@ TEST(TransferState, ACorruptZeroReferenceRestartsTheWholeTransfer)
     }
 }
 
-TEST(TransferState, TheFirstHeaderOfEachKindWinsUntilAllThreeAreIn)
+TEST(TransferState, TheFirstHeaderOfEachKindWinsUntilTheSamplesBegin)
 {
     Line line;
     line.Send("Zero Ref=100");
@@ -195,7 +195,10 @@ TEST(TransferState, TheFirstHeaderOfEachKindWinsUntilAllThreeAreIn)
     EXPECT_EQ(line.State.PendingTimeIndex, 13);
     EXPECT_EQ(line.State.PendingVoltIndex, 8);
     EXPECT_EQ(line.State.PendingZeroRef, 100);
-    // With all three in, another header begins the next transfer.
+    line.Send("5ms/Sample");
+    EXPECT_EQ(line.State.PendingTimeIndex, 13);
+    // Once a sample is in, another header begins the next transfer.
+    line.Send(SampleLine(0, 1));
     line.Send("5ms/Sample");
     EXPECT_TRUE(line.State.TimeSeen);
     EXPECT_FALSE(line.State.VoltsSeen || line.State.ZeroSeen);
@@ -316,8 +319,8 @@ std::vector<size_t> SendAll(Line& line, const std::vector<std::string>& lines)
 TEST(TransferState, ATransferCutInItsSamplesIsDroppedAndTheNextOneArrivesWhole)
 {
     const Sent cut { 3, 5, 10, 100 };
-    // Cut after its headers, after one sample, in the middle, one sample short.
-    for (const size_t cutAfter : { 3u, 4u, 50u, 98u }) {
+    // Cut after one sample, in the middle, one sample short.
+    for (const size_t cutAfter : { 4u, 50u, 98u }) {
         for (const Sent& next : {
                  Sent { 9, 1, 200, 7, "tvz" },
                  Sent { 12, 8, 201, 30, "zvt" },

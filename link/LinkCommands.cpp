@@ -43,7 +43,6 @@ Cmd ComItem(int number)
 LinkCommands::LinkCommands(
     LinkParts parts, LinkPort& port, DocumentCommands& documents, DisplayHooks display, DateTimeSource& clock)
     : m_form(parts.Form)
-    , m_record(parts.Record)
     , m_flags(parts.Flags)
     , m_transfer(parts.Transfer)
     , m_ui(parts.Ui)

@@ -90,7 +90,6 @@ private:
     void LineEndGuard(const std::function<bool()>& step);
 
     FormState& m_form;
-    WaveformRecord& m_record;
     DocumentFlags& m_flags;
     TransferState& m_transfer;
     UserInterface& m_ui;

@@ -210,8 +210,8 @@ void DocumentCommands::ApplyIncoming(const std::string& name)
 {
     ShownWaveform waveform;
     waveform.FileName = name;
-    waveform.Caption = name.empty() ? std::string(UntitledAfterNew)
-                                    : std::string(CaptionPrefix) + Utf8ToCp1252(FileNameOnly(name));
+    waveform.Caption
+        = name.empty() ? std::string(UntitledAfterNew) : std::string(CaptionPrefix) + Utf8ToCp1252(FileNameOnly(name));
     waveform.Description = m_incoming.Description;
     waveform.Date = m_incoming.Date;
     waveform.Time = m_incoming.Time;

@@ -110,7 +110,6 @@ TEST(OpenAndDrop, AFileOpenedFromTheMenuAndOneDroppedShowTheSame)
     EXPECT_LT(Difference(*viaMenu, *viaDrop), 0.02);
 }
 
-
 // A file name is the system's bytes: one that is not valid UTF-8 opens when
 // named on the command line and when dropped, showing what the same file
 // under a plain name shows.
@@ -127,8 +126,8 @@ TEST(OpenAndDrop, AFileNameThatIsNotUtf8OpensAtStartAndWhenDropped)
     const std::string odd = dir.File("n\xff\xfe.zop");
     WriteSine(odd);
     const auto opened = [](const RunningCopy& copy) {
-        return WaitFor([&] { return copy.Caption().starts_with("Tracelet - n") && copy.Caption().ends_with(".zop"); },
-            10s);
+        return WaitFor(
+            [&] { return copy.Caption().starts_with("Tracelet - n") && copy.Caption().ends_with(".zop"); }, 10s);
     };
 
     XServer server;

@@ -120,11 +120,8 @@ TEST(SingleInstance, TheDisplayOptionIsReadFromTheCommandLine)
         const char* Display;
     };
     const Case cases[] = {
-        { { "zop5" }, "" },
-        { { "zop5", "f.zop" }, "" },
-        { { "zop5", "-display", ":2", "f.zop" }, ":2" },
-        { { "zop5", "--display", "unix:3.0" }, "unix:3.0" },
-        { { "zop5", "-display" }, "" }, // no value: no display
+        { { "zop5" }, "" }, { { "zop5", "f.zop" }, "" }, { { "zop5", "-display", ":2", "f.zop" }, ":2" },
+        { { "zop5", "--display", "unix:3.0" }, "unix:3.0" }, { { "zop5", "-display" }, "" }, // no value: no display
     };
     for (const Case& c : cases) {
         std::vector<char*> argv;

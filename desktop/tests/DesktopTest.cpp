@@ -141,7 +141,8 @@ TEST_F(Installed, DesktopEntryIsValidAndOpensWaveformFiles)
 }
 
 // The values of `attribute` in every element `element` of an XML text, in order.
-std::vector<std::string> XmlAttributes(const std::string& text, const std::string& element, const std::string& attribute)
+std::vector<std::string> XmlAttributes(
+    const std::string& text, const std::string& element, const std::string& attribute)
 {
     std::vector<std::string> values;
     const std::regex tag("<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"");

@@ -87,8 +87,8 @@ XServer::XServer(const std::string& screen)
     int fds[2];
     if (pipe(fds) != 0)
         return;
-    m_pid = Spawn({ "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
-        "-noreset" });
+    m_pid = Spawn(
+        { "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset" });
     close(fds[1]);
     std::string number;
     pollfd p { fds[0], POLLIN, 0 };

@@ -289,8 +289,8 @@ TEST_F(Capture, ATransferCutInItsSamplesLendsNothingToTheNextOne)
         const std::string whole = InstrumentBytes(next);
         PseudoTerminal line;
         const std::string folder = m_dir.File("cut" + std::to_string(cutAfter));
-        ChildProcess capture({ ToolPath(), "capture", "--device", line.DevicePath(), "--directory", folder,
-            "--timeout", "30" });
+        ChildProcess capture(
+            { ToolPath(), "capture", "--device", line.DevicePath(), "--directory", folder, "--timeout", "30" });
         ASSERT_TRUE(capture.WaitForError("listening on COM1", 20s)) << capture.Finish().Err;
         Send(line, FirstLines(cut, cutAfter) + whole);
         const ChildResult result = capture.Finish(30s);
@@ -448,8 +448,8 @@ TEST_F(Capture, UsageErrorsExitWithTwo)
     const std::string existing = m_dir.File("x.zop");
     WriteBytes(existing, "precious");
     for (const char* name : { "x.txt", "x", "x.zop.txt", "x.zo" }) {
-        const ChildResult result = RunTool({ "capture", "--device", "/dev/null", "--timeout", "1", "--output",
-            m_dir.File(name) });
+        const ChildResult result
+            = RunTool({ "capture", "--device", "/dev/null", "--timeout", "1", "--output", m_dir.File(name) });
         EXPECT_EQ(result.ExitCode, 2) << name;
         EXPECT_NE(result.Err.find("--output must name a waveform file (.zop)"), std::string::npos) << result.Err;
         EXPECT_EQ(ReadBytes(existing), "precious") << name;

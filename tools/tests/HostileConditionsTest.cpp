@@ -153,8 +153,7 @@ TEST_F(Hostile, AConfigurationThatIsNoSmallRegularFileIsIgnoredWithOneLine)
         const std::string config = ConfigPath();
         fs::remove_all(config);
         c.Make(config);
-        const std::string ignored
-            = "zop5-tool: ignoring the configuration file " + config + ": " + c.Reason + "\n";
+        const std::string ignored = "zop5-tool: ignoring the configuration file " + config + ": " + c.Reason + "\n";
 
         const ChildResult ports = RunLimited(limits, { "ports" }, portsFromConfiguration);
         EXPECT_FALSE(ports.TimedOut) << c.Name;

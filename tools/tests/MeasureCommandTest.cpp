@@ -148,8 +148,7 @@ TEST_F(Measure, RefusedFileIsReportedAndTheOthersAreStillMeasured)
     std::filesystem::create_directory(folder);
     const std::string last = Write("LAST.ZOP", good);
 
-    const ChildResult result
-        = RunTool({ "measure", "--names", first, refused, wrongExtension, missing, folder, last });
+    const ChildResult result = RunTool({ "measure", "--names", first, refused, wrongExtension, missing, folder, last });
     EXPECT_EQ(result.ExitCode, 1);
     const std::vector<std::string> lines = Lines(result.Out);
     ASSERT_EQ(lines.size(), 2u) << result.Out;

@@ -62,7 +62,8 @@ TEST(Capture, OurJsonAndCsvExportsOpenAsTheSameCapture)
     for (int i = 0; i < SampleCount; ++i) {
         json += (i ? "," : "") + std::to_string(sine.Samples[size_t(i)]);
         char row[96];
-        std::snprintf(row, sizeof row, "%d,%.9g,%d,%.9g\r\n", i, i * 1e-4, sine.Samples[size_t(i)], sine.SampleVolts(i));
+        std::snprintf(
+            row, sizeof row, "%d,%.9g,%d,%.9g\r\n", i, i * 1e-4, sine.Samples[size_t(i)], sine.SampleVolts(i));
         csv += row;
     }
     json += "]}";

@@ -212,18 +212,8 @@ void DocumentCommands::ApplyIncoming(const std::string& name)
     waveform.FileName = name;
     waveform.Caption
         = name.empty() ? std::string(UntitledAfterNew) : std::string(CaptionPrefix) + Utf8ToCp1252(FileNameOnly(name));
-    waveform.Description = m_incoming.Description;
-    waveform.Date = m_incoming.Date;
-    waveform.Time = m_incoming.Time;
-    waveform.TimeLabel = m_incoming.TimeLabel;
-    waveform.VoltsLabel = m_incoming.VoltsLabel;
-    waveform.ZeroRef = m_incoming.ZeroRef;
-    waveform.TimeIndex = m_incoming.TimeIndex;
-    waveform.VoltIndex = m_incoming.VoltIndex;
-    waveform.Samples = m_incoming.Samples;
-    waveform.ProbeFactor = m_incoming.ProbeFactor == 1 ? 1 : 10;
-    waveform.Cursors = m_incoming.IncomingCursors;
-    waveform.CountsAsSaved = true;
+    waveform.Image = m_incoming;
+    waveform.Image.ProbeFactor = m_incoming.ProbeFactor == 1 ? 1 : 10;
     ShowWaveform(waveform);
 }
 
@@ -240,26 +230,27 @@ void DocumentCommands::ShowWaveform(const ShownWaveform& waveform, const Display
     m_form.SetWaveformGroup(true);
     m_form.ShowViewMode(m_form.ViewMode);
 
+    const IncomingImage& image = waveform.Image;
     m_form.SetFieldGroup(true);
-    m_form.Description.SetText(waveform.Description);
-    m_form.DateField.SetText(waveform.Date);
-    m_form.TimeField.SetText(waveform.Time);
+    m_form.Description.SetText(image.Description);
+    m_form.DateField.SetText(image.Date);
+    m_form.TimeField.SetText(image.Time);
 
-    m_form.SettingsPanel[TimeDivPanel] = waveform.TimeLabel;
-    m_form.SettingsPanel[VoltsDivPanel] = waveform.VoltsLabel;
+    m_form.SettingsPanel[TimeDivPanel] = image.TimeLabel;
+    m_form.SettingsPanel[VoltsDivPanel] = image.VoltsLabel;
 
-    m_record.ZeroRef = waveform.ZeroRef;
-    m_record.Samples = waveform.Samples;
-    m_record.TimeIndex = waveform.TimeIndex;
-    m_record.VoltIndex = waveform.VoltIndex;
+    m_record.ZeroRef = image.ZeroRef;
+    m_record.Samples = image.Samples;
+    m_record.TimeIndex = image.TimeIndex;
+    m_record.VoltIndex = image.VoltIndex;
 
-    m_form.ShowProbe(waveform.ProbeFactor);
-    m_record.ProbeFactor = waveform.ProbeFactor;
+    m_form.ShowProbe(image.ProbeFactor);
+    m_record.ProbeFactor = image.ProbeFactor;
     m_flags.ProbeChanged = false;
 
     Run(display.UpdateMeasurements);
-    if (waveform.Cursors)
-        m_cursors = *waveform.Cursors;
+    if (waveform.TakesCursors)
+        m_cursors = image.IncomingCursors;
     Run(display.RedrawTrace);
     // Setting the three fields above marked the document modified.
     if (waveform.CountsAsSaved)

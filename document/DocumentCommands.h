@@ -69,17 +69,9 @@ struct DocumentParts {
 struct ShownWaveform {
     std::string FileName; // empty: untitled
     std::string Caption;
-    std::string Description;
-    std::string Date;
-    std::string Time;
-    std::string TimeLabel;
-    std::string VoltsLabel;
-    int32_t ZeroRef = 0;
-    int32_t TimeIndex = 0;
-    int32_t VoltIndex = 0;
-    SampleArray Samples {};
-    int32_t ProbeFactor = 1; // the probe shown with it, 1 or 10
-    std::optional<CursorPositions> Cursors; // empty: the crosses stay as they are
+    IncomingImage Image; // its probe factor is the one shown with it, 1 or 10
+    // A transfer brings no crosses: those shown stay where they are.
+    bool TakesCursors = true;
     // A waveform from a file or the clipboard counts as saved; a received
     // one asks to be saved before it goes.
     bool CountsAsSaved = true;

@@ -135,16 +135,17 @@ void LinkCommands::CompleteTransfer()
     if (!m_flags.Unsaved() || m_documents.ConfirmSave()) {
         ShownWaveform waveform;
         waveform.Caption = "Tracelet - [Untitled]";
-        waveform.Date = m_clock.CurrentDate();
-        waveform.Time = m_clock.CurrentTime();
-        waveform.TimeLabel = m_transfer.PendingTimeLabel;
-        waveform.VoltsLabel = m_transfer.PendingVoltLabel;
-        waveform.ZeroRef = m_transfer.PendingZeroRef;
-        waveform.TimeIndex = m_transfer.PendingTimeIndex;
-        waveform.VoltIndex = m_transfer.PendingVoltIndex;
-        waveform.Samples = m_transfer.PendingSamples;
+        waveform.Image.Date = m_clock.CurrentDate();
+        waveform.Image.Time = m_clock.CurrentTime();
+        waveform.Image.TimeLabel = m_transfer.PendingTimeLabel;
+        waveform.Image.VoltsLabel = m_transfer.PendingVoltLabel;
+        waveform.Image.ZeroRef = m_transfer.PendingZeroRef;
+        waveform.Image.TimeIndex = m_transfer.PendingTimeIndex;
+        waveform.Image.VoltIndex = m_transfer.PendingVoltIndex;
+        waveform.Image.Samples = m_transfer.PendingSamples;
         // The instrument knows nothing of the probe: the menu's choice stays.
-        waveform.ProbeFactor = m_form.ProbeMenuFactor();
+        waveform.Image.ProbeFactor = m_form.ProbeMenuFactor();
+        waveform.TakesCursors = false;
         // A received waveform is new: its date and time mark it unsaved.
         waveform.CountsAsSaved = false;
         m_documents.ShowWaveform(waveform, m_display);

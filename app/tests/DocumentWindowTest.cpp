@@ -23,19 +23,12 @@
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
 #include "platform/QtDateTimeSource.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zop {
 namespace {
-
-class FixedClock final : public DateTimeSource {
-public:
-    std::string Date = "01-02-2026";
-    std::string Time = "11:12:13";
-    std::string CurrentDate() override { return Date; }
-    std::string CurrentTime() override { return Time; }
-};
 
 class MarkerPictures final : public PictureFiles {
 public:
@@ -79,7 +72,7 @@ protected:
 
     test::ScriptedUserInterface ui;
     test::TempDir dir;
-    FixedClock clock;
+    test::FixedClock clock { "01-02-2026", "11:12:13" }; // the day and time the test files were made
     std::vector<std::string> displayCalls;
     DisplayHooks Hooks()
     {

@@ -20,6 +20,7 @@
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tools/SignalGenerator.h"
 #include "waveform/ScaleTables.h"
@@ -28,12 +29,6 @@ namespace zop {
 namespace {
 
 using namespace std::chrono_literals;
-
-class FixedClock final : public DateTimeSource {
-public:
-    std::string CurrentDate() override { return "07-12-2026"; }
-    std::string CurrentTime() override { return "10:20:30"; }
-};
 
 template <class Done> bool ProcessEventsUntil(Done&& done)
 {
@@ -75,7 +70,7 @@ struct WiredWindow {
     {
         Link.ProbePorts();
     }
-    FixedClock Clock;
+    test::FixedClock Clock { "07-12-2026", "10:20:30" };
     TZop5Form Form;
     TraceWiring Trace;
     DocumentWiring Documents;

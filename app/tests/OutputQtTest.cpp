@@ -19,6 +19,7 @@
 #include "document/FileError.h"
 #include "output/WmfCanvas.h"
 #include "platform/QPainterCanvas.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -388,12 +389,6 @@ TEST(PrintToPdfFile, AFailedWriteIsReportedAndKeepsThePreviousFile)
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
 }
 
-class FixedClock final : public DateTimeSource {
-public:
-    std::string CurrentDate() override { return "07-12-2026"; }
-    std::string CurrentTime() override { return "10:00:00"; }
-};
-
 // Save As with the picture types, through the document commands.
 TEST(SaveAsPictures, BitmapAndMetafileTypesWriteTheirFilesOrReportCannotCreate)
 {
@@ -404,7 +399,7 @@ TEST(SaveAsPictures, BitmapAndMetafileTypesWriteTheirFilesOrReportCannotCreate)
     CursorPositions cursors;
     IncomingImage incoming;
     test::ScriptedUserInterface ui;
-    FixedClock clock;
+    test::FixedClock clock;
     QImage screen(384, 255, QImage::Format_RGB32);
     screen.fill(Qt::white);
     QtPictureFiles pictures([&] { return SheetFromWindow(form, record, cursors); }, [&] { return screen; });

@@ -6,6 +6,7 @@
 #include "document/DocumentCommands.h"
 #include "document/FileError.h"
 #include "document/WaveformFile.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
 #include "waveform/ScaleTables.h"
@@ -20,14 +21,6 @@ std::string ReadBytes(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-class FixedClock final : public DateTimeSource {
-public:
-    std::string Date = "07-12-2026";
-    std::string Time = "08:30:00";
-    std::string CurrentDate() override { return Date; }
-    std::string CurrentTime() override { return Time; }
-};
 
 // Writes a marker file so that a test sees what was written where.
 class RecordingPictures final : public PictureFiles {
@@ -53,7 +46,7 @@ struct Window {
     CursorPositions Cursors;
     IncomingImage Incoming;
     test::ScriptedUserInterface Ui;
-    FixedClock Clock;
+    test::FixedClock Clock;
     RecordingPictures Pictures;
     std::vector<std::string> DisplayCalls;
     bool TransferComplete = false;

@@ -11,6 +11,7 @@
 
 #include "comm/MessageWindow.h"
 #include "link/ComponentPort.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "waveform/InstrumentLines.h"
 
@@ -47,12 +48,6 @@ public:
 private:
     int m_comNumber;
     int m_master = -1;
-};
-
-class FixedClock final : public DateTimeSource {
-public:
-    std::string CurrentDate() override { return "07-12-2026"; }
-    std::string CurrentTime() override { return "10:00:00"; }
 };
 
 // The window's state with the link over the real component.
@@ -96,7 +91,7 @@ struct Window {
     IncomingImage Incoming;
     TransferState Transfer;
     test::ScriptedUserInterface Ui;
-    FixedClock Clock;
+    test::FixedClock Clock;
     NoPictureFiles Pictures;
     TVskComPort Component;
     ComponentPort Port { Component };

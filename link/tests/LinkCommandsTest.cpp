@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/LinkCommands.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "waveform/InstrumentLines.h"
 
@@ -76,14 +77,6 @@ private:
     bool m_open = false;
 };
 
-class FixedClock final : public DateTimeSource {
-public:
-    std::string Date = "07-12-2026";
-    std::string Time = "09:15:00";
-    std::string CurrentDate() override { return Date; }
-    std::string CurrentTime() override { return Time; }
-};
-
 // The window's state with the document and link commands over it.
 struct Window {
     FormState Form;
@@ -93,7 +86,7 @@ struct Window {
     IncomingImage Incoming;
     TransferState Transfer;
     test::ScriptedUserInterface Ui;
-    FixedClock Clock;
+    test::FixedClock Clock { "07-12-2026", "09:15:00" };
     NoPictureFiles Pictures;
     FakePort Port;
     std::vector<std::string> DisplayCalls;

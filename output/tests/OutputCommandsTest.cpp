@@ -3,17 +3,12 @@
 #include <stdexcept>
 
 #include "output/OutputCommands.h"
+#include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {
-
-class FixedClock final : public DateTimeSource {
-public:
-    std::string CurrentDate() override { return "07-12-2026"; }
-    std::string CurrentTime() override { return "08:30:00"; }
-};
 
 // A clipboard shared by every window of a test, as the system's is.
 class FakeClipboard final : public WaveformClipboard {
@@ -73,7 +68,7 @@ struct Window {
     CursorPositions Cursors;
     IncomingImage Incoming;
     test::ScriptedUserInterface Ui;
-    FixedClock Clock;
+    test::FixedClock Clock;
     NoPictureFiles Pictures;
     FakePrinter Printer;
     int Redraws = 0;

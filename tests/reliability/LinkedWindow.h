@@ -15,6 +15,7 @@
 #include "app/TZop5Form.h"
 #include "app/TraceWiring.h"
 #include "document/UserInterface.h"
+#include "tests/support/FixedClock.h"
 
 namespace zop::test {
 
@@ -35,12 +36,6 @@ public:
 
     std::vector<std::string> Messages; // messages with an OK button, in order
     int Questions = 0; // questions, each answered No
-};
-
-class FixedDateTime final : public DateTimeSource {
-public:
-    std::string CurrentDate() override { return "07-12-2026"; }
-    std::string CurrentTime() override { return "10:00:00"; }
 };
 
 // Maps COM1 to `com1` and COM2 to `com2` (empty: no device); COM3 and COM4
@@ -70,7 +65,7 @@ public:
 
 private:
     AnswerNo m_ui;
-    FixedDateTime m_clock;
+    FixedClock m_clock;
     std::unique_ptr<TZop5Form> m_form;
     std::unique_ptr<TraceWiring> m_trace;
     std::unique_ptr<DocumentWiring> m_documents;

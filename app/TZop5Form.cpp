@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/FieldShortcuts.h"
 #include "app/ToolIcons.h"
 #include "display/Graticule.h"
 #include "document/DocumentCommands.h"
@@ -220,6 +221,7 @@ TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
     WireFields();
+    new FieldShortcuts(menuBar(), { m_description, m_date, m_time }); // the menu's shortcuts before the fields' keys
     m_handlers.Commands[static_cast<size_t>(Cmd::ExitItem)] = [this] { close(); };
     m_picture->OnMouse = [this](const PictureMouseEvent& e) {
         if (m_handlers.PictureMouse)

@@ -10,8 +10,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <optional>
+#include <vector>
 
 #include "app/DocumentWiring.h"
 #include "app/OutputWiring.h"
@@ -43,7 +46,7 @@ struct Window {
         QEvent change(QEvent::ActivationChange);
         QApplication::sendEvent(&Form, &change);
     }
-    void ShowWaveform()
+    void ShowWaveform(const std::string& description = "Window to window")
     {
         IncomingImage& in = Form.Incoming();
         in = {};
@@ -55,7 +58,9 @@ struct Window {
         in.ZeroRef = 100;
         in.TimeLabel = std::string(TimeLabel(9));
         in.VoltsLabel = std::string(VoltsLabel(6, 1));
-        in.Description = "Window to window";
+        in.Description = description;
+        in.Date = "07-12-2026";
+        in.Time = "19:41:00";
         in.IncomingCursors = { 30, 255, 90, 10 }; // the first cross on the sample of 0
         Form.RunCommand([this] { Documents.Commands().ApplyIncoming("/tmp/shown.zop"); });
     }
@@ -138,6 +143,170 @@ TEST_F(OutputWindowTest, CopyInOneWindowAndPasteInAnother)
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(WaveformFormatName));
     EXPECT_FALSE(source.Form.Action(Cmd::CopyItem)->isEnabled());
     EXPECT_EQ(source.Form.windowTitle(), "Tracelet - [Untiteld]");
+}
+
+// With a waveform shown the focus sits in one of the fields, which claim the
+// standard edit keys. A key that is the shortcut of an enabled menu command
+// goes to the command; with the command disabled the field keeps it, and the
+// field's own keys and its context menu always work on its text.
+TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsEnabled)
+{
+    // A waveform block of another window, offered together with a text.
+    QMimeData blockAndText;
+    {
+        Window source;
+        source.ShowWaveform("From the clipboard");
+        source.Form.Action(Cmd::CopyItem)->trigger();
+        const QMimeData* placed = QGuiApplication::clipboard()->mimeData();
+        ASSERT_TRUE(placed && placed->hasFormat(WaveformFormatName));
+        for (const QString& format : placed->formats())
+            blockAndText.setData(format, placed->data(format));
+    }
+    const QString clipText = "12";
+    blockAndText.setText(clipText);
+
+    enum class Clip { Unchanged, Waveform, FieldText };
+    enum class Field { Unchanged, Emptied, ClipText, Pasted };
+    enum class Shown { Same, Cleared, Pasted };
+    struct Case {
+        const char* Keys;
+        std::optional<Cmd> Command; // the menu command whose shortcut the keys are
+        bool Enabled;
+        Clip Clipboard;
+        Field Text;
+        Shown Document;
+    };
+    const Case cases[] = {
+        { "Ctrl+C", Cmd::CopyItem, true, Clip::Waveform, Field::Unchanged, Shown::Same },
+        { "Ctrl+C", Cmd::CopyItem, false, Clip::FieldText, Field::Unchanged, Shown::Same },
+        { "Ctrl+X", Cmd::CutItem, true, Clip::Waveform, Field::Emptied, Shown::Cleared },
+        { "Ctrl+X", Cmd::CutItem, false, Clip::FieldText, Field::Emptied, Shown::Same },
+        { "Ctrl+V", Cmd::PasteItem, true, Clip::Unchanged, Field::Pasted, Shown::Pasted },
+        { "Ctrl+V", Cmd::PasteItem, false, Clip::Unchanged, Field::ClipText, Shown::Same },
+        // The field's own keys, with every edit command enabled.
+        { "Ctrl+Ins", std::nullopt, true, Clip::FieldText, Field::Unchanged, Shown::Same },
+        { "Shift+Del", std::nullopt, true, Clip::FieldText, Field::Emptied, Shown::Same },
+        { "Shift+Ins", std::nullopt, true, Clip::Unchanged, Field::ClipText, Shown::Same },
+        // No edit keys: these reach their command from a field too (which
+        // here only records the call).
+        { "Ctrl+N", Cmd::NewItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+O", Cmd::OpenItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+S", Cmd::SaveItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+D", Cmd::DotItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+B", Cmd::BarItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+I", Cmd::SmoothItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "F1", Cmd::HelpTopicsItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+    };
+
+    auto fieldOf = [](TZop5Form& form, int field) {
+        return field == 0 ? form.DescriptionEdit() : field == 1 ? form.DateEdit() : form.TimeEdit();
+    };
+    // The window shows a waveform and is active; the clipboard holds a text
+    // and, with Paste to be enabled, a waveform block.
+    auto show = [&](Window& w, bool withBlock) {
+        QMimeData* offered = new QMimeData;
+        for (const QString& format : blockAndText.formats())
+            if (withBlock || format == "text/plain")
+                offered->setData(format, blockAndText.data(format));
+        QGuiApplication::clipboard()->setMimeData(offered);
+        w.ShowWaveform();
+        w.Form.show();
+        w.Form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w.Form));
+        w.Activation(); // Paste follows the clipboard
+        EXPECT_EQ(w.PasteEnabled(), withBlock);
+    };
+    // `field` has the focus, its text selected.
+    auto focus = [&](Window& w, int field) {
+        QLineEdit* edit = fieldOf(w.Form, field);
+        edit->setFocus();
+        edit->selectAll();
+        EXPECT_TRUE(edit->hasFocus());
+        EXPECT_FALSE(edit->text().isEmpty());
+        return edit;
+    };
+
+    for (int field = 0; field < 3; ++field) {
+        for (const Case& c : cases) {
+            Window w;
+            show(w, c.Command != Cmd::PasteItem || c.Enabled);
+            if (c.Command) {
+                w.Form.State()[*c.Command].Enabled = c.Enabled;
+                w.Form.SyncFromState();
+            }
+            QLineEdit* edit = focus(w, field);
+            const std::string where
+                = edit->objectName().toStdString() + ", " + c.Keys + (c.Enabled ? "" : ", command disabled");
+            const QString before = edit->text();
+            // Every command records its call; only the edit commands run.
+            std::vector<Cmd> ran;
+            for (const Case& row : cases) {
+                if (!row.Command || !row.Enabled)
+                    continue;
+                const Cmd command = *row.Command;
+                QAction* action = w.Form.Action(command);
+                if (command != Cmd::CutItem && command != Cmd::CopyItem && command != Cmd::PasteItem)
+                    QObject::disconnect(action, &QAction::triggered, &w.Form, nullptr);
+                QObject::connect(action, &QAction::triggered, [&ran, command] { ran.push_back(command); });
+            }
+
+            const QKeyCombination keys = QKeySequence(QString::fromLatin1(c.Keys))[0];
+            QTest::keyClick(edit, keys.key(), keys.keyboardModifiers());
+
+            EXPECT_EQ(ran, c.Command && c.Enabled ? std::vector<Cmd> { *c.Command } : std::vector<Cmd> {}) << where;
+            EXPECT_TRUE(w.Ui.Messages.empty()) << where;
+            const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+            ASSERT_NE(clip, nullptr) << where;
+            switch (c.Clipboard) {
+            case Clip::Unchanged:
+                EXPECT_EQ(clip->text(), clipText) << where;
+                break;
+            case Clip::Waveform:
+                EXPECT_TRUE(clip->hasFormat(WaveformFormatName)) << where;
+                EXPECT_FALSE(clip->hasText()) << where;
+                break;
+            case Clip::FieldText:
+                EXPECT_EQ(clip->text(), before) << where;
+                EXPECT_FALSE(clip->hasFormat(WaveformFormatName)) << where;
+                break;
+            }
+            switch (c.Text) {
+            case Field::Unchanged:
+                EXPECT_EQ(edit->text(), before) << where;
+                break;
+            case Field::Emptied:
+                EXPECT_EQ(edit->text(), "") << where;
+                break;
+            case Field::ClipText:
+                EXPECT_EQ(edit->text(), clipText) << where;
+                break;
+            case Field::Pasted:
+                EXPECT_EQ(w.Form.DescriptionEdit()->text(), "From the clipboard") << where;
+                break;
+            }
+            const char* title = c.Document == Shown::Same ? "Tracelet - shown.zop" : "Tracelet - [Untiteld]";
+            EXPECT_EQ(w.Form.windowTitle(), title) << where;
+            EXPECT_EQ(edit->isEnabled(), c.Document != Shown::Cleared) << where;
+        }
+
+        // The field's context menu is still offered and copies its text.
+        Window w;
+        show(w, true);
+        QLineEdit* edit = focus(w, field);
+        const std::string where = edit->objectName().toStdString() + ", context menu";
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5), edit->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(edit, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << where;
+        QAction* copy = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text().startsWith("&Copy"))
+                copy = action;
+        ASSERT_NE(copy, nullptr) << where;
+        copy->trigger();
+        menu->close();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), edit->text()) << where;
+    }
 }
 
 } // namespace

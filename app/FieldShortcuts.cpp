@@ -1,0 +1,48 @@
+#include "app/FieldShortcuts.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QWidget>
+
+namespace zop {
+
+FieldShortcuts::FieldShortcuts(QWidget* commands, std::initializer_list<QWidget*> fields)
+    : QObject(commands)
+    , m_commands(commands)
+{
+    for (QWidget* field : fields)
+        field->installEventFilter(this);
+}
+
+QAction* FieldShortcuts::EnabledCommandFor(const QKeySequence& keys) const
+{
+    if (!m_commands)
+        return nullptr;
+    for (QAction* action : m_commands->findChildren<QAction*>()) {
+        if (!action->isEnabled() || !action->isVisible())
+            continue;
+        for (const QKeySequence& shortcut : action->shortcuts())
+            if (shortcut.matches(keys) == QKeySequence::ExactMatch)
+                return action;
+    }
+    return nullptr;
+}
+
+bool FieldShortcuts::eventFilter(QObject* watched, QEvent* event)
+{
+    // Before a key press goes to the focused field, the field is asked
+    // whether it takes the key over the shortcuts; a line edit says yes to
+    // its edit keys. Keeping that question from it, unanswered, lets the
+    // shortcut run.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (EnabledCommandFor(QKeySequence(key->keyCombination()))) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace zop

@@ -455,10 +455,12 @@ void TZop5Form::SyncFromState()
         const QString text = ToQString(binding.Field->Text());
         // The length limit binds typing only: a longer text from a file is
         // shown whole (the widget would cut it, and the next keystroke would
-        // store the cut text).
-        binding.Edit->setMaxLength(std::max(binding.Field->MaxLength, static_cast<int>(text.size())));
-        if (binding.Edit->text() != text)
+        // store the cut text). Both only when the text changed: either resets
+        // the cursor and selection of the text being typed.
+        if (binding.Edit->text() != text) {
+            binding.Edit->setMaxLength(std::max(binding.Field->MaxLength, static_cast<int>(text.size())));
             binding.Edit->setText(text);
+        }
         binding.Edit->setEnabled(binding.Field->Enabled);
     }
     for (size_t i = 0; i < m_state.SettingsPanel.size(); ++i)

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusTipEvent>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -189,6 +190,25 @@ TEST_F(MainWindowTest, TypingMarksTheDocumentModified)
     emit form.DescriptionEdit()->textEdited("Mains hum \xC2\xB5");
     EXPECT_TRUE(form.Flags().Modified);
     EXPECT_EQ(form.State().Description.Text(), "Mains hum \xB5"); // stored as Windows-1252 bytes
+}
+
+// Every keystroke in a field is a command, after which the window is
+// brought up to date; the text being typed keeps its cursor and selection.
+TEST_F(MainWindowTest, TypingInTheMiddleOfAFieldKeepsTheCursorThere)
+{
+    TZop5Form form(ui, {});
+    form.State().SetFieldGroup(true);
+    form.State().Description.SetText("abcdef");
+    form.SyncFromState();
+    QLineEdit* edit = form.DescriptionEdit();
+    edit->setCursorPosition(2);
+    QTest::keyClicks(edit, "XY");
+    EXPECT_EQ(edit->text(), "abXYcdef");
+    EXPECT_EQ(form.State().Description.Text(), "abXYcdef");
+    EXPECT_EQ(edit->cursorPosition(), 4);
+    edit->setSelection(1, 3);
+    form.SyncFromState();
+    EXPECT_EQ(edit->selectedText(), "bXY");
 }
 
 TEST_F(MainWindowTest, StoredModeIsShownAndWrittenBackAtClose)

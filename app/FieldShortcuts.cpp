@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <QWidget>
 
 namespace zop {
@@ -15,13 +16,11 @@ FieldShortcuts::FieldShortcuts(QWidget* commands, std::initializer_list<QWidget*
         field->installEventFilter(this);
 }
 
-QAction* FieldShortcuts::EnabledCommandFor(const QKeySequence& keys) const
+QAction* FieldShortcuts::CommandFor(const QKeySequence& keys) const
 {
     if (!m_commands)
         return nullptr;
     for (QAction* action : m_commands->findChildren<QAction*>()) {
-        if (!action->isEnabled() || !action->isVisible())
-            continue;
         for (const QKeySequence& shortcut : action->shortcuts())
             if (shortcut.matches(keys) == QKeySequence::ExactMatch)
                 return action;
@@ -37,9 +36,17 @@ bool FieldShortcuts::eventFilter(QObject* watched, QEvent* event)
     // shortcut run.
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (EnabledCommandFor(QKeySequence(key->keyCombination()))) {
-            event->ignore();
-            return true;
+        if (QAction* command = CommandFor(QKeySequence(key->keyCombination()))) {
+            // The command's state is brought up to date as opening its menu
+            // does: Paste may still show enabled for a clipboard on which the
+            // field itself has since put a text.
+            for (QObject* holder : command->associatedObjects())
+                if (auto* menu = qobject_cast<QMenu*>(holder))
+                    emit menu->aboutToShow();
+            if (command->isEnabled() && command->isVisible()) {
+                event->ignore();
+                return true;
+            }
         }
     }
     return QObject::eventFilter(watched, event);

@@ -165,37 +165,42 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
     const QString clipText = "12";
     blockAndText.setText(clipText);
 
+    // The command before the key: enabled, disabled, or shown enabled
+    // although the clipboard no longer holds a block (the field put its text
+    // there since, and nothing brought Paste up to date).
+    enum class Before { On, Off, StaleOn };
     enum class Clip { Unchanged, Waveform, FieldText };
     enum class Field { Unchanged, Emptied, ClipText, Pasted };
     enum class Shown { Same, Cleared, Pasted };
     struct Case {
         const char* Keys;
         std::optional<Cmd> Command; // the menu command whose shortcut the keys are
-        bool Enabled;
+        Before State;
         Clip Clipboard;
         Field Text;
         Shown Document;
     };
     const Case cases[] = {
-        { "Ctrl+C", Cmd::CopyItem, true, Clip::Waveform, Field::Unchanged, Shown::Same },
-        { "Ctrl+C", Cmd::CopyItem, false, Clip::FieldText, Field::Unchanged, Shown::Same },
-        { "Ctrl+X", Cmd::CutItem, true, Clip::Waveform, Field::Emptied, Shown::Cleared },
-        { "Ctrl+X", Cmd::CutItem, false, Clip::FieldText, Field::Emptied, Shown::Same },
-        { "Ctrl+V", Cmd::PasteItem, true, Clip::Unchanged, Field::Pasted, Shown::Pasted },
-        { "Ctrl+V", Cmd::PasteItem, false, Clip::Unchanged, Field::ClipText, Shown::Same },
+        { "Ctrl+C", Cmd::CopyItem, Before::On, Clip::Waveform, Field::Unchanged, Shown::Same },
+        { "Ctrl+C", Cmd::CopyItem, Before::Off, Clip::FieldText, Field::Unchanged, Shown::Same },
+        { "Ctrl+X", Cmd::CutItem, Before::On, Clip::Waveform, Field::Emptied, Shown::Cleared },
+        { "Ctrl+X", Cmd::CutItem, Before::Off, Clip::FieldText, Field::Emptied, Shown::Same },
+        { "Ctrl+V", Cmd::PasteItem, Before::On, Clip::Unchanged, Field::Pasted, Shown::Pasted },
+        { "Ctrl+V", Cmd::PasteItem, Before::Off, Clip::Unchanged, Field::ClipText, Shown::Same },
+        { "Ctrl+V", Cmd::PasteItem, Before::StaleOn, Clip::Unchanged, Field::ClipText, Shown::Same },
         // The field's own keys, with every edit command enabled.
-        { "Ctrl+Ins", std::nullopt, true, Clip::FieldText, Field::Unchanged, Shown::Same },
-        { "Shift+Del", std::nullopt, true, Clip::FieldText, Field::Emptied, Shown::Same },
-        { "Shift+Ins", std::nullopt, true, Clip::Unchanged, Field::ClipText, Shown::Same },
+        { "Ctrl+Ins", std::nullopt, Before::On, Clip::FieldText, Field::Unchanged, Shown::Same },
+        { "Shift+Del", std::nullopt, Before::On, Clip::FieldText, Field::Emptied, Shown::Same },
+        { "Shift+Ins", std::nullopt, Before::On, Clip::Unchanged, Field::ClipText, Shown::Same },
         // No edit keys: these reach their command from a field too (which
         // here only records the call).
-        { "Ctrl+N", Cmd::NewItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "Ctrl+O", Cmd::OpenItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "Ctrl+S", Cmd::SaveItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "Ctrl+D", Cmd::DotItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "Ctrl+B", Cmd::BarItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "Ctrl+I", Cmd::SmoothItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
-        { "F1", Cmd::HelpTopicsItem, true, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+N", Cmd::NewItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+O", Cmd::OpenItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+S", Cmd::SaveItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+D", Cmd::DotItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+B", Cmd::BarItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "Ctrl+I", Cmd::SmoothItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
+        { "F1", Cmd::HelpTopicsItem, Before::On, Clip::Unchanged, Field::Unchanged, Shown::Same },
     };
 
     auto fieldOf = [](TZop5Form& form, int field) {
@@ -229,19 +234,22 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
     for (int field = 0; field < 3; ++field) {
         for (const Case& c : cases) {
             Window w;
-            show(w, c.Command != Cmd::PasteItem || c.Enabled);
+            show(w, c.Command != Cmd::PasteItem || c.State != Before::Off);
             if (c.Command) {
-                w.Form.State()[*c.Command].Enabled = c.Enabled;
+                w.Form.State()[*c.Command].Enabled = c.State != Before::Off;
                 w.Form.SyncFromState();
             }
+            if (c.State == Before::StaleOn)
+                QGuiApplication::clipboard()->setText(clipText); // the window stays active
             QLineEdit* edit = focus(w, field);
+            const char* state[] = { "", ", command disabled", ", command stale" };
             const std::string where
-                = edit->objectName().toStdString() + ", " + c.Keys + (c.Enabled ? "" : ", command disabled");
+                = edit->objectName().toStdString() + ", " + c.Keys + state[static_cast<int>(c.State)];
             const QString before = edit->text();
             // Every command records its call; only the edit commands run.
             std::vector<Cmd> ran;
             for (const Case& row : cases) {
-                if (!row.Command || !row.Enabled)
+                if (!row.Command || row.State != Before::On)
                     continue;
                 const Cmd command = *row.Command;
                 QAction* action = w.Form.Action(command);
@@ -253,7 +261,8 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
             const QKeyCombination keys = QKeySequence(QString::fromLatin1(c.Keys))[0];
             QTest::keyClick(edit, keys.key(), keys.keyboardModifiers());
 
-            EXPECT_EQ(ran, c.Command && c.Enabled ? std::vector<Cmd> { *c.Command } : std::vector<Cmd> {}) << where;
+            const bool runs = c.Command && c.State == Before::On;
+            EXPECT_EQ(ran, runs ? std::vector<Cmd> { *c.Command } : std::vector<Cmd> {}) << where;
             EXPECT_TRUE(w.Ui.Messages.empty()) << where;
             const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
             ASSERT_NE(clip, nullptr) << where;

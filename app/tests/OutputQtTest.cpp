@@ -10,7 +10,6 @@
 #include <QPrinter>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <unistd.h>
 
@@ -19,18 +18,13 @@
 #include "document/FileError.h"
 #include "output/WmfCanvas.h"
 #include "platform/QPainterCanvas.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WindowParts.h"
 
 namespace zop {
 namespace {
 
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadByteVector;
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
 {
@@ -128,7 +122,7 @@ protected:
         QtPictureFiles files([this] { return sheet; }, [this] { return screen; });
         const std::string path = dir.File("sheet.bmp");
         files.WriteBitmap(path);
-        auto bmp = Bmp::Decode(ReadFile(path));
+        auto bmp = Bmp::Decode(ReadByteVector(path));
         if (!bmp)
             ADD_FAILURE() << "not a BMP file";
         return bmp ? *bmp : Bmp {};
@@ -208,7 +202,7 @@ TEST_F(BitmapFile, MetafileIsThePlaceableExportPicture)
 {
     QtPictureFiles files([this] { return sheet; }, [this] { return screen; });
     files.WriteMetafile(dir.File("sheet.wmf"));
-    EXPECT_EQ(ReadFile(dir.File("sheet.wmf")), ExportMetafile(sheet));
+    EXPECT_EQ(ReadByteVector(dir.File("sheet.wmf")), ExportMetafile(sheet));
 }
 
 // The page printed to a PDF file at `dpi`, rasterised at the same resolution.
@@ -384,7 +378,7 @@ TEST(PrintToPdfFile, AFailedWriteIsReportedAndKeepsThePreviousFile)
     std::ofstream(replaced) << "previous";
     window.Printer().setOutputFileName(QString::fromStdString(replaced));
     window.PrintSheet(Content());
-    const std::vector<uint8_t> bytes = ReadFile(replaced);
+    const std::vector<uint8_t> bytes = ReadByteVector(replaced);
     ASSERT_GT(bytes.size(), 1000u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
 }
@@ -393,39 +387,34 @@ TEST(PrintToPdfFile, AFailedWriteIsReportedAndKeepsThePreviousFile)
 TEST(SaveAsPictures, BitmapAndMetafileTypesWriteTheirFilesOrReportCannotCreate)
 {
     test::TempDir dir;
-    FormState form;
-    WaveformRecord record;
-    DocumentFlags flags;
-    CursorPositions cursors;
-    IncomingImage incoming;
-    test::ScriptedUserInterface ui;
-    test::FixedClock clock;
+    test::WindowParts w;
     QImage screen(384, 255, QImage::Format_RGB32);
     screen.fill(Qt::white);
-    QtPictureFiles pictures([&] { return SheetFromWindow(form, record, cursors); }, [&] { return screen; });
-    DocumentCommands commands({ form, record, flags, cursors, incoming, ui }, {}, pictures, clock);
-    incoming.TimeIndex = 3;
-    incoming.VoltIndex = 2;
-    incoming.Description = "Saved as pictures";
-    incoming.Samples.fill(90);
-    commands.ApplyIncoming(dir.File("wave.zop"));
-    form.Description.SetText("Edited before export");
+    QtPictureFiles pictures([&] { return SheetFromWindow(w.Form, w.Record, w.Cursors); }, [&] { return screen; });
+    DocumentCommands commands(w.Parts(), {}, pictures, w.Clock);
+    IncomingImage image;
+    image.TimeIndex = 3;
+    image.VoltIndex = 2;
+    image.Description = "Saved as pictures";
+    image.Samples.fill(90);
+    w.ShowSaved(commands, dir.File("wave.zop"), image);
+    w.Form.Description.SetText("Edited before export");
 
-    ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE.zop"), 2 });
+    w.Ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE.zop"), 2 });
     ASSERT_TRUE(commands.SaveasItemClick());
-    const auto bmp = Bmp::Decode(ReadFile(dir.File("TRACE.bmp")));
+    const auto bmp = Bmp::Decode(ReadByteVector(dir.File("TRACE.bmp")));
     ASSERT_TRUE(bmp);
     EXPECT_EQ(bmp->BitsPerPixel, 1);
     EXPECT_GT(bmp->BlackInBox(2, 2, 100, 19), 0);
-    EXPECT_FALSE(flags.Unsaved());
+    EXPECT_FALSE(w.Flags.Unsaved());
 
-    ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE"), 3 });
+    w.Ui.SaveResults.push_back(FileDialogResult { dir.File("TRACE"), 3 });
     ASSERT_TRUE(commands.SaveasItemClick());
-    EXPECT_EQ(ReadFile(dir.File("TRACE.wmf")), ExportMetafile(SheetFromWindow(form, record, cursors)));
+    EXPECT_EQ(ReadByteVector(dir.File("TRACE.wmf")), ExportMetafile(SheetFromWindow(w.Form, w.Record, w.Cursors)));
 
-    form.Description.SetText("Edited again");
+    w.Form.Description.SetText("Edited again");
     const std::string missing = dir.File("gone/TRACE.wmf");
-    ui.SaveResults.push_back(FileDialogResult { missing, 3 });
+    w.Ui.SaveResults.push_back(FileDialogResult { missing, 3 });
     EXPECT_THROW(
         {
             try {
@@ -436,7 +425,7 @@ TEST(SaveAsPictures, BitmapAndMetafileTypesWriteTheirFilesOrReportCannotCreate)
             }
         },
         FileError);
-    EXPECT_TRUE(flags.Modified) << "a failed export leaves the document unsaved";
+    EXPECT_TRUE(w.Flags.Modified) << "a failed export leaves the document unsaved";
 }
 
 TEST(ClipboardInProcess, PlacesBlockAndPicturesAndReadsThemBack)

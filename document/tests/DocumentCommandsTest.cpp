@@ -6,9 +6,8 @@
 #include "document/DocumentCommands.h"
 #include "document/FileError.h"
 #include "document/WaveformFile.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WindowParts.h"
 #include "waveform/ScaleTables.h"
 
 namespace zop {
@@ -16,11 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadBytes;
 
 // Writes a marker file so that a test sees what was written where.
 class RecordingPictures final : public PictureFiles {
@@ -39,19 +34,12 @@ private:
 
 // The main window's state with the document commands over it, and a folder
 // for its files.
-struct Window {
-    FormState Form;
-    WaveformRecord Record;
-    DocumentFlags Flags;
-    CursorPositions Cursors;
-    IncomingImage Incoming;
-    test::ScriptedUserInterface Ui;
-    test::FixedClock Clock;
+struct Window : test::WindowParts {
     RecordingPictures Pictures;
     std::vector<std::string> DisplayCalls;
     bool TransferComplete = false;
     test::TempDir Dir;
-    DocumentCommands Commands { { Form, Record, Flags, Cursors, Incoming, Ui }, Hooks(), Pictures, Clock };
+    DocumentCommands Commands { Parts(), Hooks(), Pictures, Clock };
 
     Window() { Commands.SetTransferFlag(TransferComplete); }
 
@@ -90,21 +78,14 @@ struct Window {
     // The state after a completed transfer: untitled, fields set to now.
     void Receive()
     {
-        Record.FileName.clear();
-        Form.Caption = "Tracelet - [Untitled]";
-        Form.SetWaveformGroup(true);
-        Form.SetFieldGroup(true);
-        Form.Description.SetText("");
-        Form.DateField.SetText(Clock.Date);
-        Form.TimeField.SetText(Clock.Time);
-        Form.SettingsPanel[0] = "2ms/div";
-        Form.SettingsPanel[1] = std::string(VoltsLabel(9, Form.ProbeMenuFactor()));
-        Record.VoltIndex = 9;
-        Record.TimeIndex = 10;
-        Record.ZeroRef = 120;
-        Record.Samples.fill(130);
-        Record.ProbeFactor = Form.ProbeMenuFactor();
-        Flags.ProbeChanged = false;
+        IncomingImage image;
+        image.TimeIndex = 10;
+        image.VoltIndex = 9;
+        image.ZeroRef = 120;
+        image.Samples.fill(130);
+        image.TimeLabel = "2ms/div";
+        image.VoltsLabel = std::string(VoltsLabel(9, Form.ProbeMenuFactor()));
+        ShowReceived(Commands, image);
     }
 
     // A titled, saved document shown from a file.

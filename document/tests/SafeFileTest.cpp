@@ -20,16 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 // The text of the FileError that `save` throws, or "" when it succeeds. Runs
 // `save` as an unprivileged user in a child process when the tests run as

@@ -45,16 +45,8 @@ bool ReadWithLine(size_t lineNumber, const std::string& text, IncomingImage* out
     return ok;
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 TEST(WaveformFileReader, AcceptsAWellFormedFile)
 {

@@ -11,8 +11,7 @@
 
 #include "comm/MessageWindow.h"
 #include "link/ComponentPort.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
 
 namespace zop {
@@ -51,7 +50,7 @@ private:
 };
 
 // The window's state with the link over the real component.
-struct Window {
+struct Window : test::LinkWindowParts {
     Window()
     {
         ApplyWindowPortSettings(Component);
@@ -84,20 +83,10 @@ struct Window {
         }
     }
 
-    FormState Form;
-    WaveformRecord Record;
-    DocumentFlags Flags;
-    CursorPositions Cursors;
-    IncomingImage Incoming;
-    TransferState Transfer;
-    test::ScriptedUserInterface Ui;
-    test::FixedClock Clock;
-    NoPictureFiles Pictures;
     TVskComPort Component;
     ComponentPort Port { Component };
     int LineEnds = 0;
-    DocumentCommands Documents { { Form, Record, Flags, Cursors, Incoming, Ui }, {}, Pictures, Clock };
-    LinkCommands Link { { Form, Record, Flags, Transfer, Ui }, Port, Documents, {}, Clock };
+    LinkCommands Link { LinkParts(), Port, Documents, {}, Clock };
 };
 
 std::string TransferBytes(int32_t first)

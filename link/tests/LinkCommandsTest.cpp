@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "link/LinkCommands.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
 
 namespace zop {
@@ -78,21 +77,13 @@ private:
 };
 
 // The window's state with the document and link commands over it.
-struct Window {
-    FormState Form;
-    WaveformRecord Record;
-    DocumentFlags Flags;
-    CursorPositions Cursors;
-    IncomingImage Incoming;
-    TransferState Transfer;
-    test::ScriptedUserInterface Ui;
-    test::FixedClock Clock { "07-12-2026", "09:15:00" };
-    NoPictureFiles Pictures;
+struct Window : test::LinkWindowParts {
+    Window() { Clock.Time = "09:15:00"; }
+
     FakePort Port;
     std::vector<std::string> DisplayCalls;
     bool FailRedraw = false;
-    DocumentCommands Documents { { Form, Record, Flags, Cursors, Incoming, Ui }, {}, Pictures, Clock };
-    LinkCommands Link { { Form, Record, Flags, Transfer, Ui }, Port, Documents, Hooks(), Clock };
+    LinkCommands Link { LinkParts(), Port, Documents, Hooks(), Clock };
 
     DisplayHooks Hooks()
     {

@@ -3,8 +3,7 @@
 #include <stdexcept>
 
 #include "output/OutputCommands.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WindowParts.h"
 #include "waveform/ScaleTables.h"
 
 namespace zop {
@@ -56,44 +55,20 @@ public:
     void PrintSheet(const SheetContent& sheet) override { Pages.push_back(sheet); }
 };
 
-struct Window {
+struct Window : test::WindowParts {
     explicit Window(FakeClipboard& clipboard)
         : Clipboard(clipboard)
     {
     }
     FakeClipboard& Clipboard;
-    FormState Form;
-    WaveformRecord Record;
-    DocumentFlags Flags;
-    CursorPositions Cursors;
-    IncomingImage Incoming;
-    test::ScriptedUserInterface Ui;
-    test::FixedClock Clock;
     NoPictureFiles Pictures;
     FakePrinter Printer;
     int Redraws = 0;
-    DocumentParts Parts { Form, Record, Flags, Cursors, Incoming, Ui };
-    DocumentCommands Document { Parts, { {}, [this] { ++Redraws; }, {} }, Pictures, Clock };
-    OutputCommands Output { Parts, Document, Clipboard, Printer };
+    DocumentCommands Document { Parts(), { {}, [this] { ++Redraws; }, {} }, Pictures, Clock };
+    OutputCommands Output { Parts(), Document, Clipboard, Printer };
 
     // A received waveform as the window shows it, saved.
-    void ShowWaveform()
-    {
-        Incoming = {};
-        for (size_t i = 0; i < SampleCount; ++i)
-            Incoming.Samples[i] = static_cast<int32_t>(50 + i);
-        Incoming.TimeIndex = 7;
-        Incoming.VoltIndex = 4;
-        Incoming.ZeroRef = 120;
-        Incoming.ProbeFactor = 1;
-        Incoming.TimeLabel = std::string(TimeLabel(7));
-        Incoming.VoltsLabel = std::string(VoltsLabel(4, 1));
-        Incoming.Description = "Clock line";
-        Incoming.Date = "06-12-2026";
-        Incoming.Time = "17:00:00";
-        Incoming.IncomingCursors = { 40, 100, 120, -1 };
-        Document.ApplyIncoming("/tmp/clock.zop");
-    }
+    void ShowWaveform() { ShowSaved(Document, "/tmp/clock.zop"); }
 };
 
 class Clipboard : public testing::Test {

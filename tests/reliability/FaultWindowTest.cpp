@@ -29,11 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadBytes;
 
 // Folder and file permissions do not stop root, as CI runs. While this object
 // lives, the calling thread (the window's) gives up the capabilities that

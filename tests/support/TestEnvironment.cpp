@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -22,6 +24,23 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<uint8_t> ReadByteVector(const std::string& path)
+{
+    const std::string bytes = ReadBytes(path);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder)

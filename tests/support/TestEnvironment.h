@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ public:
 private:
     std::string m_path;
 };
+
+// What a file holds, byte for byte; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+std::vector<uint8_t> ReadByteVector(const std::string& path);
+// Makes `path` hold exactly `bytes`.
+void WriteBytes(const std::string& path, const std::string& bytes);
 
 // The names a folder holds, sorted: a temporary file left behind shows here.
 std::vector<std::string> FolderEntries(const std::string& folder);

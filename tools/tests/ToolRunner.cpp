@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -17,20 +16,6 @@ std::string WaveformFileBytes(const WaveformText& waveform)
     for (int32_t sample : waveform.Samples)
         bytes += std::to_string(sample) + "\r\n";
     return bytes;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string ToolPath()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TestEnvironment.h" // ReadBytes, WriteBytes
 #include "waveform/WaveformRecord.h"
 
 namespace zop::test {
@@ -22,8 +23,6 @@ struct WaveformText {
 
 // The 104 CR LF lines of a waveform file.
 std::string WaveformFileBytes(const WaveformText& waveform);
-void WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);
 
 // Runs the built zop5-tool with `args`, COM1..COM4 mapped to "no device"
 // unless `options` maps them.

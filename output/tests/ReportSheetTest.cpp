@@ -5,6 +5,7 @@
 
 #include "display/RecordingCanvas.h"
 #include "output/ReportSheet.h"
+#include "tests/support/RippleSheet.h"
 
 namespace zop {
 namespace {
@@ -12,20 +13,10 @@ namespace {
 using Op = RecordingCanvas::Op;
 using OpKind = RecordingCanvas::OpKind;
 
+// The ripple sheet with its DC panel empty.
 SheetContent Content()
 {
-    SheetContent sheet;
-    for (size_t i = 0; i < SampleCount; ++i)
-        sheet.Record.Samples[i] = 100;
-    sheet.Record.ZeroRef = 127;
-    sheet.Mode = TraceMode::Dot;
-    sheet.Cursors = { 40, 60, 200, 100 };
-    sheet.Description = "Ripple";
-    sheet.Date = "07-12-2026";
-    sheet.Time = "09:15:00";
-    sheet.SettingsPanel = { "10ms/div", "0.5V/div", "", "Pp 3V", "RMS 1V", "3dB" };
-    sheet.CursorReadouts = { "dV 1V", "", "F 500Hz" };
-    return sheet;
+    return test::RippleSheet(2);
 }
 
 std::vector<Op> Texts(const RecordingCanvas& canvas)

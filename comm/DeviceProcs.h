@@ -148,7 +148,19 @@ struct DeviceWaitProcs {
     // fails.
     std::int32_t (*WriteOutput)(DeviceHandle device, const std::uint8_t* bytes, std::int32_t count,
         const SyncEvent* cancel, std::int32_t timeoutMs);
+    // Waits up to timeoutMs (negative = without limit) until the device
+    // holds received bytes not yet read or `wake` is signalled (the signal is
+    // left for the caller). Result: the bits ReceivedBytesWait and
+    // WakeSignalled (0 on time-out), or negative when the device has vanished
+    // or is not known. The dispatcher thread then reads received bytes
+    // itself, without an event (EvRxChar) from WaitDeviceEvent. Null in a
+    // layer that reports received bytes only as events.
+    std::int32_t (*WaitReceived)(DeviceHandle device, const SyncEvent* wake, std::int32_t timeoutMs);
 };
+
+// Result bits of WaitReceived
+constexpr std::int32_t ReceivedBytesWait = 1;
+constexpr std::int32_t WakeSignalled = 2;
 
 // The installed layer (process-wide; installing overwrites all slots).
 // The null layer is in place until another is installed.

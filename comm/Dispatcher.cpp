@@ -7,9 +7,16 @@
 //
 // Event thread: waits for a device event, hands its event word to the
 // dispatcher thread and waits until that has finished with it, so one device
-// event is fully processed before the next wait begins.
-// Dispatcher thread: processes the event words, and every 50 ms without one
-// runs the idle checks (modem lines, status and timer triggers). When its
+// event is fully processed before the next wait begins. When the device
+// layer offers a wait for received bytes (WaitReceived), the event thread
+// watches only the modem lines and line errors, and the dispatcher thread
+// waits for received bytes itself, beside the event words: a batch of bytes
+// then costs no hand-off between threads, and since the thread that waits
+// for bytes is the one that processes them, a batch is still fully
+// processed before the next wait for bytes begins.
+// Dispatcher thread: processes the event words and received bytes, and
+// every 50 ms without either runs the idle checks (modem lines, status and
+// timer triggers). When its
 // trigger messages all go to one window of another thread, it hands the
 // checks of an event to that thread and waits for them (see
 // RunDataTriggerTurns): the messages are the same, in the same order, but
@@ -123,6 +130,11 @@ void SetDeviceMask(PortRecord& record, std::uint32_t mask)
         record.Procs.SetEventMask(device, mask);
 }
 
+std::uint32_t EventThreadMask(const Control& control, bool readingPaused)
+{
+    return control.WaitsForBytes || readingPaused ? DeviceEventMask & ~EvRxChar : DeviceEventMask;
+}
+
 namespace {
 
 constexpr std::uint16_t ModeRunning = 4;
@@ -163,13 +175,8 @@ void ProcessEvent(Control& control, std::uint32_t word)
         if (!record.Delivering)
             RunStatusTriggers(control);
     }
-    if (word & EvRxChar) {
-        ReadIntoRing(control);
-        if (!record.Delivering)
-            RunDataTriggers(control);
-        else
-            WatchReceivedBytes(control);
-    }
+    if (word & EvRxChar)
+        ProcessReceived(control);
     if (!record.ClosePending)
         record.Continue.Set();
 }
@@ -195,7 +202,7 @@ void IdleChecks(Control& control)
 void EventThreadMain(std::shared_ptr<Control> control)
 {
     PortRecord& record = *control->Record;
-    SetDeviceMask(record, DeviceEventMask);
+    SetDeviceMask(record, EventThreadMask(*control, false));
     record.Acknowledge.Set();
     for (;;) {
         std::uint32_t word = 0;
@@ -224,6 +231,36 @@ void EventThreadMain(std::shared_ptr<Control> control)
     ThreadEnded(control, EventThreadIndex);
 }
 
+// What ended the dispatcher thread's wait.
+struct Wakening {
+    bool Event = false; // the event thread handed over an event word
+    bool Received = false; // the device holds received bytes
+};
+
+// Waits up to the idle interval for the event thread's next event word and,
+// when this thread watches the device itself, for received bytes. It does
+// so only between the processing of two batches (so received bytes, like
+// every device event, are fully processed before the next wait for them
+// begins), and not while the ring is full: the device then keeps the bytes
+// until the receivers make room, which the idle checks see. A wait that
+// found bytes but could read none is followed by one wait on the event
+// thread alone, so that a descriptor that stays readable cannot spin us.
+Wakening WaitForWork(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const bool watchDevice = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone
+        && !std::exchange(control.NothingRead, false);
+    if (!watchDevice)
+        return { record.EventReady.Wait(IdleIntervalMs), false };
+    const std::int32_t woke = record.WaitProcs.WaitReceived(record.Device, &record.EventReady, IdleIntervalMs);
+    if (woke < 0) {
+        // The device has vanished: the event thread reports it and ends.
+        control.DeviceGone = true;
+        return {};
+    }
+    return { (woke & WakeSignalled) != 0 && record.EventReady.TryConsume(), (woke & ReceivedBytesWait) != 0 };
+}
+
 void DispatchThreadMain(std::shared_ptr<Control> control)
 {
     PortRecord& record = *control->Record;
@@ -232,14 +269,19 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
     // every 50 ms, so modem lines and timers are never starved.
     auto lastIdle = std::chrono::steady_clock::now();
     for (;;) {
-        const bool event = record.EventReady.Wait(IdleIntervalMs);
+        const Wakening woke = WaitForWork(*control);
         if (record.StopFlag)
             break;
         const BusyScope busy(*control);
-        if (event)
+        // An event word before the bytes that came with it, as the bits of
+        // one word are processed.
+        if (woke.Event)
             ProcessEvent(*control, record.EventWord);
+        if (woke.Received && !record.ClosePending && !record.StopFlag)
+            control->NothingRead = ProcessReceived(*control) == 0 && !record.InRing.Full();
+        const bool work = woke.Event || woke.Received;
         const auto now = std::chrono::steady_clock::now();
-        if (!event || now - lastIdle >= std::chrono::milliseconds(IdleIntervalMs)) {
+        if (!work || now - lastIdle >= std::chrono::milliseconds(IdleIntervalMs)) {
             lastIdle = now;
             IdleChecks(*control);
         }

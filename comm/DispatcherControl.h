@@ -29,10 +29,15 @@ struct Control {
     Control(PortHandle port, PortRecord* record)
         : Port(port)
         , Record(record)
+        , WaitsForBytes(record->WaitProcs.WaitReceived != nullptr)
     {
     }
     const PortHandle Port;
     PortRecord* const Record;
+    // The dispatcher thread waits for received bytes on the device itself
+    // (the layer offers WaitReceived); the event thread then watches only
+    // the modem lines and line errors.
+    const bool WaitsForBytes;
 
     // Ends of the threads, and who frees the record when one had to be detached.
     std::mutex Mutex;
@@ -46,6 +51,8 @@ struct Control {
     ScanState Scan;
     bool RingFilled = false; // the last read filled the ring: the device may hold more bytes
     bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
+    bool DeviceGone = false; // WaitReceived failed: the device is never waited on again
+    bool NothingRead = false; // the last wait for received bytes found none to read
     std::chrono::steady_clock::time_point ReadOnUntil; // the data-trigger loop reads on until then
 
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
@@ -65,6 +72,9 @@ struct Control {
 void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index);
 
 void SetDeviceMask(PortRecord& record, std::uint32_t mask);
+// The events the event thread waits for: all but received bytes when the
+// dispatcher thread waits for those itself, or while the ring is full.
+std::uint32_t EventThreadMask(const Control& control, bool readingPaused);
 
 // ---- delivery (DispatcherDelivery.cpp) ----
 
@@ -93,6 +103,9 @@ std::int32_t ReadIntoRing(Control& control);
 void RunDataTriggers(Control& control);
 // Pauses or resumes watching for received bytes as the ring is full or not.
 void WatchReceivedBytes(Control& control);
+// Reads what the device holds and runs the data-trigger checks on it (unless
+// a delivery is in progress); returns the bytes read.
+std::int32_t ProcessReceived(Control& control);
 
 // ---- output (DispatcherWriter.cpp) ----
 

@@ -80,6 +80,16 @@ std::int32_t ReadIntoRing(Control& control)
     return std::max(moved, 0);
 }
 
+std::int32_t ProcessReceived(Control& control)
+{
+    const std::int32_t moved = ReadIntoRing(control);
+    if (!control.Record->Delivering)
+        RunDataTriggers(control);
+    else
+        WatchReceivedBytes(control);
+    return moved;
+}
+
 // When the processing of an event or idle check ends: while the ring is
 // full, bytes stay in the device queue until the receivers take some, and
 // received bytes would wake the event thread for nothing; so the device is
@@ -93,7 +103,8 @@ void WatchReceivedBytes(Control& control)
     if (pause == control.ReadingPaused)
         return;
     control.ReadingPaused = pause;
-    SetDeviceMask(record, pause ? DeviceEventMask & ~EvRxChar : DeviceEventMask);
+    if (!control.WaitsForBytes)
+        SetDeviceMask(record, EventThreadMask(control, pause));
 }
 
 namespace {

@@ -99,7 +99,7 @@ DeviceProcs NullDeviceProcs()
 
 DeviceWaitProcs NullWaitProcs()
 {
-    return DeviceWaitProcs { NullWaitDeviceEvent, NullGetModemLines, NullWriteOutput };
+    return DeviceWaitProcs { NullWaitDeviceEvent, NullGetModemLines, NullWriteOutput, nullptr };
 }
 
 } // namespace zop

@@ -635,8 +635,11 @@ std::int32_t PosixReadDevice(DeviceHandle handle, std::uint8_t* buffer, std::int
         }
         return 0;
     }
-    device->ReportedQueue = InputQueue(device->Fd);
-    return got < 0 ? 0 : static_cast<std::int32_t>(got);
+    // The event wait compares the queue with what it last reported; a
+    // reader that waits for received bytes itself needs no count.
+    if (device->Mask.load() & EvRxChar)
+        device->ReportedQueue = InputQueue(device->Fd);
+    return static_cast<std::int32_t>(got);
 }
 
 std::int32_t PosixSetEventMask(DeviceHandle handle, std::uint32_t mask)
@@ -795,20 +798,21 @@ std::int32_t PosixWaitDeviceEvent(DeviceHandle handle, std::uint32_t* eventWord)
         // Nothing can happen under an empty mask (the stopper sets it so).
         if (mask == 0)
             return 0;
-        const std::uint32_t queue = InputQueue(device->Fd);
-        if (mask != 0) {
-            const std::uint32_t events = CollectEvents(*device, queue, recheckDue) & mask;
-            if (events) {
-                *eventWord = events;
-                return 0;
-            }
+        const bool bytesWatched = (mask & EvRxChar) != 0;
+        const std::uint32_t queue = bytesWatched ? InputQueue(device->Fd) : 0;
+        const std::uint32_t events = CollectEvents(*device, queue, recheckDue) & mask;
+        if (events) {
+            *eventWord = events;
+            return 0;
         }
         // Bytes already announced keep the descriptor readable: watch the
         // queue by time instead, so that a full input ring does not spin us.
+        // Without the received-byte event only a hang-up of the descriptor
+        // counts.
         pollfd fds[2] = { { device->WakeFd, POLLIN, 0 }, { device->Fd, 0, 0 } };
-        if (mask & EvRxChar && queue == 0)
+        if (bytesWatched && queue == 0)
             fds[1].events = POLLIN;
-        const bool timed = device->HasModemLines || device->HasCounters || (mask != 0 && queue > 0);
+        const bool timed = device->HasModemLines || device->HasCounters || (bytesWatched && queue > 0);
         const int ready = poll(fds, 2, timed ? RecheckMs : -1);
         if (ready < 0 && errno != EINTR)
             return ErrDeviceNotOpen;
@@ -826,6 +830,29 @@ std::int32_t PosixWaitDeviceEvent(DeviceHandle handle, std::uint32_t* eventWord)
             return 0;
         }
     }
+}
+
+std::int32_t PosixWaitReceived(DeviceHandle handle, const SyncEvent* wake, std::int32_t timeoutMs)
+{
+    const DevicePtr device = FindDevice(handle);
+    if (!device || device->Closed || device->Vanished)
+        return ErrDeviceNotOpen;
+    pollfd fds[2] = { { device->Fd, POLLIN, 0 }, { wake ? wake->Fd() : -1, POLLIN, 0 } };
+    const int ready = poll(fds, 2, timeoutMs);
+    if (ready < 0)
+        return errno == EINTR ? 0 : ErrDeviceNotOpen;
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        // The other end has gone: the event thread learns it too.
+        device->Vanished = true;
+        device->Wake();
+        return ErrDeviceNotOpen;
+    }
+    std::int32_t result = 0;
+    if (fds[0].revents & POLLIN)
+        result |= ReceivedBytesWait;
+    if (fds[1].revents & POLLIN)
+        result |= WakeSignalled;
+    return result;
 }
 
 std::int32_t PosixGetModemLines(DeviceHandle handle, std::uint8_t* lines)
@@ -956,7 +983,7 @@ DeviceProcs PosixDeviceProcs()
 
 DeviceWaitProcs PosixWaitProcs()
 {
-    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput };
+    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput, PosixWaitReceived };
 }
 
 void InstallPosixLayer()

@@ -397,6 +397,54 @@ TEST_F(TermiosDevice, ClosingEndsAWaitInAnotherThread)
     m_device = -1;
 }
 
+TEST_F(TermiosDevice, TheWaitForReceivedBytesSeesBytesItsWakeSignalAndAVanishedEnd)
+{
+    // The event thread meanwhile waits without the received-byte event: the
+    // bytes are the dispatcher's to see, and must not end that wait.
+    m_procs.SetEventMask(m_device, DeviceEventMask & ~EvRxChar);
+    std::atomic<std::int32_t> eventResult { 99 };
+    std::uint32_t event = 1234;
+    std::thread eventThread([&] { eventResult = m_wait.WaitDeviceEvent(m_device, &event); });
+
+    struct Case {
+        const char* Name;
+        std::string Arrives;
+        bool Signalled;
+        std::int32_t Expected;
+    };
+    const Case cases[] = {
+        { "nothing: the time-out", "", false, 0 },
+        { "bytes", "ab", false, ReceivedBytesWait },
+        { "the wake signal", "", true, WakeSignalled },
+        { "both", "c", true, ReceivedBytesWait | WakeSignalled },
+    };
+    SyncEvent wake;
+    ASSERT_TRUE(wake.Create(EventReset::Auto));
+    std::uint8_t buffer[16];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!c.Arrives.empty())
+            m_pty.Send(c.Arrives);
+        if (c.Signalled)
+            wake.Set();
+        EXPECT_EQ(m_wait.WaitReceived(m_device, &wake, c.Arrives.empty() ? 30 : 2000), c.Expected);
+        EXPECT_EQ(wake.IsSet(), c.Signalled) << "the signal is left for the caller";
+        wake.Reset();
+        if (!c.Arrives.empty()) {
+            usleep(10000);
+            EXPECT_EQ(m_procs.ReadDevice(m_device, buffer, sizeof buffer), static_cast<std::int32_t>(c.Arrives.size()));
+        }
+    }
+    EXPECT_EQ(eventResult.load(), 99) << "received bytes did not end the event wait";
+
+    m_pty.CloseMaster();
+    EXPECT_LT(m_wait.WaitReceived(m_device, &wake, 2000), 0);
+    EXPECT_LT(m_wait.WaitReceived(m_device, &wake, 2000), 0) << "the second wait fails at once too";
+    eventThread.join();
+    EXPECT_LT(eventResult.load(), 0) << "the event thread learns that the device has gone";
+    EXPECT_LT(m_wait.WaitReceived(-7, &wake, 0), 0);
+}
+
 TEST(TermiosDeviceClose, TheTerminalIsFreeAtOnceThoughAnotherThreadIsStillInsideACall)
 {
     PtyPair pty;

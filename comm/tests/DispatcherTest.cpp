@@ -21,6 +21,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -841,6 +843,62 @@ TEST_P(DispatcherTest, VanishedDeviceIsNeverWaitedOnAgain)
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     ScriptedDevice::PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, Pump);
     EXPECT_LE(m_device.Waits(), waits + 1);
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
+    EXPECT_EQ(ClosePort(m_port), 0);
+    EXPECT_EQ(LookupPort(m_port), nullptr);
+    m_port = 0;
+}
+
+// Cases over a pseudo-terminal, whose received bytes the dispatcher thread
+// waits for itself.
+class PtyDispatcherTest : public TriggerCaseTest {
+protected:
+    // Processor time the whole process uses while the test thread sleeps:
+    // a thread that spins on a readable or hung-up descriptor uses most of it.
+    static std::chrono::nanoseconds BusyTimeWhileAsleep(std::chrono::milliseconds sleep)
+    {
+        const auto cpu = [] {
+            timespec now {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+            return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+        };
+        const auto before = cpu();
+        std::this_thread::sleep_for(sleep);
+        return cpu() - before;
+    }
+    static constexpr std::chrono::milliseconds Sleep { 300 };
+    static constexpr std::chrono::milliseconds SpinLimit { 100 };
+};
+
+INSTANTIATE_TEST_SUITE_P(Devices, PtyDispatcherTest, testing::Values(DeviceKind::Pty), KindName);
+
+TEST_P(PtyDispatcherTest, AFullRingLeavesBytesInTheDeviceWithoutSpinningAndReadsOnWhenBytesAreTaken)
+{
+    Send(std::string(9000, 'q'));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return InBuffUsed(m_port) == InputRingSize; }, Pump));
+    EXPECT_LT(BusyTimeWhileAsleep(Sleep), SpinLimit) << "the device stays readable while the ring is full";
+    DispatcherProgress progress;
+    ASSERT_TRUE(GetDispatcherProgress(m_port, &progress));
+    EXPECT_EQ(progress.BytesRead, InputRingSize);
+
+    // Taking bytes outside a delivery makes room; the idle check reads on,
+    // and the dispatcher waits for the device again once the ring has room.
+    EXPECT_EQ(Take(m_port, 100), std::string(100, 'q'));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return InBuffUsed(m_port) == InputRingSize; }, Pump));
+    EXPECT_EQ(Take(m_port, InputRingSize), std::string(InputRingSize, 'q'));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return InBuffUsed(m_port) == 9000 - InputRingSize - 100; }, Pump));
+    Feed("r");
+    EXPECT_EQ(Take(m_port, 1000), std::string(9000 - InputRingSize - 100, 'q') + "r");
+}
+
+TEST_P(PtyDispatcherTest, AnOtherEndThatGoesAwayIsReportedLostWithoutSpinning)
+{
+    const std::uint16_t cr = Trigger("\r");
+    Feed("\r");
+    m_pty->CloseMaster();
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return PortDeviceLost(m_port); }, Pump));
+    EXPECT_LT(BusyTimeWhileAsleep(Sleep), SpinLimit) << "a hung-up descriptor stays readable";
+    Pump();
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
     EXPECT_EQ(ClosePort(m_port), 0);
     EXPECT_EQ(LookupPort(m_port), nullptr);

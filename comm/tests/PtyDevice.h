@@ -24,13 +24,20 @@ public:
     }
     ~PtyDevice()
     {
-        close(m_master);
+        CloseMaster();
         close(m_slave);
     }
     PtyDevice(const PtyDevice&) = delete;
     PtyDevice& operator=(const PtyDevice&) = delete;
     const std::string& Path() const { return m_path; }
     int Master() const { return m_master; }
+    // The instrument's side goes away (an unplugged adapter).
+    void CloseMaster()
+    {
+        if (m_master >= 0)
+            close(m_master);
+        m_master = -1;
+    }
     // Writes all bytes (false when the terminal would not take them).
     bool Write(const std::string& bytes) const
     {

@@ -235,6 +235,7 @@ void EventThreadMain(std::shared_ptr<Control> control)
 struct Wakening {
     bool Event = false; // the event thread handed over an event word
     bool Received = false; // the device holds received bytes
+    bool Recheck = false; // bytes read beside a loan wait for the checks
 };
 
 // Waits up to the idle interval for the event thread's next event word and,
@@ -245,20 +246,24 @@ struct Wakening {
 // until the receivers make room, which the idle checks see. A wait that
 // found bytes but could read none is followed by one wait on the event
 // thread alone, so that a descriptor that stays readable cannot spin us.
+// Bytes read beside a loan that the last pass left unchecked make the wait
+// a look without waiting.
 Wakening WaitForWork(Control& control)
 {
     PortRecord& record = *control.Record;
+    const bool recheck = std::exchange(control.CheckAgain, false);
+    const int timeoutMs = recheck ? 0 : IdleIntervalMs;
     const bool watchDevice = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone
         && !std::exchange(control.NothingRead, false);
     if (!watchDevice)
-        return { record.EventReady.Wait(IdleIntervalMs), false };
-    const std::int32_t woke = record.WaitProcs.WaitReceived(record.Device, &record.EventReady, IdleIntervalMs);
+        return { record.EventReady.Wait(timeoutMs), false, recheck };
+    const std::int32_t woke = record.WaitProcs.WaitReceived(record.Device, &record.EventReady, timeoutMs);
     if (woke < 0) {
         // The device has vanished: the event thread reports it and ends.
         control.DeviceGone = true;
-        return {};
+        return { false, false, recheck };
     }
-    return { (woke & WakeSignalled) != 0 && record.EventReady.TryConsume(), (woke & ReceivedBytesWait) != 0 };
+    return { (woke & WakeSignalled) != 0 && record.EventReady.TryConsume(), (woke & ReceivedBytesWait) != 0, recheck };
 }
 
 void DispatchThreadMain(std::shared_ptr<Control> control)
@@ -277,9 +282,11 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         // one word are processed.
         if (woke.Event)
             ProcessEvent(*control, record.EventWord);
-        if (woke.Received && !record.ClosePending && !record.StopFlag)
-            control->NothingRead = ProcessReceived(*control) == 0 && !record.InRing.Full();
-        const bool work = woke.Event || woke.Received;
+        if ((woke.Received || woke.Recheck) && !record.ClosePending && !record.StopFlag) {
+            const bool nothingRead = ProcessReceived(*control) == 0 && !record.InRing.Full();
+            control->NothingRead = woke.Received && nothingRead;
+        }
+        const bool work = woke.Event || woke.Received || woke.Recheck;
         const auto now = std::chrono::steady_clock::now();
         if (!work || now - lastIdle >= std::chrono::milliseconds(IdleIntervalMs)) {
             lastIdle = now;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "comm/MessageWindow.h"
 #include "comm/PortRecord.h"
 #include "comm/TriggerScan.h"
 
@@ -30,6 +31,7 @@ struct Control {
         : Port(port)
         , Record(record)
         , WaitsForBytes(record->WaitProcs.WaitReceived != nullptr)
+        , ReadsBesideLoans(WaitsForBytes && Lending.Usable())
     {
     }
     const PortHandle Port;
@@ -38,6 +40,10 @@ struct Control {
     // (the layer offers WaitReceived); the event thread then watches only
     // the modem lines and line errors.
     const bool WaitsForBytes;
+    // The send of a loan that the dispatcher thread does not block on: it
+    // reads received bytes into the ring while the loan runs.
+    TaskSend Lending;
+    const bool ReadsBesideLoans;
 
     // Ends of the threads, and who frees the record when one had to be detached.
     std::mutex Mutex;
@@ -57,6 +63,8 @@ struct Control {
 
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
     bool OnLoan = false; // the loop runs on the receiver's thread now
+    bool ReadWhileLent = false; // the dispatcher thread read bytes while the last loan ran
+    bool CheckAgain = false; // bytes read beside the last loan of a pass wait for the checks
     bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled
     std::uint32_t LoanVersion = ~std::uint32_t { 0 }; // TriggersVersion when LoanTarget was found
     WindowHandle LoanTarget = 0;

@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace zop::dispatcher {
@@ -178,18 +179,28 @@ constexpr std::chrono::milliseconds LoanBudget { 5 };
 // How long the data-trigger loop of one event reads on.
 constexpr std::chrono::milliseconds ReadOnBudget { 5 };
 
+// A turn of a loan while the dispatcher thread reads beside it: the check
+// alone, since the dispatcher thread stays the ring's only producer.
+bool LentTurn(Control& control)
+{
+    PortRecord& record = *control.Record;
+    const int delivered = CheckDataTriggers(control);
+    return delivered != 0 && !record.ClosePending && !record.StopFlag;
+}
+
 // The loan, on the receiver's thread while the dispatcher thread waits for
-// it: the same turns, each message now a direct call. It gives the loop back
-// when the receivers change, when other messages wait for this thread (they
-// keep their turn), and when its time is up. `goOn` tells whether the loop
-// goes on, also when a receiver's exception leaves here.
+// it (or reads beside it): the same turns, each message now a direct call.
+// It gives the loop back when the receivers change, when other messages
+// wait for this thread (they keep their turn), and when its time is up.
+// `goOn` tells whether the loop goes on, also when a receiver's exception
+// leaves here.
 void RunLoan(Control& control, WindowHandle window, bool& goOn)
 {
     PortRecord& record = *control.Record;
     const auto end = std::chrono::steady_clock::now() + LoanBudget;
     control.OnLoan = true;
     for (;;) {
-        goOn = DataTriggerTurn(control);
+        goOn = control.ReadsBesideLoans ? LentTurn(control) : DataTriggerTurn(control);
         if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
             break;
         // The receivers are looked at again only when they changed.
@@ -204,6 +215,50 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
         std::rethrow_exception(std::exchange(control.LoanFailure, nullptr));
 }
 
+// While a loan runs: reads received bytes into the ring as they arrive,
+// until the ring is full, then waits for the loan alone (a loan gives the
+// loop back within its time budget). Bytes read here are offered to the
+// triggers by the loan's next check or, when the loan has ended meanwhile,
+// by the next turn.
+void ReadBesideLoan(Control& control, bool& reading)
+{
+    PortRecord& record = *control.Record;
+    TaskSend& send = control.Lending;
+    reading = reading && !control.DeviceGone && !record.StopFlag && !record.ClosePending && !record.InRing.Full();
+    if (!reading) {
+        send.Finished().Wait(send.WaitMs());
+        return;
+    }
+    const std::int32_t woke = record.WaitProcs.WaitReceived(record.Device, &send.Finished(), send.WaitMs());
+    if (woke < 0) {
+        control.DeviceGone = true;
+        return;
+    }
+    if (woke & ReceivedBytesWait) {
+        // Bytes seen but none read: leave the device to the next wait.
+        reading = ReadIntoRing(control) > 0;
+        control.ReadWhileLent = control.ReadWhileLent || reading;
+    }
+}
+
+// Hands the loan to the receiver's thread, sent like a message (same
+// time-out and hung rule). When the dispatcher thread waits for received
+// bytes itself, it reads them into the ring while the loan runs (the two
+// threads then pipeline reading and delivering); the loan only checks and
+// delivers, so every message still comes from the one scan, in byte order.
+SendResult Lend(Control& control, WindowHandle window, const std::function<void()>& loan)
+{
+    if (!control.ReadsBesideLoans)
+        return SendTaskTimeout(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung);
+    std::optional<SendResult> answer = control.Lending.Start(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung);
+    bool reading = true;
+    while (!answer) {
+        ReadBesideLoan(control, reading);
+        answer = control.Lending.Answer();
+    }
+    return *answer;
+}
+
 // One or more turns of the data-trigger loop. When the next check will send
 // a message to a window of another thread, the loop is handed to that
 // thread as one task, sent like the message itself (same time-out and hung
@@ -213,6 +268,7 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
 bool RunDataTriggerTurns(Control& control)
 {
     PortRecord& record = *control.Record;
+    control.ReadWhileLent = false;
     WindowHandle window = 0;
     {
         // The scan runs ahead here only when the checks could be lent;
@@ -229,8 +285,14 @@ bool RunDataTriggerTurns(Control& control)
         return DataTriggerTurn(control);
     bool goOn = false;
     const std::function<void()> loan = [&] { RunLoan(control, window, goOn); };
-    if (SendTaskTimeout(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung) == SendResult::Handled)
-        return goOn && !record.ClosePending && !record.StopFlag;
+    if (Lend(control, window, loan) == SendResult::Handled) {
+        // Bytes read beside the loan are a new batch: they are checked as
+        // the next device event's would be, also after a delivery that ended
+        // the loop; once the loop's reading-on time is up, by the dispatcher
+        // thread's next pass (see CheckAgain).
+        const bool newBatch = control.ReadWhileLent && std::chrono::steady_clock::now() < control.ReadOnUntil;
+        return (goOn || newBatch) && !record.ClosePending && !record.StopFlag;
+    }
     control.SkipWindowSend = true;
     goOn = DataTriggerTurn(control);
     control.SkipWindowSend = false;
@@ -245,6 +307,7 @@ void RunDataTriggers(Control& control)
 {
     control.ReadOnUntil = std::chrono::steady_clock::now() + ReadOnBudget;
     while (RunDataTriggerTurns(control)) { }
+    control.CheckAgain = control.ReadWhileLent && !control.Record->ClosePending;
     WatchReceivedBytes(control);
 }
 

@@ -5,8 +5,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -30,6 +31,17 @@ struct PendingSend {
     std::atomic<bool> Settled { false }; // Done or Dropped, readable without the lock
     std::intptr_t Result = 0;
     std::condition_variable Finished;
+    SyncEvent* Signal = nullptr; // also set when settled (a sender that does other work meanwhile)
+
+    // Under the queue's mutex.
+    void Settle(State state)
+    {
+        Status = state;
+        Settled = true;
+        Finished.notify_all();
+        if (Signal)
+            Signal->Set();
+    }
 };
 
 // The queue of one thread. Its mutex also guards the state of every message
@@ -114,9 +126,7 @@ void DropAll(ThreadQueue& queue, WindowHandle onlyWindow)
 {
     for (auto it = queue.Pending.begin(); it != queue.Pending.end();) {
         if (onlyWindow == 0 || (*it)->Window == onlyWindow) {
-            (*it)->Status = PendingSend::State::Dropped;
-            (*it)->Settled = true;
-            (*it)->Finished.notify_all();
+            (*it)->Settle(PendingSend::State::Dropped);
             it = queue.Pending.erase(it);
         } else {
             ++it;
@@ -190,10 +200,20 @@ bool IsMessageWindow(WindowHandle window)
 
 namespace {
 
-// A message or a task for the owner thread of `window`, as the two public
-// send functions describe.
-SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
-    const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+// A message or a task on its way to the owner thread of `window`: the
+// answer when it was known at once, else the queued send.
+struct Posted {
+    std::optional<SendResult> Answer;
+    std::shared_ptr<ThreadQueue> Queue;
+    std::shared_ptr<PendingSend> Pending;
+    Clock::TimePoint Deadline;
+};
+
+// Sends a message or a task, as the public send functions describe, up to
+// the point where the sender waits.
+Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result,
+    SyncEvent* signal)
 {
     // The owner sending to its own window calls it directly; the window it
     // last called that way is found again without the registry.
@@ -202,12 +222,12 @@ SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wPara
         if (const std::shared_ptr<const WindowProc> procedure = t_direct.Procedure.lock()) {
             if (task) {
                 (*task)();
-                return SendResult::Handled;
+                return { SendResult::Handled, {}, {}, {} };
             }
             const std::intptr_t value = (*procedure)(window, message, wParam, lParam);
             if (result)
                 *result = value;
-            return SendResult::Handled;
+            return { SendResult::Handled, {}, {}, {} };
         }
     }
 
@@ -221,18 +241,18 @@ SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wPara
         generation = g_generation.load(std::memory_order_relaxed);
     }
     if (!entry)
-        return SendResult::NoWindow;
+        return { SendResult::NoWindow, {}, {}, {} };
 
     if (entry->Queue == t_queue.Queue) {
         t_direct = DirectTarget { window, generation, entry->Procedure };
         if (task) {
             (*task)();
-            return SendResult::Handled;
+            return { SendResult::Handled, {}, {}, {} };
         }
         const std::intptr_t value = (*entry->Procedure)(window, message, wParam, lParam);
         if (result)
             *result = value;
-        return SendResult::Handled;
+        return { SendResult::Handled, {}, {}, {} };
     }
 
     ThreadQueue& queue = *entry->Queue;
@@ -243,49 +263,79 @@ SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wPara
     pending->WParam = wParam;
     pending->LParam = lParam;
     pending->Task = task;
+    pending->Signal = signal;
 
-    std::unique_lock lock(queue.Mutex);
+    std::lock_guard lock(queue.Mutex);
     if (!queue.Alive)
-        return SendResult::NoWindow;
+        return { SendResult::NoWindow, {}, {}, {} };
     const Clock::TimePoint start = clock.Now();
     if (policy == HungPolicy::AbortIfHung && queue.UnansweredSince && start - *queue.UnansweredSince >= HungTimeout)
-        return SendResult::Hung;
+        return { SendResult::Hung, {}, {}, {} };
     queue.Pending.push_back(pending);
     queue.HasPending = true;
     if (!queue.UnansweredSince)
         queue.UnansweredSince = start;
     queue.Arrived.notify_all();
     queue.Wake();
+    return { std::nullopt, entry->Queue, std::move(pending), start + timeout };
+}
+
+// Withdraws a send that has not started: it is never handled late.
+SendResult Withdraw(Posted& posted)
+{
+    ThreadQueue& queue = *posted.Queue;
+    std::erase(queue.Pending, posted.Pending);
+    queue.HasPending = !queue.Pending.empty();
+    posted.Pending->Status = PendingSend::State::Dropped;
+    return SendResult::TimedOut;
+}
+
+// Under the queue's mutex: the answer to a queued send once there is one;
+// a send not started by its deadline is withdrawn. Nothing while it is
+// queued within the time-out or running.
+std::optional<SendResult> AnswerOf(Posted& posted, std::intptr_t* result)
+{
+    const PendingSend& pending = *posted.Pending;
+    switch (pending.Status) {
+    case PendingSend::State::Done:
+        if (result)
+            *result = pending.Result;
+        return SendResult::Handled;
+    case PendingSend::State::Dropped:
+        return SendResult::NoWindow;
+    case PendingSend::State::Running:
+        return std::nullopt;
+    case PendingSend::State::Queued:
+        break;
+    }
+    if (Clock::Process().Now() >= posted.Deadline)
+        return Withdraw(posted);
+    return std::nullopt;
+}
+
+// A message or a task for the owner thread of `window`, as the two public
+// send functions describe.
+SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+{
+    Posted posted = Post(window, message, wParam, lParam, task, timeout, policy, result, nullptr);
+    if (posted.Answer)
+        return *posted.Answer;
 
     // The owner usually answers within microseconds: look a few times
     // before going to sleep, which saves the sender a wake-up per message.
-    lock.unlock();
-    for (int spin = 0; spin < 64 && !pending->Settled.load(std::memory_order_acquire); ++spin)
+    for (int spin = 0; spin < 64 && !posted.Pending->Settled.load(std::memory_order_acquire); ++spin)
         std::this_thread::yield();
-    lock.lock();
 
-    const Clock::TimePoint deadline = start + timeout;
+    const Clock& clock = Clock::Process();
+    std::unique_lock lock(posted.Queue->Mutex);
     for (;;) {
-        switch (pending->Status) {
-        case PendingSend::State::Done:
-            if (result)
-                *result = pending->Result;
-            return SendResult::Handled;
-        case PendingSend::State::Dropped:
-            return SendResult::NoWindow;
-        case PendingSend::State::Running:
-            pending->Finished.wait(lock);
-            break;
-        case PendingSend::State::Queued:
-            if (clock.Now() >= deadline) {
-                std::erase(queue.Pending, pending);
-                queue.HasPending = !queue.Pending.empty();
-                pending->Status = PendingSend::State::Dropped;
-                return SendResult::TimedOut;
-            }
-            clock.WaitUntil(lock, pending->Finished, deadline);
-            break;
-        }
+        if (const std::optional<SendResult> answer = AnswerOf(posted, result))
+            return *answer;
+        if (posted.Pending->Status == PendingSend::State::Running)
+            posted.Pending->Finished.wait(lock);
+        else
+            clock.WaitUntil(lock, posted.Pending->Finished, posted.Deadline);
     }
 }
 
@@ -301,6 +351,81 @@ SendResult SendTaskTimeout(
     WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout, HungPolicy policy)
 {
     return Send(window, 0, 0, 0, &task, timeout, policy, nullptr);
+}
+
+struct TaskSend::Outgoing {
+    SyncEvent Signal;
+    Posted Sent;
+};
+
+TaskSend::TaskSend()
+    : m_out(std::make_unique<Outgoing>())
+{
+    m_out->Signal.Create(EventReset::Manual);
+}
+
+TaskSend::~TaskSend()
+{
+    Posted& sent = m_out->Sent;
+    if (!sent.Pending)
+        return;
+    // Never leave a task behind that would set a signal that is gone.
+    std::unique_lock lock(sent.Queue->Mutex);
+    while (!AnswerOf(sent, nullptr)) {
+        if (sent.Pending->Status == PendingSend::State::Queued) {
+            Withdraw(sent);
+            break;
+        }
+        sent.Pending->Finished.wait(lock);
+    }
+}
+
+bool TaskSend::Usable() const
+{
+    return m_out->Signal.IsCreated();
+}
+
+std::optional<SendResult> TaskSend::Start(
+    WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout, HungPolicy policy)
+{
+    m_out->Signal.Reset();
+    m_out->Sent = Post(window, 0, 0, 0, &task, timeout, policy, nullptr, &m_out->Signal);
+    return m_out->Sent.Answer;
+}
+
+std::optional<SendResult> TaskSend::Answer()
+{
+    Posted& sent = m_out->Sent;
+    if (!sent.Pending)
+        return sent.Answer;
+    std::optional<SendResult> answer;
+    {
+        std::lock_guard lock(sent.Queue->Mutex);
+        answer = AnswerOf(sent, nullptr);
+    }
+    if (answer)
+        sent = Posted { answer, {}, {}, {} };
+    return answer;
+}
+
+SyncEvent& TaskSend::Finished()
+{
+    return m_out->Signal;
+}
+
+int TaskSend::WaitMs() const
+{
+    const Posted& sent = m_out->Sent;
+    if (!sent.Pending)
+        return 0;
+    {
+        std::lock_guard lock(sent.Queue->Mutex);
+        if (sent.Pending->Status != PendingSend::State::Queued)
+            return sent.Pending->Status == PendingSend::State::Running ? -1 : 0;
+    }
+    constexpr std::chrono::milliseconds Slice { 10 };
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(sent.Deadline - Clock::Process().Now());
+    return static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), Slice).count());
 }
 
 bool MessagesWaiting()
@@ -330,9 +455,7 @@ int PumpMessages()
         auto finish = [&](PendingSend::State state) {
             std::lock_guard lock(queue->Mutex);
             pending->Result = value;
-            pending->Status = state;
-            pending->Settled = true;
-            pending->Finished.notify_all();
+            pending->Settle(state);
         };
         if (entry && entry->Queue == queue) {
             try {

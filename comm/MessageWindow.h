@@ -21,6 +21,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+
+#include "comm/SyncEvent.h"
 
 namespace zop {
 
@@ -62,6 +66,44 @@ SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::u
 // and its exception leaves PumpMessages() on the owner thread.
 SendResult SendTaskTimeout(WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout,
     HungPolicy policy = HungPolicy::Wait);
+
+// A task sent to a window's owner thread while the sender goes on with
+// other work: the same queue and order, time-out, hung rule and answers as
+// SendTaskTimeout, but Start returns at once. The sender learns the answer
+// from Answer(), which it asks again whenever Finished() is signalled or
+// WaitMs() has passed. One task at a time; the object must outlive its task.
+class TaskSend {
+public:
+    TaskSend();
+    ~TaskSend();
+    TaskSend(const TaskSend&) = delete;
+    TaskSend& operator=(const TaskSend&) = delete;
+
+    // False when the signal could not be made (out of descriptors): use
+    // SendTaskTimeout then.
+    bool Usable() const;
+    // Starts sending `task`, which the caller keeps alive until the answer.
+    // Returns the answer when it is known at once (the task ran here, the
+    // owner is hung, no such window), else nothing: the task is queued.
+    std::optional<SendResult> Start(WindowHandle window, const std::function<void()>& task,
+        std::chrono::milliseconds timeout, HungPolicy policy = HungPolicy::Wait);
+    // The answer once the task has run or was dropped; a task still queued
+    // when its time-out has passed is withdrawn (TimedOut). Nothing while it
+    // is queued within its time-out or running.
+    std::optional<SendResult> Answer();
+    // Signalled (manual reset, cleared by Start) when the task has run or
+    // was dropped.
+    SyncEvent& Finished();
+    // How long the sender may wait for Finished() before asking Answer()
+    // again: without limit (-1) once the task runs; while it is queued, the
+    // rest of the time-out in slices of at most 10 ms, so that a process
+    // clock moved by hand (comm/Clock.h) is seen.
+    int WaitMs() const;
+
+private:
+    struct Outgoing;
+    std::unique_ptr<Outgoing> m_out;
+};
 
 // True when messages wait for the calling thread.
 bool MessagesWaiting();

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zop {
@@ -871,6 +872,65 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, PtyDispatcherTest, testing::Values(DeviceKind::Pty), KindName);
+
+// Bytes that arrive while the receiver handles the first announcement: the
+// dispatcher thread reads them meanwhile, beside the receiver's thread, and
+// they join the batch being delivered, in byte order; a terminator held back
+// by bytes not taken follows at once, as it would on the next device event.
+TEST_P(PtyDispatcherTest, BytesArrivingWhileTheReceiverHandlesAMessageFollowInOrder)
+{
+    struct Case {
+        const char* Name;
+        std::string First;
+        std::string During;
+        int TakeFirst; // bytes the first announcement's handler takes; -1: all announced
+        std::vector<std::pair<char, std::uint16_t>> Expected; // 'A' Avail(n), 'D' Data of the terminator
+    };
+    const Case cases[] = {
+        { "lines arrive", "a\r", "bc\rd\r", -1,
+            { { 'A', 1 }, { 'D', 0 }, { 'A', 3 }, { 'D', 0 }, { 'A', 2 }, { 'D', 0 }, { 'A', 1 } } },
+        { "a line is completed", "a", "b\r", -1, { { 'A', 1 }, { 'A', 1 }, { 'D', 0 }, { 'A', 1 } } },
+        { "announced bytes not all taken", "ab\r", "c\r", 1,
+            { { 'A', 2 }, { 'D', 0 }, { 'A', 3 }, { 'D', 0 }, { 'A', 1 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ClosePort(m_port);
+        OpenAndListen();
+        ASSERT_EQ(ClearPortOptions(m_port, OptionConsumeOnRead), 0);
+        ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+        const std::uint16_t cr = Trigger("\r");
+        std::vector<Message> expected;
+        for (const auto& [kind, count] : c.Expected)
+            expected.push_back(kind == 'A' ? Avail(count) : Data(cr));
+        m_receiver.Messages.clear();
+        m_taken.clear();
+        bool first = true;
+        bool readMeanwhile = false;
+        m_receiver.Action = [&](const Message& m) {
+            if (m.Msg != TriggerAvailMsg)
+                return;
+            m_taken += Take(m_port, first && c.TakeFirst >= 0 ? c.TakeFirst : m.WParam);
+            if (!std::exchange(first, false))
+                return;
+            Send(c.During);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            DispatcherProgress progress;
+            while (GetDispatcherProgress(m_port, &progress) && progress.BytesRead < m_fed
+                && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            readMeanwhile = progress.BytesRead == m_fed;
+        };
+        Send(c.First);
+        ASSERT_TRUE(ScriptedDevice::PumpUntil(
+            [&] { return m_receiver.Messages.size() >= expected.size() && Settled(); }, Pump));
+        EXPECT_EQ(m_receiver.Messages, expected);
+        EXPECT_EQ(m_taken, c.First + c.During);
+        EXPECT_EQ(InBuffUsed(m_port), 0);
+        EXPECT_TRUE(readMeanwhile) << "the dispatcher thread reads while the receiver's thread delivers";
+        m_receiver.Action = nullptr;
+    }
+}
 
 TEST_P(PtyDispatcherTest, AFullRingLeavesBytesInTheDeviceWithoutSpinningAndReadsOnWhenBytesAreTaken)
 {

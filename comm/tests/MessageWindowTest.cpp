@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -307,6 +308,73 @@ TEST_F(MessageWindowTest, FailingTaskStillReleasesItsSender)
     ASSERT_TRUE(WaitForMessages(60000ms));
     EXPECT_THROW(PumpMessages(), std::runtime_error);
     EXPECT_EQ(sent.get(), SendResult::Handled);
+}
+
+// A task whose sender goes on with other work: Start returns at once, and
+// the answers are those of SendTaskTimeout, signalled by Finished().
+TEST_F(MessageWindowTest, ATaskSendLeavesItsSenderFreeAndAnswersLikeASend)
+{
+    enum class Then { Pump, LetTimeOut, DestroyWindow };
+    struct Case {
+        const char* Name;
+        Then Owner;
+        SendResult Expected;
+        int Runs;
+    };
+    const Case cases[] = {
+        { "the owner pumps", Then::Pump, SendResult::Handled, 1 },
+        { "not started in time", Then::LetTimeOut, SendResult::TimedOut, 0 },
+        { "the window goes away", Then::DestroyWindow, SendResult::NoWindow, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const WindowHandle window = Create(DefWindowProc);
+        int runs = 0;
+        const std::function<void()> task = [&] { ++runs; };
+        TaskSend send;
+        ASSERT_TRUE(send.Usable());
+        std::promise<void> started;
+        std::atomic<int> waits { 0 };
+        auto answered = std::async(std::launch::async, [&] {
+            std::optional<SendResult> answer = send.Start(window, task, 1000ms, HungPolicy::AbortIfHung);
+            started.set_value();
+            while (!answer) {
+                send.Finished().Wait(send.WaitMs());
+                ++waits;
+                answer = send.Answer();
+            }
+            return *answer;
+        });
+        ASSERT_EQ(started.get_future().wait_for(60s), std::future_status::ready) << "Start does not wait for the owner";
+        ASSERT_TRUE(WaitForMessages(60000ms));
+        switch (c.Owner) {
+        case Then::Pump:
+            EXPECT_EQ(PumpMessages(), 1);
+            break;
+        case Then::LetTimeOut:
+            m_clock.Advance(999ms);
+            EXPECT_EQ(answered.wait_for(30ms), std::future_status::timeout) << "gave up before its time-out";
+            m_clock.Advance(1ms);
+            break;
+        case Then::DestroyWindow:
+            DestroyMessageWindow(window);
+            break;
+        }
+        EXPECT_EQ(answered.get(), c.Expected);
+        EXPECT_GE(waits.load(), 1);
+        EXPECT_EQ(PumpMessages(), 0) << "nothing is left queued";
+        EXPECT_EQ(runs, c.Runs);
+        EXPECT_EQ(send.Answer(), c.Expected) << "the answer stays";
+    }
+
+    // From the owner thread the task runs at once.
+    const WindowHandle own = Create(DefWindowProc);
+    int runs = 0;
+    TaskSend send;
+    EXPECT_EQ(send.Start(
+                  own, [&] { ++runs; }, 1000ms),
+        SendResult::Handled);
+    EXPECT_EQ(runs, 1);
 }
 
 TEST(MessageWindowSteadyClock, WaitForMessagesTimesOutWhenNothingArrives)

@@ -22,13 +22,18 @@
 #include <algorithm>
 #include <exception>
 
+#include <QGuiApplication>
+#include <QLocale>
+
+#include "app/AboutBox.h"
+#include "app/HelpWindow.h"
 #include "app/FieldShortcuts.h"
 #include "app/ToolIcons.h"
+#include "display/FormatGeneral3.h"
 #include "display/Graticule.h"
-#include "document/DocumentCommands.h"
+#include "output/ReportSheet.h"
 #include "platform/Configuration.h"
 #include "platform/Cp1252Qt.h"
-#include "platform/ImageTracePicture.h"
 
 namespace zop {
 
@@ -162,17 +167,84 @@ std::string LocalFileBytes(const QUrl& url)
     return path.toStdString();
 }
 
+ShiftState ShiftOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers keys)
+{
+    ShiftState shift = 0;
+    if (keys & Qt::ShiftModifier)
+        shift |= ssShift;
+    if (keys & Qt::ControlModifier)
+        shift |= ssCtrl;
+    if (keys & Qt::AltModifier)
+        shift |= ssAlt;
+    if (buttons & Qt::LeftButton)
+        shift |= ssLeft;
+    if (buttons & Qt::RightButton)
+        shift |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        shift |= ssMiddle;
+    return shift;
+}
+
+MouseButton ButtonOf(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return MouseButton::Left;
+    case Qt::RightButton:
+        return MouseButton::Right;
+    default:
+        return MouseButton::Middle;
+    }
+}
+
+// The picture's mouse event as the trace view takes it: a press counts its
+// own button among those held.
+TraceMouse TraceMouseOf(const PictureMouseEvent& e)
+{
+    const ShiftState shift = ShiftOf(e.Buttons, e.Keys);
+    switch (e.Type) {
+    case PictureMouseEvent::Down:
+        return { TraceMouse::Down, ButtonOf(e.Button), shift | ShiftOf(e.Button, {}), e.X, e.Y };
+    case PictureMouseEvent::Move:
+        return { TraceMouse::Move, MouseButton::Left, shift, e.X, e.Y };
+    case PictureMouseEvent::Up:
+        break;
+    }
+    return { TraceMouse::Up, ButtonOf(e.Button), shift, e.X, e.Y };
+}
+
+// The user's decimal separator, when the code page can hold it.
+void UseRegionalDecimalSeparator()
+{
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 0x80)
+        SetDecimalSeparator(static_cast<char>(point.at(0).unicode()));
+}
+
 } // namespace
 
-TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
+TZop5Form::TZop5Form(UserInterface& ui, DateTimeSource* clock, QWidget* parent)
     : QMainWindow(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , m_ui(ui)
-    , m_runner(ui)
+    , m_image2(MakeGraticulePicture())
+    , m_image1(m_image2.copy())
+    , m_configuration(std::make_unique<Configuration>())
+    , m_tracePicture(m_image1, m_image2, [this] { PictureChanged(); })
+    , m_clipboard(QGuiApplication::clipboard())
+    , m_printer(this)
+    , m_pictureFiles([this] { return SheetFromWindow(State(), Record(), Cursors()); }, [this] { return m_image1; })
+    , m_model(WindowDevices { ui, &m_tracePicture, clock ? clock : &m_systemClock, &m_pictureFiles, &m_clipboard,
+          &m_printer, nullptr, m_configuration->ReadViewMode() })
 {
-    m_runner.Deferred = [this] { return m_handlers.RunDeferred ? m_handlers.RunDeferred() : false; };
-    m_runner.Finished = [this] { SyncFromState(); };
+    UseRegionalDecimalSeparator();
+    m_model.Changed = [this] { SyncFromState(); };
+    m_model.ShowAbout = [this] {
+        if (!m_about)
+            m_about = new TAboutBox(this);
+        static_cast<TAboutBox*>(m_about.data())->exec();
+    };
+    m_model.ShowHelp = [this] { ShowHelp(); };
     setObjectName("Zop5Form");
     // The window was laid out for an 8-point sans-serif of Arial's metrics:
     // the status panels are 65 pixels wide and "dV=88.2mV" must fit.
@@ -185,9 +257,6 @@ TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
     setAutoFillBackground(true);
-
-    m_image2 = MakeGraticulePicture();
-    m_image1 = m_image2.copy();
 
     BuildMenus();
     auto* client = new QWidget(this);
@@ -222,16 +291,21 @@ TZop5Form::TZop5Form(UserInterface& ui, QWidget* parent)
 
     WireFields();
     new FieldShortcuts(menuBar(), { m_description, m_date, m_time }); // the menu's shortcuts before the fields' keys
-    m_handlers.Commands[static_cast<size_t>(Cmd::ExitItem)] = [this] { close(); };
-    m_picture->OnMouse = [this](const PictureMouseEvent& e) {
-        if (m_handlers.PictureMouse)
-            RunCommand([&] { m_handlers.PictureMouse(e); });
-    };
-
-    FormCreate();
+    m_picture->OnMouse = [this](const PictureMouseEvent& e) { m_model.PictureMouse(TraceMouseOf(e)); };
+    setAcceptDrops(true); // files dropped from the desktop
+    SyncFromState();
+    // As at window creation: Paste follows what the clipboard already holds.
+    m_model.Activated();
 }
 
 TZop5Form::~TZop5Form() = default;
+
+void TZop5Form::ShowHelp()
+{
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    static_cast<HelpWindow*>(m_help.data())->ShowContents();
+}
 
 void TZop5Form::BuildMenus()
 {
@@ -242,14 +316,8 @@ void TZop5Form::BuildMenus()
         menu->setToolTipsVisible(false);
         m_menus[i] = menu;
     }
-    connect(m_menus[1], &QMenu::aboutToShow, this, [this] {
-        if (m_handlers.EditMenuOpened)
-            RunCommand(m_handlers.EditMenuOpened);
-    });
-    connect(m_menus[4], &QMenu::aboutToShow, this, [this] {
-        if (m_handlers.ComMenuOpened)
-            RunCommand(m_handlers.ComMenuOpened);
-    });
+    connect(m_menus[1], &QMenu::aboutToShow, this, [this] { m_model.EditMenuOpened(); });
+    connect(m_menus[4], &QMenu::aboutToShow, this, [this] { m_model.ComMenuOpened(); });
     for (const ItemRow& row : kItems) {
         QMenu* menu = m_menus[static_cast<size_t>(row.Menu)];
         if (row.SeparatorBefore)
@@ -355,14 +423,12 @@ void TZop5Form::WireFields()
 {
     struct FieldBinding {
         QLineEdit* Edit;
-        EditField* Field;
+        void (WindowModel::*Typed)(std::string);
     };
-    for (FieldBinding binding : { FieldBinding { m_description, &m_state.Description },
-             FieldBinding { m_date, &m_state.DateField }, FieldBinding { m_time, &m_state.TimeField } }) {
-        // Typing changes the field's text, which marks the document modified.
-        binding.Field->OnChange = [this] { m_flags.Modified = true; };
+    for (FieldBinding binding : { FieldBinding { m_description, &WindowModel::DescriptionTyped },
+             FieldBinding { m_date, &WindowModel::DateTyped }, FieldBinding { m_time, &WindowModel::TimeTyped } }) {
         connect(binding.Edit, &QLineEdit::textEdited, this,
-            [this, binding](const QString& text) { RunCommand([&] { binding.Field->SetText(FromQString(text)); }); });
+            [this, binding](const QString& text) { (m_model.*binding.Typed)(FromQString(text)); });
         binding.Edit->installEventFilter(this);
     }
 }
@@ -370,61 +436,32 @@ void TZop5Form::WireFields()
 bool TZop5Form::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick) {
-        if (watched == m_date && m_date->isEnabled() && m_handlers.DateFieldDblClick) {
-            RunCommand(m_handlers.DateFieldDblClick);
+        if (watched == m_date && m_date->isEnabled()) {
+            m_model.DateFieldDblClick();
             return true;
         }
-        if (watched == m_time && m_time->isEnabled() && m_handlers.TimeFieldDblClick) {
-            RunCommand(m_handlers.TimeFieldDblClick);
+        if (watched == m_time && m_time->isEnabled()) {
+            m_model.TimeFieldDblClick();
             return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TZop5Form::FormCreate()
-{
-    setAcceptDrops(true); // files dropped from the desktop
-    m_configuration = std::make_unique<Configuration>();
-    m_state.ShowViewMode(m_configuration->ReadViewMode());
-    InitialiseWindowState();
-    SyncFromState();
-}
-
 void TZop5Form::Start(const std::vector<std::string>& files)
 {
-    if (!files.empty() && !files.front().empty() && m_handlers.StartupFile)
-        RunCommand([&] { m_handlers.StartupFile(files.front()); });
-    if (m_handlers.ProbePorts)
-        RunCommand(m_handlers.ProbePorts);
-    if (m_handlers.Activated)
-        RunCommand(m_handlers.Activated);
+    m_model.Start(files);
     SyncFromState();
-}
-
-void TZop5Form::InitialiseWindowState()
-{
-    ResetRecord(m_record, m_flags, m_cursors);
-    m_cursorsAtRest = true;
-    m_state.Caption = "Tracelet - [Untitled]";
-    m_state.ShowViewMode(m_state.ViewMode);
-    m_state.ShowProbe(1);
-    m_record.ProbeFactor = 1;
-    m_flags.ProbeChanged = false;
 }
 
 void TZop5Form::Click(Cmd command)
 {
-    const auto& handler = m_handlers.Commands[static_cast<size_t>(command)];
-    if (handler)
-        RunCommand(handler);
-    else
-        SyncFromState(); // a button pressed with nothing behind it springs back
+    m_model.Click(command);
 }
 
 void TZop5Form::RunCommand(const std::function<void()>& action)
 {
-    m_runner.Run(action);
+    m_model.Runner().Run(action);
 }
 
 void TZop5Form::SyncFromState()
@@ -432,9 +469,9 @@ void TZop5Form::SyncFromState()
     if (m_syncing)
         return;
     m_syncing = true;
-    setWindowTitle(ToQString(m_state.Caption));
+    setWindowTitle(ToQString(State().Caption));
     for (size_t i = 0; i < CommandCount; ++i) {
-        const CommandState& command = m_state.Commands[i];
+        const CommandState& command = State().Commands[i];
         if (QAction* action = m_actions[i]) {
             action->setEnabled(command.Enabled);
             if (action->isCheckable())
@@ -450,8 +487,8 @@ void TZop5Form::SyncFromState()
         QLineEdit* Edit;
         const EditField* Field;
     };
-    for (FieldBinding binding : { FieldBinding { m_description, &m_state.Description },
-             FieldBinding { m_date, &m_state.DateField }, FieldBinding { m_time, &m_state.TimeField } }) {
+    for (FieldBinding binding : { FieldBinding { m_description, &State().Description },
+             FieldBinding { m_date, &State().DateField }, FieldBinding { m_time, &State().TimeField } }) {
         const QString text = ToQString(binding.Field->Text());
         // The length limit binds typing only: a longer text from a file is
         // shown whole (the widget would cut it, and the next keystroke would
@@ -463,11 +500,11 @@ void TZop5Form::SyncFromState()
         }
         binding.Edit->setEnabled(binding.Field->Enabled);
     }
-    for (size_t i = 0; i < m_state.SettingsPanel.size(); ++i)
-        ShowPanelText(m_settingsPanels[i], ToQString(m_state.SettingsPanel[i]), font());
-    m_statusPanels[0]->setText(ToQString(m_state.StatusBar[HintPanel])); // the hint
-    for (size_t i = 1; i < m_state.StatusBar.size(); ++i)
-        ShowPanelText(m_statusPanels[i], ToQString(m_state.StatusBar[i]), font());
+    for (size_t i = 0; i < State().SettingsPanel.size(); ++i)
+        ShowPanelText(m_settingsPanels[i], ToQString(State().SettingsPanel[i]), font());
+    m_statusPanels[0]->setText(ToQString(State().StatusBar[HintPanel])); // the hint
+    for (size_t i = 1; i < State().StatusBar.size(); ++i)
+        ShowPanelText(m_statusPanels[i], ToQString(State().StatusBar[i]), font());
     m_picture->update();
     m_syncing = false;
 }
@@ -501,8 +538,8 @@ bool TZop5Form::event(QEvent* event)
     if (event->type() == QEvent::StatusTip) {
         // The application's hint handler: the long hint of whatever the
         // pointer is over goes to the first panel of the status line.
-        m_state.StatusBar[HintPanel] = FromQString(static_cast<QStatusTipEvent*>(event)->tip());
-        m_statusPanels[0]->setText(ToQString(m_state.StatusBar[HintPanel]));
+        State().StatusBar[HintPanel] = FromQString(static_cast<QStatusTipEvent*>(event)->tip());
+        m_statusPanels[0]->setText(ToQString(State().StatusBar[HintPanel]));
         return true;
     }
     return QMainWindow::event(event);
@@ -510,8 +547,8 @@ bool TZop5Form::event(QEvent* event)
 
 void TZop5Form::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && m_handlers.Activated)
-        RunCommand(m_handlers.Activated);
+    if (event->type() == QEvent::ActivationChange)
+        m_model.Activated();
     QMainWindow::changeEvent(event);
 }
 
@@ -519,12 +556,11 @@ void TZop5Form::closeEvent(QCloseEvent* event)
 {
     // A waveform that arrived while the close question was open is shown,
     // not thrown away with the window: the user closes again after seeing it.
-    const bool canClose = !m_handlers.CloseQuery || m_runner.CloseQuery(m_handlers.CloseQuery);
-    if (!canClose) {
+    if (!m_model.CloseQuery()) {
         event->ignore();
         return;
     }
-    m_configuration->WriteViewMode(m_state.ViewMode);
+    m_configuration->WriteViewMode(State().ViewMode);
     event->accept();
 }
 
@@ -540,8 +576,7 @@ void TZop5Form::dropEvent(QDropEvent* event)
     for (const QUrl& url : event->mimeData()->urls())
         paths.push_back(url.isLocalFile() ? LocalFileBytes(url) : url.toString().toStdString());
     event->acceptProposedAction();
-    if (m_handlers.FilesDropped)
-        RunCommand([&] { m_handlers.FilesDropped(paths); });
+    m_model.FilesDropped(paths);
 }
 
 TraceImageWidget::TraceImageWidget(const QImage& image, QWidget* parent)

@@ -1,21 +1,26 @@
 #pragma once
-// The main window. It builds the widgets, forwards every user action to the
-// command handlers, and mirrors the window state (FormState) into the
-// widgets after each one. The behaviour lives in the subsystem libraries;
-// this class only wires it.
+// The main window. It holds the window model (state, commands, rules),
+// builds the widgets, forwards every user action to the model, and mirrors
+// the model's state into the widgets after each change. The Qt devices the
+// commands use (picture, clipboard, printer, picture files, clock, the
+// serial library's message pump) are made here and lent to the model.
 #include <QImage>
 #include <QMainWindow>
-#include <QStringList>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/CommMessagePump.h"
+#include "app/OutputQt.h"
 #include "document/FormState.h"
 #include "document/UserInterface.h"
-#include "window/CommandRunner.h"
-#include "waveform/WaveformRecord.h"
+#include "platform/ImageTracePicture.h"
+#include "platform/PictureFormats.h"
+#include "platform/QtDateTimeSource.h"
+#include "window/WindowModel.h"
 
 class QAction;
 class QLabel;
@@ -40,19 +45,21 @@ struct PictureMouseEvent {
 class TZop5Form : public QMainWindow {
     Q_OBJECT
 public:
-    // `ui` answers every question the commands ask. The window comes up in
-    // its empty state, with the drawing mode read from the configuration.
-    explicit TZop5Form(UserInterface& ui, QWidget* parent = nullptr);
+    // `ui` answers every question the commands ask; `clock` (optional)
+    // replaces the system's date and time. The window comes up in its empty
+    // state, with the drawing mode read from the configuration.
+    explicit TZop5Form(UserInterface& ui, DateTimeSource* clock = nullptr, QWidget* parent = nullptr);
     ~TZop5Form() override;
 
-    // The document and the window state.
-    FormState& State() { return m_state; }
-    WaveformRecord& Record() { return m_record; }
-    DocumentFlags& Flags() { return m_flags; }
-    CursorPositions& Cursors() { return m_cursors; }
-    IncomingImage& Incoming() { return m_incoming; }
-    bool& CursorsAtRest() { return m_cursorsAtRest; }
-    UserInterface& Ui() { return m_ui; }
+    // The window's model: its state, commands and rules.
+    WindowModel& Model() { return m_model; }
+    FormState& State() { return m_model.Form(); }
+    WaveformRecord& Record() { return m_model.Record(); }
+    DocumentFlags& Flags() { return m_model.Flags(); }
+    CursorPositions& Cursors() { return m_model.Cursors(); }
+    IncomingImage& Incoming() { return m_model.Incoming(); }
+    bool& CursorsAtRest() { return m_model.CursorsAtRest(); }
+    UserInterface& Ui() { return m_model.Ui(); }
 
     // Image1 is the visible trace picture; Image2 the blank graticule every
     // redraw starts from.
@@ -61,50 +68,27 @@ public:
     // Repaints the picture control after Image1 changed.
     void PictureChanged();
 
-    // The rest of the window's creation, once the subsystems are wired: opens
-    // the waveform file named first in `files` (the program's file arguments
-    // as the system's bytes), finds and opens a serial port, and lets Paste
-    // follow the clipboard.
+    // The rest of the window's creation: opens the waveform file named first
+    // in `files` (the program's file arguments as the system's bytes), finds
+    // and opens a serial port, and lets Paste follow the clipboard.
     void Start(const std::vector<std::string>& files);
 
     // Runs the command's handler as a click on its menu item or button would.
     void Click(Cmd command);
     // Runs `action` as a command: a failure nothing below handled reaches the
-    // general error report (one message box with the error's text) and the
-    // program goes on; the widgets are brought up to date afterwards.
+    // general error report and the program goes on; the widgets are brought
+    // up to date afterwards.
     void RunCommand(const std::function<void()>& action);
     // Brings every widget up to date with State().
     void SyncFromState();
     // True while a command runs: its question or dialog may be open, and
     // events delivered by that dialog's loop arrive inside it.
-    bool CommandRunning() const { return m_runner.Running(); }
-    // How the window's commands run: the general error report, the work put
-    // off during another command's question, the close question.
-    CommandRunner& Runner() { return m_runner; }
+    bool CommandRunning() const { return m_model.Runner().Running(); }
+    CommandRunner& Runner() { return m_model.Runner(); }
+    // Hands the serial library's messages waiting now to the window's thread.
+    CommMessagePump& Pump() { return m_pump; }
 
-    // The handlers of the subsystems, set while the window is wired.
-    struct Handlers {
-        std::array<std::function<void()>, CommandCount> Commands;
-        std::function<void()> DateFieldDblClick;
-        std::function<void()> TimeFieldDblClick;
-        std::function<void()> EditMenuOpened;
-        std::function<void()> ComMenuOpened;
-        std::function<void()> Activated; // activation and deactivation
-        // Local files as the system's bytes, whatever their encoding.
-        std::function<void(const std::vector<std::string>&)> FilesDropped;
-        std::function<void(const PictureMouseEvent&)> PictureMouse;
-        // Returns whether the window may close.
-        std::function<bool()> CloseQuery;
-        std::function<void(const std::string&)> StartupFile;
-        std::function<void()> ProbePorts;
-        // Work put off while a command was running (a waveform received
-        // meanwhile); runs when the outermost command has ended. Returns
-        // whether it changed the document.
-        std::function<bool()> RunDeferred;
-    };
-    Handlers& On() { return m_handlers; }
-
-    // Widgets, for tests and for the subsystems' Qt adapters.
+    // Widgets, for tests and for the Qt adapters.
     QAction* Action(Cmd item) const;
     QToolButton* Button(Cmd button) const;
     QMenu* Menu(int index) const { return m_menus.at(static_cast<size_t>(index)); }
@@ -134,20 +118,20 @@ private:
     QWidget* BuildScopePanel();
     QWidget* BuildStatusLine(std::array<QLabel*, 6>& labels, const std::array<int, 6>& widths, int count);
     void WireFields();
-    void FormCreate();
-    void InitialiseWindowState();
+    void ShowHelp();
 
-    UserInterface& m_ui;
-    FormState m_state;
-    WaveformRecord m_record;
-    DocumentFlags m_flags;
-    CursorPositions m_cursors;
-    IncomingImage m_incoming;
-    bool m_cursorsAtRest = true;
-    QImage m_image1;
     QImage m_image2;
+    QImage m_image1;
     std::unique_ptr<Configuration> m_configuration;
-    Handlers m_handlers;
+    ImageTracePicture m_tracePicture;
+    QtDateTimeSource m_systemClock;
+    QtWaveformClipboard m_clipboard;
+    QtPagePrinter m_printer;
+    QtPictureFiles m_pictureFiles;
+    WindowModel m_model;
+    CommMessagePump m_pump;
+    QPointer<QWidget> m_about;
+    QPointer<QWidget> m_help;
 
     std::array<QAction*, CommandCount> m_actions {};
     std::array<QToolButton*, CommandCount> m_buttons {};
@@ -159,7 +143,6 @@ private:
     std::array<QLabel*, 6> m_statusPanels {};
     TraceImageWidget* m_picture = nullptr;
     bool m_syncing = false;
-    CommandRunner m_runner;
 };
 
 // The visible trace picture control: shows Image1 and reports mouse events.

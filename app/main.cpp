@@ -9,13 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DocumentWiring.h"
-#include "app/LinkWiring.h"
-#include "app/OutputWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "app/ToolIcons.h"
 
 namespace {
@@ -86,11 +82,7 @@ int main(int argc, char** argv)
 
     zop::QtUserInterface ui;
     zop::TZop5Form form(ui);
-    zop::TraceWiring trace(form);
     ui.SetWindow(&form);
-    zop::DocumentWiring documents(form, trace.Hooks());
-    zop::OutputWiring output(form, documents.Commands());
-    zop::LinkWiring link(form, documents.Commands(), trace.Hooks());
     form.Start(PositionalBytes(parser.positionalArguments(), argc, argv));
     QObject::connect(&instance, &zop::SingleInstance::RestoreRequested, &form, &zop::TZop5Form::RestoreAndRaise);
     form.show();

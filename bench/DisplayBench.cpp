@@ -18,7 +18,7 @@ struct Scene {
         record.VoltIndex = 5;
         record.TimeIndex = 9;
         cursors = { 42, 100, 202, 60 };
-        form.SetWaveformGroup(true);
+        form.SetWaveformShown(true);
     }
     QImage graticule = zop::MakeGraticulePicture();
     QImage image = graticule.copy();

@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/WaveformExport.h"
 
@@ -93,11 +93,11 @@ void MeasureInProcess(benchmark::State& state)
     options.Cursors = true;
     for (auto _ : state) {
         for (const std::string& path : corpus.Files) {
-            zop::HeadlessWindow window;
+            zop::CommandLineWindow window;
             if (!window.Open(path))
                 state.SkipWithError("a bench file was refused");
             window.PlaceCursors(10, 30);
-            benchmark::DoNotOptimize(zop::MeasurementLine(window, path, options));
+            benchmark::DoNotOptimize(zop::MeasurementLine(window.Model, path, options));
         }
     }
     state.SetItemsProcessed(state.iterations() * FileCount);

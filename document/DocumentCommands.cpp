@@ -227,8 +227,7 @@ void DocumentCommands::ShowWaveform(const ShownWaveform& waveform, const Display
     m_record.FileName = waveform.FileName;
     m_form.Caption = waveform.Caption;
 
-    m_form.SetWaveformGroup(true);
-    m_form.ShowViewMode(m_form.ViewMode);
+    m_form.SetWaveformShown(true);
 
     const IncomingImage& image = waveform.Image;
     m_form.SetFieldGroup(true);
@@ -263,7 +262,7 @@ void DocumentCommands::NewItemClick()
         return;
     m_record.FileName.clear();
     m_form.Caption = std::string(UntitledAfterNew);
-    m_form.SetWaveformGroup(false);
+    m_form.SetWaveformShown(false);
     m_form.Description.SetText("");
     m_form.DateField.SetText("");
     m_form.TimeField.SetText("");
@@ -317,8 +316,7 @@ void DocumentCommands::TimeFieldChange()
 
 void DocumentCommands::FormActivate(bool clipboardHoldsWaveform)
 {
-    m_form[Cmd::PasteItem].Enabled = clipboardHoldsWaveform;
-    m_form[Cmd::PasteBtn].Enabled = clipboardHoldsWaveform;
+    m_form.SetPasteAvailable(clipboardHoldsWaveform);
 }
 
 } // namespace zop

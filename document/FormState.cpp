@@ -78,17 +78,13 @@ void EditField::SetText(std::string text)
 FormState::FormState()
 {
     Caption = "Tracelet - [Untitled]";
-    SetWaveformGroup(false);
-    (*this)[Cmd::PasteItem].Enabled = false;
-    (*this)[Cmd::PasteBtn].Enabled = false;
-    ShowProbe(1);
-    ShowViewMode(TraceMode::Smooth);
+    DeriveCommands();
 }
 
-void FormState::SetWaveformGroup(bool enabled)
+void FormState::SetWaveformShown(bool shown)
 {
-    for (Cmd command : kWaveformGroup)
-        (*this)[command].Enabled = enabled;
+    m_waveformShown = shown;
+    DeriveCommands();
 }
 
 void FormState::SetFieldGroup(bool enabled)
@@ -101,16 +97,32 @@ void FormState::SetFieldGroup(bool enabled)
 void FormState::ShowViewMode(TraceMode mode)
 {
     ViewMode = mode;
-    (*this)[Cmd::DotItem].Checked = (*this)[Cmd::DotBtn].Checked = mode == TraceMode::Dot;
-    (*this)[Cmd::BarItem].Checked = (*this)[Cmd::BarBtn].Checked = mode == TraceMode::Bar;
-    (*this)[Cmd::SmoothItem].Checked = (*this)[Cmd::SmoothBtn].Checked = mode == TraceMode::Smooth;
+    DeriveCommands();
 }
 
 void FormState::ShowProbe(int32_t factor)
 {
-    const bool x1 = factor == 1;
-    (*this)[Cmd::Probex1Item].Checked = (*this)[Cmd::Probex1Btn].Checked = x1;
-    (*this)[Cmd::Probex10Item].Checked = (*this)[Cmd::Probex10Btn].Checked = !x1;
+    m_probe = factor == 1 ? 1 : 10;
+    DeriveCommands();
+}
+
+void FormState::SetPasteAvailable(bool available)
+{
+    m_pasteAvailable = available;
+    DeriveCommands();
+}
+
+void FormState::DeriveCommands()
+{
+    for (Cmd command : kWaveformGroup)
+        (*this)[command].Enabled = m_waveformShown;
+    for (Cmd command : { Cmd::PasteItem, Cmd::PasteBtn })
+        (*this)[command].Enabled = m_pasteAvailable;
+    (*this)[Cmd::DotItem].Checked = (*this)[Cmd::DotBtn].Checked = ViewMode == TraceMode::Dot;
+    (*this)[Cmd::BarItem].Checked = (*this)[Cmd::BarBtn].Checked = ViewMode == TraceMode::Bar;
+    (*this)[Cmd::SmoothItem].Checked = (*this)[Cmd::SmoothBtn].Checked = ViewMode == TraceMode::Smooth;
+    (*this)[Cmd::Probex1Item].Checked = (*this)[Cmd::Probex1Btn].Checked = m_probe == 1;
+    (*this)[Cmd::Probex10Item].Checked = (*this)[Cmd::Probex10Btn].Checked = m_probe != 1;
 }
 
 std::string_view ViewModeName(TraceMode mode)

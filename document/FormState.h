@@ -90,6 +90,12 @@ enum SettingsPanelIndex : size_t { TimeDivPanel, VoltsDivPanel, DcPanel, PeakToP
 // then the cursor readout.
 enum StatusBarIndex : size_t { HintPanel, VoltDifferencePanel, TimeDifferencePanel, FrequencyPanel };
 
+// The main window's observable state. A few facts decide the commands'
+// states: whether a waveform is shown, the drawing mode, the probe choice,
+// whether the clipboard holds a waveform. Each setter below changes its fact
+// and derives the commands' enabled and checked states from all of them
+// (DeriveCommands); the port menu's items keep their own state (the link
+// sets them as it finds and opens ports).
 struct FormState {
     FormState();
 
@@ -105,19 +111,32 @@ struct FormState {
     CommandState& operator[](Cmd command) { return Commands[static_cast<size_t>(command)]; }
     const CommandState& operator[](Cmd command) const { return Commands[static_cast<size_t>(command)]; }
 
-    // A waveform is shown while the Save command is enabled.
-    bool WaveformShown() const { return (*this)[Cmd::SaveItem].Enabled; }
-    // The probe in effect is the probe menu's state, not the record's factor.
-    int32_t ProbeMenuFactor() const { return (*this)[Cmd::Probex1Item].Checked ? 1 : 10; }
+    // Whether a waveform is shown: Save, Save As, Print, Cut, Copy and the
+    // view commands apply to it.
+    bool WaveformShown() const { return m_waveformShown; }
+    // The probe in effect is the probe menu's choice, not the record's factor.
+    int32_t ProbeMenuFactor() const { return m_probe; }
+    // Whether the clipboard held a waveform when last looked at.
+    bool PasteAvailable() const { return m_pasteAvailable; }
 
-    // Enables or disables the waveform group (Save, Save As, Print, Cut, Copy,
-    // the view commands and their buttons) or the three edit fields.
-    void SetWaveformGroup(bool enabled);
+    void SetWaveformShown(bool shown);
+    // Enables or disables the three edit fields.
     void SetFieldGroup(bool enabled);
-    // Checks the item of `mode`, unchecks the others and presses its button.
+    // Selects the drawing mode: its item checked, its button pressed.
     void ShowViewMode(TraceMode mode);
-    // Checks the x1 or x10 item and presses its button; the other is released.
+    // Selects the x1 probe for 1, the x10 probe for anything else.
     void ShowProbe(int32_t factor);
+    void SetPasteAvailable(bool available);
+
+    // The enabled and checked states of every command but the port menu's,
+    // from the facts above. Also puts back a button the user released by
+    // hand while its command left the state as it was.
+    void DeriveCommands();
+
+private:
+    bool m_waveformShown = false;
+    int32_t m_probe = 1;
+    bool m_pasteAvailable = false;
 };
 
 // The stored value of the drawing mode: "Dot", "Bar" or "Smooth".

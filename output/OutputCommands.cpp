@@ -38,12 +38,6 @@ WaveformBlock OutputCommands::CurrentBlock() const
     return EncodeWaveformBlock(content);
 }
 
-void OutputCommands::SetPasteEnabled(bool enabled)
-{
-    m_form[Cmd::PasteItem].Enabled = enabled;
-    m_form[Cmd::PasteBtn].Enabled = enabled;
-}
-
 void OutputCommands::CopyToClipboard()
 {
     // A block that cannot be built is left out; the picture still goes.
@@ -56,10 +50,10 @@ void OutputCommands::CopyToClipboard()
     const SheetContent sheet = CurrentSheet();
     try {
         m_clipboard.Place(sheet, block ? &*block : nullptr);
-        SetPasteEnabled(true);
+        m_form.SetPasteAvailable(true);
     } catch (const std::exception&) {
         m_ui.Message(BoxKind::Plain, ClipErrorText, BoxButtons::Ok);
-        SetPasteEnabled(false);
+        m_form.SetPasteAvailable(false);
         try {
             m_clipboard.Empty();
         } catch (const std::exception&) {
@@ -109,7 +103,7 @@ void OutputCommands::UpdatePasteAvailability()
     } catch (const std::exception&) {
         holds = false;
     }
-    SetPasteEnabled(holds);
+    m_form.SetPasteAvailable(holds);
 }
 
 void OutputCommands::PrintItemClick()

@@ -70,8 +70,6 @@ public:
     WaveformBlock CurrentBlock() const;
 
 private:
-    void SetPasteEnabled(bool enabled);
-
     FormState& m_form;
     WaveformRecord& m_record;
     DocumentFlags& m_flags;

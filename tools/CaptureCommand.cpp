@@ -16,8 +16,7 @@
 #include "document/FilePaths.h"
 #include "tools/CaptureOutputs.h"
 #include "tools/ExportSurfaces.h"
-#include "tools/HeadlessLink.h"
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/PortDiagnosis.h"
 #include "tools/ToolCommand.h"
@@ -212,10 +211,9 @@ public:
         : m_options(options)
         , m_clock(MakeWindowClock())
         , m_window(TraceMode::Smooth, nullptr, nullptr, m_clock.get())
-        , m_link(m_window)
     {
-        m_link.OnLineEnd = [this] { ReportProgress(); };
-        m_link.OnTransferApplied = [this] { KeepTransfer(); };
+        m_window.Model.LineHandled = [this] { ReportProgress(); };
+        m_window.Model.TransferShown = [this] { KeepTransfer(); };
     }
 
     int Run()
@@ -249,7 +247,7 @@ public:
             // An unplugged adapter or a closed pseudo-terminal takes its
             // device node with it; the port then never receives again.
             struct stat info { };
-            if (warned || stat(m_devicePath.c_str(), &info) != 0 || m_link.Component().DeviceLost()) {
+            if (warned || stat(m_devicePath.c_str(), &info) != 0 || m_window.Model.Component()->DeviceLost()) {
                 if (!m_options.Reconnect)
                     return Fail("the port failed: " + m_devicePath + " went away after " + Tally());
                 Warn(m_devicePath + " went away after " + Tally() + "; waiting for it to come back");
@@ -261,7 +259,7 @@ public:
             const auto left = TimeLeft();
             if (!left)
                 return Fail("timed out after " + Tally());
-            m_link.Pump(std::min(std::chrono::milliseconds(200), *left));
+            m_window.Model.PumpPortMessages(std::min(std::chrono::milliseconds(200), *left));
         }
         return m_failed ? ExitFailure : ExitOk;
     }
@@ -317,15 +315,15 @@ private:
     void ClosePort()
     {
         try {
-            m_link.Component().SetOpen(false);
+            m_window.Model.Component()->SetOpen(false);
         } catch (const std::exception&) {
             // Closing a port on a vanished device reports nothing we can mend.
         }
         for (const Cmd item : { Cmd::Com1Item, Cmd::Com2Item, Cmd::Com3Item, Cmd::Com4Item })
-            m_window.Form()[item].Checked = false;
+            m_window.Model.Form()[item].Checked = false;
         // What the device sent before it went away never mixes with what it
         // sends once it is back.
-        m_link.DropTransfer();
+        m_window.Model.DropTransfer();
         m_timeShown = m_voltsShown = m_zeroShown = m_inTransfer = false;
     }
 
@@ -348,10 +346,10 @@ private:
             const std::string path = ResolveDevicePath(port);
             const DeviceDiagnosis why = DiagnoseDevice(port, path);
             if (why.What == DeviceDiagnosis::Kind::Opens) {
-                m_link.Commands().SelectPort(m_number);
+                m_window.Model.Link().SelectPort(m_number);
                 // Messages of a failed try belong to the wait, not the capture.
-                m_messagesShown = m_window.Ui().Messages.size();
-                if (m_link.CheckedPort() == m_number) {
+                m_messagesShown = m_window.Ui.Messages.size();
+                if (m_window.Model.CheckedPort() == m_number) {
                     m_devicePath = path;
                     Warn(path + " is back; listening on " + port + " again");
                     return true;
@@ -369,9 +367,9 @@ private:
     bool ReportMessages()
     {
         bool clean = true;
-        for (; m_messagesShown < m_window.Ui().Messages.size(); ++m_messagesShown) {
+        for (; m_messagesShown < m_window.Ui.Messages.size(); ++m_messagesShown) {
             std::fprintf(
-                stderr, "zop5-tool capture: %s\n", Cp1252ToUtf8(m_window.Ui().Messages[m_messagesShown]).c_str());
+                stderr, "zop5-tool capture: %s\n", Cp1252ToUtf8(m_window.Ui.Messages[m_messagesShown]).c_str());
             clean = false;
         }
         return clean;
@@ -379,7 +377,7 @@ private:
 
     bool OpenPort()
     {
-        LinkCommands& link = m_link.Commands();
+        LinkCommands& link = m_window.Model.Link();
         int& number = m_number;
         if (m_options.Device) {
             // The device stands in for COM1, mapped the way the window maps
@@ -393,11 +391,11 @@ private:
         } else {
             link.ProbePorts();
         }
-        const int opened = m_link.CheckedPort();
+        const int opened = m_window.Model.CheckedPort();
         const bool warned = !ReportMessages();
         if (opened == 0 || warned) {
             if (number != 0 && m_options.Reconnect) {
-                m_messagesShown = m_window.Ui().Messages.size();
+                m_messagesShown = m_window.Ui.Messages.size();
                 ClosePort();
             } else if (number != 0) {
                 const std::string port = "COM" + std::to_string(number);
@@ -425,7 +423,7 @@ private:
     // Header lines as they are recognised, then the samples as they come.
     void ReportProgress()
     {
-        const TransferState& transfer = m_link.Transfer();
+        const TransferState& transfer = m_window.Model.Transfer();
         const bool anything = transfer.TimeSeen || transfer.VoltsSeen || transfer.ZeroSeen;
         m_inTransfer = anything;
         if (!anything && (m_timeShown || m_voltsShown || m_zeroShown)) {
@@ -463,7 +461,7 @@ private:
         if (m_failed)
             return;
         if (m_options.Description)
-            m_window.Form().Description.SetText(Utf8ToCp1252(*m_options.Description));
+            m_window.Model.Form().Description.SetText(Utf8ToCp1252(*m_options.Description));
         const std::string path = m_options.Output ? *m_options.Output : m_numbered->Next();
         try {
             m_window.SaveAs(path, 1);
@@ -476,10 +474,11 @@ private:
             for (const std::string& removed : m_numbered->Rotate(static_cast<size_t>(*m_options.Rotate)))
                 Progress("removed " + removed);
         // Save As gives the file the waveform extension.
-        const std::string file = m_window.Record().FileName;
-        CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Form().SettingsPanel[TimeDivPanel]),
-            Cp1252ToUtf8(m_window.Form().SettingsPanel[VoltsDivPanel]), MeasuredNumbersOf(m_window), {} };
-        std::copy(m_window.Record().Samples.begin(), m_window.Record().Samples.end(), record.Samples.begin());
+        const std::string file = m_window.Model.Record().FileName;
+        CaptureRecord record { IsoTimeNow(), file, Cp1252ToUtf8(m_window.Model.Form().SettingsPanel[TimeDivPanel]),
+            Cp1252ToUtf8(m_window.Model.Form().SettingsPanel[VoltsDivPanel]), MeasuredNumbersOf(m_window.Model), {} };
+        std::copy(
+            m_window.Model.Record().Samples.begin(), m_window.Model.Record().Samples.end(), record.Samples.begin());
         try {
             if (m_log)
                 m_log->Write(record);
@@ -492,9 +491,9 @@ private:
         line.Names = true;
         if (m_options.Json) {
             line.Format = LineFormat::Json;
-            text = CaptureJsonLine(MeasurementLine(m_window, file, line), record) + "\n";
+            text = CaptureJsonLine(MeasurementLine(m_window.Model, file, line), record) + "\n";
         } else if (m_options.Log != "-") {
-            text = MeasurementLine(m_window, file, line) + "\n";
+            text = MeasurementLine(m_window.Model, file, line) + "\n";
         }
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
@@ -502,8 +501,7 @@ private:
 
     const CaptureOptions& m_options;
     std::unique_ptr<DateTimeSource> m_clock;
-    HeadlessWindow m_window;
-    HeadlessLink m_link;
+    CommandLineWindow m_window;
     std::string m_devicePath;
     int m_number = 0; // the port listened on
     std::optional<NumberedFiles> m_numbered;

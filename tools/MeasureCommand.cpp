@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
@@ -105,9 +105,9 @@ int MeasureCommand(int argc, char** argv)
     int status = ExitOk;
     for (int i = optind; i < argc; ++i) {
         const std::string path = argv[i];
-        HeadlessWindow window;
+        CommandLineWindow window;
         if (!window.Open(path)) {
-            for (const std::string& message : window.Ui().Messages)
+            for (const std::string& message : window.Ui.Messages)
                 std::fprintf(stderr, "%s: %s\n", path.c_str(), Cp1252ToUtf8(message).c_str());
             status = ExitFailure;
             continue;
@@ -116,7 +116,7 @@ int MeasureCommand(int argc, char** argv)
             window.SelectProbe(*chosen.Probe);
         if (chosen.Cursors)
             window.PlaceCursors(chosen.Cursors->First, chosen.Cursors->Second);
-        const std::string line = MeasurementLine(window, path, chosen.Line) + "\n";
+        const std::string line = MeasurementLine(window.Model, path, chosen.Line) + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return std::fflush(stdout) == 0 ? status : ExitFailure;

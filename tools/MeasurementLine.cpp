@@ -19,13 +19,13 @@ long double Volts(const WaveformRecord& record, int32_t probe, long double count
     return counts * scale.VoltsPerCount / (scale.Prefix == "m" ? 1000.0L : 1.0L);
 }
 
-WaveformAnalysis AnalysisOf(const HeadlessWindow& window)
+WaveformAnalysis AnalysisOf(const WindowModel& window)
 {
     const std::optional<VoltWaveform> volts = ShownInVolts(window);
     return volts ? Analyze(*volts) : WaveformAnalysis {};
 }
 
-std::string JsonLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
+std::string JsonLine(const WindowModel& window, const std::string& name, const LineOptions& options)
 {
     const FormState& form = window.Form();
     const auto text = [&](const std::string& cp1252) { return JsonString(Cp1252ToUtf8(cp1252)); };
@@ -40,14 +40,14 @@ std::string JsonLine(const HeadlessWindow& window, const std::string& name, cons
 
 } // namespace
 
-std::optional<VoltWaveform> ShownInVolts(const HeadlessWindow& window)
+std::optional<VoltWaveform> ShownInVolts(const WindowModel& window)
 {
     const WaveformRecord& record = window.Record();
     return WaveformInVolts(
         record.Samples, record.ZeroRef, record.VoltIndex, window.Form().ProbeMenuFactor(), record.TimeIndex);
 }
 
-std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptions& options)
+std::string MeasurementJsonMembers(const WindowModel& window, const LineOptions& options)
 {
     const FormState& form = window.Form();
     const WaveformRecord& record = window.Record();
@@ -88,7 +88,7 @@ std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptio
     return json;
 }
 
-MeasuredNumbers MeasuredNumbersOf(const HeadlessWindow& window)
+MeasuredNumbers MeasuredNumbersOf(const WindowModel& window)
 {
     if (window.Flags().Clipped)
         return {};
@@ -100,7 +100,7 @@ MeasuredNumbers MeasuredNumbersOf(const HeadlessWindow& window)
         record.RmsValue == 0 ? std::optional<long double>() : record.DbValue };
 }
 
-std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options)
+std::string MeasurementLine(const WindowModel& window, const std::string& name, const LineOptions& options)
 {
     if (options.Format == LineFormat::Json)
         return JsonLine(window, name, options);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "analysis/VoltWaveform.h"
-#include "tools/HeadlessWindow.h"
+#include "window/WindowModel.h"
 
 namespace zop {
 
@@ -29,18 +29,18 @@ struct MeasuredNumbers {
     std::optional<long double> RmsVolts;
     std::optional<long double> Db;
 };
-MeasuredNumbers MeasuredNumbersOf(const HeadlessWindow& window);
+MeasuredNumbers MeasuredNumbersOf(const WindowModel& window);
 
 // `window` shows the waveform; `name` is the file name as given (UTF-8).
-std::string MeasurementLine(const HeadlessWindow& window, const std::string& name, const LineOptions& options);
+std::string MeasurementLine(const WindowModel& window, const std::string& name, const LineOptions& options);
 
 // The JSON members of the line after the file's texts and labels, without
 // braces: the four measurement texts, probe, clipped, the numbers, and the
 // cursor and analysis members the options ask for.
-std::string MeasurementJsonMembers(const HeadlessWindow& window, const LineOptions& options);
+std::string MeasurementJsonMembers(const WindowModel& window, const LineOptions& options);
 
 // The shown waveform in volts at the probe in effect; nothing before a
 // waveform is shown.
-std::optional<VoltWaveform> ShownInVolts(const HeadlessWindow& window);
+std::optional<VoltWaveform> ShownInVolts(const WindowModel& window);
 
 } // namespace zop

@@ -2,7 +2,7 @@
 #include <stdexcept>
 
 #include "tools/ExportSurfaces.h"
-#include "tools/HeadlessWindow.h"
+#include "window/WindowModel.h"
 
 namespace zop {
 

@@ -10,8 +10,7 @@
 #include "comm/DevicePath.h"
 #include "comm/VkPort.h"
 #include "link/ComponentPort.h"
-#include "tools/HeadlessLink.h"
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/PortDiagnosis.h"
 #include "tools/PortsScan.h"
 #include "tools/ToolCommand.h"
@@ -156,17 +155,16 @@ int PortsCommand(int argc, char** argv)
         return PrintSerialScan(roots, probe, format);
 
     try {
-        HeadlessWindow window;
-        HeadlessLink link(window);
+        CommandLineWindow window;
         // The window's start-up probe: every port opened and closed, then the
         // first usable one opened.
-        link.Commands().ProbePorts();
-        const int listening = link.CheckedPort();
+        window.Model.Link().ProbePorts();
+        const int listening = window.Model.CheckedPort();
         bool anyOpens = false;
         for (int number = 1; number <= 4; ++number) {
             const std::string port = "COM" + std::to_string(number);
             const std::string path = ResolveDevicePath(port);
-            const bool opens = window.Form()[ComItem(number)].Enabled;
+            const bool opens = window.Model.Form()[ComItem(number)].Enabled;
             anyOpens = anyOpens || opens;
             std::string state;
             if (opens)
@@ -180,7 +178,7 @@ int PortsCommand(int argc, char** argv)
             std::printf("%s  %-20s %s  [%s]\n", port.c_str(), path.empty() ? "-" : path.c_str(), state.c_str(),
                 MappingSource(number).c_str());
         }
-        for (const std::string& message : window.Ui().Messages)
+        for (const std::string& message : window.Ui.Messages)
             std::fprintf(stderr, "%s\n", Cp1252ToUtf8(message).c_str());
         return anyOpens ? ExitOk : ExitFailure;
     } catch (const std::exception& error) {

@@ -8,7 +8,7 @@
 
 #include "analysis/Spectrum.h"
 #include "tools/AnalysisReport.h"
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/ToolCommand.h"
 #include "tools/ToolOptions.h"
@@ -137,16 +137,16 @@ int SpectrumCommand(int argc, char** argv)
     int status = ExitOk;
     for (int i = optind; i < argc; ++i) {
         const std::string path = argv[i];
-        HeadlessWindow window;
+        CommandLineWindow window;
         if (!window.Open(path)) {
-            for (const std::string& message : window.Ui().Messages)
+            for (const std::string& message : window.Ui.Messages)
                 std::fprintf(stderr, "%s: %s\n", path.c_str(), Cp1252ToUtf8(message).c_str());
             status = ExitFailure;
             continue;
         }
         if (chosen.Probe)
             window.SelectProbe(*chosen.Probe);
-        const std::optional<VoltWaveform> volts = ShownInVolts(window);
+        const std::optional<VoltWaveform> volts = ShownInVolts(window.Model);
         const std::string report = Report(path, volts ? Spectrum(*volts, chosen.Window) : WaveformSpectrum {}, chosen);
         std::fwrite(report.data(), 1, report.size(), stdout);
     }

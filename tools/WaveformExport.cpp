@@ -5,7 +5,7 @@
 #include "document/SafeFile.h"
 #include "output/ReportSheet.h"
 #include "output/WmfCanvas.h"
-#include "tools/HeadlessWindow.h"
+#include "tools/CommandLineWindow.h"
 #include "tools/MeasurementLine.h"
 #include "tools/SigrokSession.h"
 #include "tools/WaveformJson.h"
@@ -76,15 +76,15 @@ std::string SampleTable(const WaveformRecord& record, int32_t probe)
 
 std::vector<std::string> ExportWaveform(const ExportRequest& request, ExportSurfaces* surfaces)
 {
-    HeadlessWindow window(request.Mode, surfaces ? surfaces->ScreenPicture() : nullptr);
+    CommandLineWindow window(request.Mode, surfaces ? surfaces->ScreenPicture() : nullptr);
     if (!window.Open(request.Input))
-        return window.Ui().Messages;
+        return window.Ui.Messages;
     if (request.Probe)
         window.SelectProbe(*request.Probe);
     if (request.Cursors)
         window.PlaceCursors(request.Cursors->First, request.Cursors->Second);
 
-    const SheetContent sheet = SheetFromWindow(window.Form(), window.Record(), window.Cursors());
+    const SheetContent sheet = SheetFromWindow(window.Model.Form(), window.Model.Record(), window.Model.Cursors());
     switch (request.Format) {
     case ExportFormat::Bitmap:
         surfaces->WriteBitmap(request.Output, sheet);
@@ -102,16 +102,16 @@ std::vector<std::string> ExportWaveform(const ExportRequest& request, ExportSurf
         surfaces->WriteSvg(request.Output, sheet, request.Picture);
         break;
     case ExportFormat::Csv: {
-        const std::string csv = SampleTable(window.Record(), window.Form().ProbeMenuFactor());
+        const std::string csv = SampleTable(window.Model.Record(), window.Model.Form().ProbeMenuFactor());
         WritePictureFile(request.Output, std::vector<uint8_t>(csv.begin(), csv.end()));
         break;
     }
     case ExportFormat::Json:
         WriteFileReplacing(
-            request.Output, WaveformJson(window, request.Cursors ? CursorsShown::Yes : CursorsShown::No));
+            request.Output, WaveformJson(window.Model, request.Cursors ? CursorsShown::Yes : CursorsShown::No));
         break;
     case ExportFormat::Sigrok:
-        WriteFileReplacing(request.Output, SigrokSessionBytes(*ShownInVolts(window)));
+        WriteFileReplacing(request.Output, SigrokSessionBytes(*ShownInVolts(window.Model)));
         break;
     }
     return {};

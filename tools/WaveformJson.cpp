@@ -9,7 +9,7 @@
 
 namespace zop {
 
-std::string WaveformJson(const HeadlessWindow& window, CursorsShown cursors)
+std::string WaveformJson(const WindowModel& window, CursorsShown cursors)
 {
     const FormState& form = window.Form();
     const WaveformRecord& record = window.Record();

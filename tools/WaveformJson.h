@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/HeadlessWindow.h"
+#include "window/WindowModel.h"
 
 namespace zop {
 
@@ -16,6 +16,6 @@ inline constexpr int WaveformJsonVersion = 1;
 // UTF-8 JSON text, one member per line. With `cursors` the measurements
 // carry the cursor readout too.
 enum class CursorsShown { No, Yes };
-std::string WaveformJson(const HeadlessWindow& window, CursorsShown cursors);
+std::string WaveformJson(const WindowModel& window, CursorsShown cursors);
 
 } // namespace zop

@@ -17,7 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "app/AboutBox.h"
-#include "app/DocumentWiring.h"
+#include "app/AboutBox.h"
+#include "app/HelpWindow.h"
 #include "app/HelpWindow.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
@@ -73,18 +74,17 @@ protected:
     test::ScriptedUserInterface ui;
     test::TempDir dir;
     test::FixedClock clock { "01-02-2026", "11:12:13" }; // the day and time the test files were made
-    std::vector<std::string> displayCalls;
-    DisplayHooks Hooks()
+    // Measured (the peak-to-peak panel) and drawn (the picture is more than
+    // the graticule).
+    static bool MeasuredAndDrawn(TZop5Form& form)
     {
-        return { [this] { displayCalls.push_back("measure"); }, [this] { displayCalls.push_back("redraw"); },
-            [this] { displayCalls.push_back("graticule"); } };
+        return !form.SettingsPanelLabel(PeakToPeakPanel)->text().isEmpty() && form.Image1() != form.Image2();
     }
 };
 
 TEST_F(DocumentWindowTest, OpenFromTheMenuShowsTheFileWithProbeX10Saved)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     const std::string file = MakeFile("scope.zop", "0.5V/div");
     ui.OpenResults = { FileDialogResult { file, 1 } };
     form.Action(Cmd::OpenItem)->trigger();
@@ -101,7 +101,7 @@ TEST_F(DocumentWindowTest, OpenFromTheMenuShowsTheFileWithProbeX10Saved)
     for (Cmd c : { Cmd::SaveItem, Cmd::SaveasItem, Cmd::PrintItem, Cmd::CopyItem, Cmd::SaveBtn, Cmd::SmoothBtn })
         EXPECT_TRUE(form.Action(c) ? form.Action(c)->isEnabled() : form.Button(c)->isEnabled()) << CommandName(c);
     EXPECT_FALSE(form.Flags().Unsaved());
-    EXPECT_EQ(displayCalls, (std::vector<std::string> { "measure", "redraw" }));
+    EXPECT_TRUE(MeasuredAndDrawn(form));
 
     // Nothing to save: closing asks nothing.
     form.show();
@@ -111,8 +111,7 @@ TEST_F(DocumentWindowTest, OpenFromTheMenuShowsTheFileWithProbeX10Saved)
 
 TEST_F(DocumentWindowTest, ARefusedFileFromTheOpenButtonShowsIncorrectFileType)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { dir.File("missing.zop"), 1 } };
     form.Button(Cmd::OpenBtn)->click();
     ASSERT_EQ(ui.Messages.size(), 1u);
@@ -122,8 +121,7 @@ TEST_F(DocumentWindowTest, ARefusedFileFromTheOpenButtonShowsIncorrectFileType)
 
 TEST_F(DocumentWindowTest, DroppingOneFileOpensItAndTwoDoNothing)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     const QString a = QString::fromStdString(MakeFile("a.zop", "1V/div"));
     const QString b = QString::fromStdString(MakeFile("b.zop", "1V/div"));
     Drop(form, { a, b });
@@ -149,10 +147,9 @@ TEST_F(DocumentWindowTest, DroppingOneFileOpensItAndTwoDoNothing)
 
 TEST_F(DocumentWindowTest, BitmapTypeThenSaveButtonWritesTheWaveformFile)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     MarkerPictures pictures;
-    wiring.SetPictureFiles(pictures);
+    form.Model().SetPictureFiles(pictures);
     ui.OpenResults = { FileDialogResult { MakeFile("first.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
     emit form.DescriptionEdit()->textEdited("to be saved");
@@ -171,24 +168,33 @@ TEST_F(DocumentWindowTest, BitmapTypeThenSaveButtonWritesTheWaveformFile)
     EXPECT_TRUE(ui.Messages.empty());
 }
 
-TEST_F(DocumentWindowTest, PictureTypesWithoutAWriterReportOnce)
+// Save As's picture types go to the window's own writers: a bitmap and a
+// placeable metafile with the type's extension, the document left as it was.
+TEST_F(DocumentWindowTest, PictureTypesAreWrittenByTheWindowsOwnWriters)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { MakeFile("first.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
-    ui.SaveResults = { FileDialogResult { dir.File("pic"), 3 } };
-    form.Action(Cmd::SaveasItem)->trigger();
-    ASSERT_EQ(ui.Messages.size(), 1u);
-    EXPECT_EQ(ui.Messages[0].Kind, BoxKind::Error);
-    EXPECT_NE(ui.Messages[0].Text.find("not available"), std::string::npos);
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("pic.wmf"))));
+    struct Case {
+        int FilterIndex;
+        const char* File;
+        std::string Magic;
+    };
+    for (const Case& c : { Case { 2, "pic.bmp", "BM" }, Case { 3, "pic.wmf", "\xD7\xCD\xC6\x9A" } }) {
+        ui.SaveResults = { FileDialogResult { dir.File("pic"), c.FilterIndex } };
+        form.Action(Cmd::SaveasItem)->trigger();
+        EXPECT_TRUE(ui.Messages.empty()) << testing::PrintToString(ui.Texts());
+        std::ifstream file(dir.File(c.File), std::ios::binary);
+        std::string start(c.Magic.size(), '\0');
+        file.read(start.data(), static_cast<std::streamsize>(start.size()));
+        EXPECT_EQ(start, c.Magic) << c.File;
+    }
+    EXPECT_EQ(form.windowTitle(), "Tracelet - first.zop");
 }
 
 TEST_F(DocumentWindowTest, NewAndCloseAskAndCancelKeepsEverything)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { MakeFile("shown.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
     emit form.DescriptionEdit()->textEdited("edited");
@@ -211,7 +217,7 @@ TEST_F(DocumentWindowTest, NewAndCloseAskAndCancelKeepsEverything)
     EXPECT_FALSE(form.DescriptionEdit()->isEnabled());
     EXPECT_TRUE(form.DescriptionEdit()->text().isEmpty());
     EXPECT_TRUE(form.SettingsPanelLabel(0)->text().isEmpty());
-    EXPECT_EQ(displayCalls.back(), "graticule");
+    EXPECT_EQ(form.Image1(), form.Image2()) << "the blank graticule again";
 
     // Exit asks the window to close, which runs the same question; nothing
     // is unsaved now.
@@ -224,8 +230,7 @@ TEST_F(DocumentWindowTest, NewAndCloseAskAndCancelKeepsEverything)
 
 TEST_F(DocumentWindowTest, CancelledSaveAsLeavesTheQuestionMarkAloneAndYesInOpenSavesFirst)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { MakeFile("shown.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
     emit form.DescriptionEdit()->textEdited("edited");
@@ -255,8 +260,7 @@ TEST_F(DocumentWindowTest, CancelledSaveAsLeavesTheQuestionMarkAloneAndYesInOpen
 
 TEST_F(DocumentWindowTest, DoubleClickingTheDateOnTheSameDayChangesNothing)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { MakeFile("shown.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
 
@@ -281,8 +285,7 @@ TEST_F(DocumentWindowTest, DoubleClickingTheDateOnTheSameDayChangesNothing)
 
 TEST_F(DocumentWindowTest, AFailedSaveIsReportedWithThePlatformsText)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     ui.OpenResults = { FileDialogResult { MakeFile("shown.zop", "1V/div"), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
     emit form.DescriptionEdit()->textEdited("edited");
@@ -297,16 +300,14 @@ TEST_F(DocumentWindowTest, AFailedSaveIsReportedWithThePlatformsText)
 TEST_F(DocumentWindowTest, StartupFileIsOpenedAndARefusedOneIgnored)
 {
     {
-        TZop5Form form(ui, {});
-        DocumentWiring wiring(form, Hooks(), &clock);
-        wiring.OpenStartupFile({ MakeFile("start.ZOP", "20V/div") });
+        TZop5Form form(ui, &clock);
+        form.Model().Start({ MakeFile("start.ZOP", "20V/div") }, false);
         EXPECT_EQ(form.windowTitle(), "Tracelet - start.ZOP");
         EXPECT_TRUE(form.Action(Cmd::Probex1Item)->isChecked());
     }
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
-    wiring.OpenStartupFile({ dir.File("absent.zop") });
-    wiring.OpenStartupFile({});
+    TZop5Form form(ui, &clock);
+    form.Model().Start({ dir.File("absent.zop") }, false);
+    form.Model().Start({}, false);
     EXPECT_EQ(form.windowTitle(), "Tracelet - [Untitled]");
     EXPECT_TRUE(ui.Messages.empty());
 }
@@ -347,18 +348,20 @@ TEST(AboutBox, LayoutTextsAndTheOkButton)
 
 TEST_F(DocumentWindowTest, AboutAndHelpTopicsFromTheMenu)
 {
-    TZop5Form form(ui, {});
-    DocumentWiring wiring(form, Hooks(), &clock);
+    TZop5Form form(ui, &clock);
     bool shown = false;
     QTimer::singleShot(0, [&] {
-        shown = wiring.AboutBox().isVisible();
-        wiring.AboutBox().accept();
+        auto* about = form.findChild<TAboutBox*>();
+        shown = about && about->isVisible();
+        if (about)
+            about->accept();
     });
     form.Action(Cmd::AboutItem)->trigger();
     EXPECT_TRUE(shown);
 
     form.Action(Cmd::HelpTopicsItem)->trigger();
-    HelpWindow& help = wiring.Help();
+    ASSERT_TRUE(form.findChild<HelpWindow*>());
+    HelpWindow& help = *form.findChild<HelpWindow*>();
     EXPECT_TRUE(help.isVisible());
     EXPECT_EQ(help.Browser()->textCursor().position(), 0) << "opened at the contents";
     const QString guide = help.Browser()->toPlainText();

@@ -13,10 +13,7 @@
 #include <utility>
 #include <gtest/gtest.h>
 
-#include "app/DocumentWiring.h"
-#include "app/LinkWiring.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
 #include "tests/support/ChildProcess.h"
@@ -60,21 +57,15 @@ void ExpectCleanEnd(test::ChildProcess& simulator)
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
 }
 
-// The window with the subsystems the link works with, its ports probed.
+// The window with its ports probed.
 struct WiredWindow {
     explicit WiredWindow(UserInterface& ui)
-        : Form(ui, {})
-        , Trace(Form)
-        , Documents(Form, Trace.Hooks(), &Clock)
-        , Link(Form, Documents.Commands(), Trace.Hooks(), &Clock)
+        : Form(ui, &Clock)
     {
-        Link.ProbePorts();
+        Form.RunCommand([this] { Form.Model().Link().ProbePorts(); });
     }
     test::FixedClock Clock { "07-12-2026", "10:20:30" };
     TZop5Form Form;
-    TraceWiring Trace;
-    DocumentWiring Documents;
-    LinkWiring Link;
 };
 
 QString Text(std::string_view cp1252)
@@ -105,7 +96,7 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     test::ScriptedUserInterface ui;
     WiredWindow window(ui);
     TZop5Form& form = window.Form;
-    LinkWiring& link = window.Link;
+    WindowModel& link = window.Form.Model();
     EXPECT_TRUE(form.Action(Cmd::Com1Item)->isChecked());
     EXPECT_FALSE(form.Action(Cmd::Com2Item)->isEnabled());
 
@@ -194,7 +185,7 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
     SlowToAnswer ui;
     WiredWindow window(ui);
     TZop5Form& form = window.Form;
-    LinkWiring& link = window.Link;
+    WindowModel& link = window.Form.Model();
     form.show();
     ASSERT_TRUE(ProcessEventsUntil([&] { return form.Record().VoltIndex != 0; }));
     const SampleArray received = form.Record().Samples;
@@ -217,7 +208,7 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.Record().Samples, received);
     EXPECT_FALSE(link.Transfer().AllFlagsSet());
-    EXPECT_TRUE(link.VskComPort1().Open());
+    EXPECT_TRUE((*link.Component()).Open());
 
     ExpectCleanEnd(simulator);
 }

@@ -172,12 +172,12 @@ TEST_F(MainWindowTest, LongHintGoesToTheFirstStatusPanel)
 TEST_F(MainWindowTest, FailingCommandIsReportedOnceAndTheProgramGoesOn)
 {
     TZop5Form form(ui, {});
-    form.On().Commands[static_cast<size_t>(Cmd::OpenItem)] = [] { throw std::runtime_error("Disk not ready"); };
-    form.Click(Cmd::OpenItem);
+    const auto failing = [] { throw std::runtime_error("Disk not ready"); };
+    form.RunCommand(failing);
     ASSERT_EQ(ui.Messages.size(), 1u);
     EXPECT_EQ(ui.Messages[0].Text, "Disk not ready");
     EXPECT_EQ(ui.Messages[0].Kind, BoxKind::Error);
-    form.Click(Cmd::OpenItem);
+    form.RunCommand(failing);
     EXPECT_EQ(ui.Messages.size(), 2u);
 }
 
@@ -229,12 +229,15 @@ TEST_F(MainWindowTest, StoredModeIsShownAndWrittenBackAtClose)
 TEST_F(MainWindowTest, RefusedCloseKeepsTheWindowAndWritesNothing)
 {
     TZop5Form form(ui, {});
-    form.On().CloseQuery = [] { return false; };
+    // An unsaved waveform: the save question, cancelled, then answered No.
+    form.State().SetWaveformShown(true);
+    form.Flags().Modified = true;
+    ui.Answers = { Answer::Cancel };
     form.show();
     EXPECT_FALSE(form.close());
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(QFile::exists(Configuration().FilePath()));
-    form.On().CloseQuery = [] { return true; };
+    ui.Answers = { Answer::No };
     EXPECT_TRUE(form.close());
 }
 
@@ -260,7 +263,7 @@ TEST_F(MainWindowTest, DeferredWorkRunsAfterTheOutermostCommand)
 {
     TZop5Form form(ui, {});
     std::vector<std::string> log;
-    form.On().RunDeferred = [&] {
+    form.Runner().Deferred = [&] {
         log.push_back(form.CommandRunning() ? "deferred, busy" : "deferred, idle");
         return false;
     };
@@ -272,11 +275,10 @@ TEST_F(MainWindowTest, DeferredWorkRunsAfterTheOutermostCommand)
     EXPECT_EQ(log, (std::vector<std::string> { "inner", "outer, busy", "deferred, busy" }));
     EXPECT_FALSE(form.CommandRunning());
     // Deferred work that changed the document keeps the window open.
-    form.On().RunDeferred = [] { return true; };
-    form.On().CloseQuery = [] { return true; };
+    form.Runner().Deferred = [] { return true; };
     form.show();
     EXPECT_FALSE(form.close());
-    form.On().RunDeferred = nullptr;
+    form.Runner().Deferred = nullptr;
     EXPECT_TRUE(form.close());
 }
 

@@ -16,10 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/DocumentWiring.h"
-#include "app/OutputWiring.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "platform/Configuration.h"
 #include "tests/support/ScriptedUserInterface.h"
 #include "waveform/ScaleTables.h"
@@ -27,13 +24,10 @@
 namespace zop {
 namespace {
 
-// One window with its trace, document and output wiring, as main() builds it.
+// One window as main() builds it.
 struct Window {
     test::ScriptedUserInterface Ui;
     TZop5Form Form { Ui };
-    TraceWiring Trace { Form };
-    DocumentWiring Documents { Form, Trace.Hooks() };
-    OutputWiring Output { Form, Documents.Commands() };
 
     bool PasteEnabled() const
     {
@@ -62,7 +56,7 @@ struct Window {
         in.Date = "07-12-2026";
         in.Time = "19:41:00";
         in.IncomingCursors = { 30, 255, 90, 10 }; // the first cross on the sample of 0
-        Form.RunCommand([this] { Documents.Commands().ApplyIncoming("/tmp/shown.zop"); });
+        Form.RunCommand([this] { Form.Model().Document().ApplyIncoming("/tmp/shown.zop"); });
     }
 };
 

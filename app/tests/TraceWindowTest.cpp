@@ -7,9 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "display/FormatGeneral3.h"
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
@@ -26,7 +24,7 @@ protected:
     void TearDown() override { QFile::remove(Configuration().FilePath()); }
 
     // Puts a waveform on show as a completed transfer would.
-    static void ShowWaveform(TZop5Form& form, TraceWiring& trace)
+    static void ShowWaveform(TZop5Form& form)
     {
         WaveformRecord& record = form.Record();
         for (int i = 0; i < SampleCount; ++i)
@@ -34,10 +32,10 @@ protected:
         record.VoltIndex = 5;
         record.TimeIndex = 9;
         form.State().SettingsPanel[1] = "0.1V/div";
-        form.State().SetWaveformGroup(true);
+        form.State().SetWaveformShown(true);
         form.State().SetFieldGroup(true);
-        trace.View().UpdateMeasurements();
-        trace.View().RedrawTrace();
+        form.Model().View().UpdateMeasurements();
+        form.Model().View().RedrawTrace();
         form.SyncFromState();
     }
 
@@ -55,8 +53,7 @@ protected:
 TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
 {
     TZop5Form form(ui, {});
-    TraceWiring trace(form);
-    ShowWaveform(form, trace);
+    ShowWaveform(form);
     QWidget* picture = form.Picture();
     const QImage blank = form.Image1().copy();
 
@@ -77,7 +74,7 @@ TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
     EXPECT_TRUE(form.StatusBarLabel(1)->text().startsWith("dV="));
     const QImage dragged = form.Image1().copy();
     EXPECT_NE(dragged, blank);
-    trace.View().RedrawTrace();
+    form.Model().View().RedrawTrace();
     EXPECT_EQ(form.Image1(), dragged);
     // The window's blank picture is the graticule every redraw starts from.
     EXPECT_EQ(form.Image2().convertToFormat(QImage::Format_RGB32), MakeGraticulePicture());
@@ -86,8 +83,7 @@ TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
 TEST_F(TraceWindowTest, RightButtonAndCtrlDragLeaveThePictureAlone)
 {
     TZop5Form form(ui, {});
-    TraceWiring trace(form);
-    ShowWaveform(form, trace);
+    ShowWaveform(form);
     QWidget* picture = form.Picture();
     const QImage before = form.Image1().copy();
     Send(picture, QEvent::MouseButtonPress, 41, Qt::RightButton, Qt::RightButton);
@@ -107,7 +103,6 @@ void ExpectShownWhole(QLabel* panel)
 TEST_F(TraceWindowTest, LongestReadoutsAreShownWholeInTheirPanels)
 {
     TZop5Form form(ui, {});
-    TraceWiring trace(form);
     // Among the widest texts the measurements and the readout produce.
     form.State().SettingsPanel = { "0.2ms/div", "0.5V/div", "-0.0189Vdc", "-1.59E3Vdc", "0.00891Vrms", "-0.000789 dB" };
     form.State().StatusBar = { "", "dV=0.0504V", "dV=0.945mV", "dV=1.59E3V" };
@@ -131,9 +126,8 @@ TEST_F(TraceWindowTest, LongestReadoutsAreShownWholeInTheirPanels)
 TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
 {
     TZop5Form form(ui, {});
-    TraceWiring trace(form);
     form.Click(Cmd::SmoothItem);
-    ShowWaveform(form, trace);
+    ShowWaveform(form);
     const QImage smooth = form.Image1().copy();
 
     form.Action(Cmd::DotItem)->trigger();
@@ -175,8 +169,6 @@ TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
 TEST_F(TraceWindowTest, OpenedFileIsMeasuredAndDrawnAndNewBlanksThePicture)
 {
     TZop5Form form(ui, {});
-    TraceWiring trace(form);
-    DocumentWiring documents(form, trace.Hooks());
     test::TempDir dir;
     WaveformFileContents contents;
     contents.Description = "square";

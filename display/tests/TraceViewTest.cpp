@@ -81,7 +81,7 @@ protected:
         record.ZeroRef = 127;
         record.VoltIndex = 5;
         record.TimeIndex = 9;
-        form.SetWaveformGroup(true);
+        form.SetWaveformShown(true);
         form.SetFieldGroup(true);
     }
 
@@ -89,7 +89,7 @@ protected:
     Shown Fresh()
     {
         FormState freshForm;
-        freshForm.SetWaveformGroup(true);
+        freshForm.SetWaveformShown(true);
         freshForm.ShowViewMode(form.ViewMode);
         WaveformRecord r = record;
         DocumentFlags f;
@@ -152,7 +152,7 @@ TEST_F(TraceViewTest, ViewCommandsSwitchTheModeAndRedrawOnlyWhenItChanges)
     EXPECT_FALSE(form[Cmd::BarBtn].Checked);
     EXPECT_EQ(picture.Resets, 2);
     // Without a waveform the blank graticule stays as it is.
-    form.SetWaveformGroup(false);
+    form.SetWaveformShown(false);
     view.SmoothItemClick();
     EXPECT_EQ(form.ViewMode, TraceMode::Smooth);
     EXPECT_EQ(picture.Resets, 2);
@@ -197,7 +197,7 @@ TEST_F(TraceViewTest, ProbeCommandsRelabelAndRescaleWithoutRedrawing)
 
 TEST_F(TraceViewTest, ProbeWithoutAWaveformOnlySwitchesTheMenu)
 {
-    form.SetWaveformGroup(false);
+    form.SetWaveformShown(false);
     record.VoltIndex = 0;
     view.Probex10ItemClick();
     EXPECT_TRUE(form[Cmd::Probex10Item].Checked);
@@ -223,7 +223,7 @@ TEST_F(TraceViewTest, MeasurementsGoToTheirPanels)
 TEST_F(TraceViewTest, ReadoutDoesNothingWhileNoWaveformIsShown)
 {
     cursors = { 42, 100, 122, 120 };
-    form.SetWaveformGroup(false);
+    form.SetWaveformShown(false);
     form.StatusBar[2] = "old";
     view.UpdateCursorReadout();
     EXPECT_EQ(form.StatusBar[2], "old");
@@ -322,7 +322,7 @@ TEST_F(TraceViewTest, OtherButtonsAndModifiedDragsChangeNothing)
     EXPECT_EQ(cursors, CursorPositions {});
     EXPECT_EQ(form.StatusBar[1], "");
 
-    form.SetWaveformGroup(false); // no waveform: the left button does nothing either
+    form.SetWaveformShown(false); // no waveform: the left button does nothing either
     view.Image1MouseDown(MouseButton::Left, ssLeft, 40, 0);
     view.Image1MouseMove(ssLeft, 60, 0);
     view.Image1MouseUp(MouseButton::Left, ssLeft, 60, 0);
@@ -347,12 +347,12 @@ TEST_F(TraceViewTest, WaveformGoneDuringADragLeavesNoStrayLines)
     view.Image1MouseDown(MouseButton::Left, ssLeft, 40, 0);
     view.Image1MouseMove(ssLeft, 80, 0);
     // New while the button is held: graticule, cursors cleared, release ignored.
-    form.SetWaveformGroup(false);
+    form.SetWaveformShown(false);
     picture.ResetToGraticule();
     cursors = {};
     view.Image1MouseUp(MouseButton::Left, ssLeft, 80, 0);
     // A new waveform arrives and the user clicks and drags again.
-    form.SetWaveformGroup(true);
+    form.SetWaveformShown(true);
     view.RedrawTrace();
     view.Image1MouseDown(MouseButton::Left, ssLeft, 200, 0);
     view.Image1MouseMove(ssLeft, 240, 0);

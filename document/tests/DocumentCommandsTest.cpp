@@ -193,7 +193,7 @@ TEST(NewCommand, CancelKeepsEverythingNoClearsTheDocument)
     w.Flags.ProbeChanged = true;
     w.Cursors = { 10, 20, 30, 40 };
     w.Form.StatusBar = { "hint", "dV=1V", "dt=2ms", "f=500Hz" };
-    w.Form[Cmd::PasteItem].Enabled = w.Form[Cmd::PasteBtn].Enabled = true;
+    w.Form.SetPasteAvailable(true);
     const FormState before = w.Form;
 
     w.Ui.Answers = { Answer::Cancel };

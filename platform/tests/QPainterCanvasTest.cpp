@@ -148,7 +148,7 @@ public:
     Picture()
         : image(graticule.copy())
     {
-        form.SetWaveformGroup(true);
+        form.SetWaveformShown(true);
         record.VoltIndex = 5;
         record.TimeIndex = 9;
     }

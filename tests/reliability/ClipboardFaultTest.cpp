@@ -10,10 +10,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
-#include "app/DocumentWiring.h"
-#include "app/OutputWiring.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "output/WaveformBlock.h"
 #include "tests/support/ScriptedUserInterface.h"
 
@@ -42,9 +39,6 @@ void SetWord(std::vector<uint8_t>& block, size_t word, int32_t value)
 class ClipboardFaultTest : public testing::Test {
 protected:
     ClipboardFaultTest()
-        : trace(form)
-        , documents(form, trace.Hooks())
-        , output(form, documents.Commands())
     {
         good.Samples.fill(77);
         good.TimeIndex = 5;
@@ -54,9 +48,6 @@ protected:
 
     test::ScriptedUserInterface ui;
     TZop5Form form { ui, {} };
-    TraceWiring trace;
-    DocumentWiring documents;
-    OutputWiring output;
     BlockContent good;
 };
 

@@ -17,7 +17,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/DocumentWiring.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
@@ -109,7 +108,6 @@ protected:
 TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
 {
     TZop5Form form(ui, {});
-    DocumentWiring wiring(form, {});
     const std::string folder = dir.File("readonly");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/trace.zop";
@@ -154,7 +152,6 @@ TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
 TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
 {
     TZop5Form form(ui, {});
-    DocumentWiring wiring(form, {});
     const std::string path = dir.File("trace.zop");
     OpenAndEdit(form, path);
 
@@ -190,7 +187,6 @@ TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
 TEST_F(SaveFaultTest, SaveAfterTheFileOrItsFolderVanished)
 {
     TZop5Form form(ui, {});
-    DocumentWiring wiring(form, {});
     const std::string folder = dir.File("vanishing");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/trace.zop";

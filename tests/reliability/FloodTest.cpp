@@ -62,7 +62,7 @@ TEST(FloodTest, ThirtySecondsWithoutALineEnd)
     test::ProcessFigures settled;
     for (int second = 0; second < floodSeconds; ++second) {
         window.RunFor(seconds(1));
-        longestLine = std::max(longestLine, window.Link().Transfer().LineBuffer.size());
+        longestLine = std::max(longestLine, window.Model().Transfer().LineBuffer.size());
         const test::ProcessFigures now = test::CurrentFigures();
         if (second == std::min(4, floodSeconds - 1))
             settled = now;

@@ -95,12 +95,12 @@ TEST(LinkFaultTest, PortMenuFindsTheInstrumentAgainWhenItIsBack)
     ASSERT_TRUE(Transfer(window, *instrument, Ramp(0)));
 
     instrument->Vanish();
-    ASSERT_TRUE(window.RunUntil([&] { return window.Link().VskComPort1().DeviceLost(); }, seconds(10)));
+    ASSERT_TRUE(window.RunUntil([&] { return window.Model().Component()->DeviceLost(); }, seconds(10)));
     emit window.Form().Menu(4)->aboutToShow();
     window.RunFor(milliseconds(50));
     EXPECT_EQ(window.Ui().Messages.size(), 1u) << testing::PrintToString(window.Ui().Messages);
     EXPECT_FALSE(window.Form().Action(Cmd::Com1Item)->isEnabled());
-    EXPECT_FALSE(window.Link().VskComPort1().Open());
+    EXPECT_FALSE(window.Model().Component()->Open());
 
     auto plugged = std::make_unique<test::Instrument>();
     ASSERT_EQ(unlink(com1.c_str()), 0);

@@ -16,20 +16,13 @@ void MapPorts(const std::string& com1, const std::string& com2)
 
 LinkedWindow::LinkedWindow()
 {
-    m_form = std::make_unique<TZop5Form>(m_ui);
-    m_trace = std::make_unique<TraceWiring>(*m_form);
-    DisplayHooks hooks = m_trace->Hooks();
-    // Counts each redraw of the trace as it ends.
-    hooks.RedrawTrace = [this, redraw = hooks.RedrawTrace] {
-        if (redraw)
-            redraw();
+    m_form = std::make_unique<TZop5Form>(m_ui, &m_clock);
+    // Counts each received waveform as its drawing ends.
+    m_form->Model().TransferShown = [this] {
         ++m_redraws;
         m_lastRedraw = std::chrono::steady_clock::now();
     };
-    m_documents = std::make_unique<DocumentWiring>(*m_form, hooks, &m_clock);
-    m_output = std::make_unique<OutputWiring>(*m_form, m_documents->Commands());
-    m_link = std::make_unique<LinkWiring>(*m_form, m_documents->Commands(), hooks, &m_clock);
-    m_link->ProbePorts();
+    m_form->RunCommand([this] { m_form->Model().Link().ProbePorts(); });
 }
 
 LinkedWindow::~LinkedWindow()
@@ -39,10 +32,6 @@ LinkedWindow::~LinkedWindow()
 
 void LinkedWindow::Close()
 {
-    m_link.reset();
-    m_output.reset();
-    m_documents.reset();
-    m_trace.reset();
     m_form.reset();
 }
 

@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DocumentWiring.h"
-#include "app/LinkWiring.h"
-#include "app/OutputWiring.h"
 #include "app/TZop5Form.h"
-#include "app/TraceWiring.h"
 #include "document/UserInterface.h"
 #include "tests/support/FixedClock.h"
 
@@ -49,9 +45,9 @@ public:
     ~LinkedWindow();
 
     TZop5Form& Form() { return *m_form; }
-    LinkWiring& Link() { return *m_link; }
+    WindowModel& Model() { return m_form->Model(); }
     AnswerNo& Ui() { return m_ui; }
-    // How often the trace was redrawn, and when last.
+    // How often a received waveform was drawn, and when last.
     int Redraws() const { return m_redraws; }
     std::chrono::steady_clock::time_point LastRedraw() const { return m_lastRedraw; }
 
@@ -67,10 +63,6 @@ private:
     AnswerNo m_ui;
     FixedClock m_clock;
     std::unique_ptr<TZop5Form> m_form;
-    std::unique_ptr<TraceWiring> m_trace;
-    std::unique_ptr<DocumentWiring> m_documents;
-    std::unique_ptr<OutputWiring> m_output;
-    std::unique_ptr<LinkWiring> m_link;
     int m_redraws = 0;
     std::chrono::steady_clock::time_point m_lastRedraw;
 };

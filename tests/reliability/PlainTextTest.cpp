@@ -12,7 +12,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "app/DocumentWiring.h"
 #include "app/QtUserInterface.h"
 #include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
@@ -55,7 +54,6 @@ TEST(PlainTextTest, AFileWithMarkupIsShownAndSavedAsItsCharacters)
     test::TempDir dir;
     test::ScriptedUserInterface ui;
     TZop5Form form(ui, {});
-    DocumentWiring wiring(form, {});
     const std::string path = WriteHostileFile(dir.File("<b>name<i>.zop"));
     ui.OpenResults = { FileDialogResult { path, 1 } };
     form.Action(Cmd::OpenItem)->trigger();

@@ -7,80 +7,18 @@
 #include <vector>
 
 #include "link/LinkCommands.h"
+#include "tests/support/FakeLinkPort.h"
 #include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
 
 namespace zop {
 namespace {
 
-// A port component in miniature: ports that open or not, triggers kept across
-// closes and moves, a limit of 20 data triggers, bytes waiting to be taken.
-class FakePort final : public LinkPort {
-public:
-    std::set<uint16_t> Usable; // the numbers that open
-    int OpensLeft = 1000; // opens that succeed before every further one fails
-    std::vector<std::string> Triggers; // handle 2 + position
-    std::deque<uint8_t> Input;
-    bool Lost = false; // the open port's device has vanished
-    std::vector<std::string> Log; // "open 3", "close 3"
-
-    uint16_t ComNumber() const override { return m_number; }
-    void SetComNumber(uint16_t number) override
-    {
-        if (number == m_number)
-            return;
-        const bool wasOpen = m_open;
-        if (wasOpen)
-            SetOpen(false);
-        m_number = number;
-        if (wasOpen)
-            SetOpen(true);
-    }
-    bool Open() const override { return m_open; }
-    void SetOpen(bool open) override
-    {
-        if (open == m_open)
-            return;
-        if (open && (!Usable.contains(m_number) || OpensLeft-- <= 0))
-            throw std::runtime_error("cannot open");
-        m_open = open;
-        Log.push_back((open ? "open " : "close ") + std::to_string(m_number));
-    }
-    uint16_t AddDataTrigger(std::string_view data, bool) override
-    {
-        if (Triggers.size() >= 20)
-            throw std::runtime_error("no trigger slot free");
-        Triggers.emplace_back(data);
-        return static_cast<uint16_t>(Triggers.size() + 1);
-    }
-    uint16_t FindDataTrigger(std::string_view data, bool) const override
-    {
-        for (size_t i = 0; i < Triggers.size(); ++i)
-            if (Triggers[i] == data)
-                return static_cast<uint16_t>(i + 2);
-        return 0;
-    }
-    bool DeviceLost() const override { return m_open && Lost; }
-    uint8_t GetChar() override
-    {
-        if (Input.empty())
-            throw std::runtime_error("input buffer empty");
-        const uint8_t byte = Input.front();
-        Input.pop_front();
-        return byte;
-    }
-    int LineEndTriggers() const { return static_cast<int>(std::count(Triggers.begin(), Triggers.end(), "\r")); }
-
-private:
-    uint16_t m_number = 0;
-    bool m_open = false;
-};
-
 // The window's state with the document and link commands over it.
 struct Window : test::LinkWindowParts {
     Window() { Clock.Time = "09:15:00"; }
 
-    FakePort Port;
+    test::FakeLinkPort Port;
     std::vector<std::string> DisplayCalls;
     bool FailRedraw = false;
     LinkCommands Link { LinkParts(), Port, Documents, Hooks(), Clock };
@@ -104,24 +42,9 @@ struct Window : test::LinkWindowParts {
     // every line-end trigger armed. A closed port receives nothing.
     void Receive(std::string_view bytes)
     {
-        std::string pending;
-        for (const char c : bytes) {
-            if (!Port.Open())
-                return;
-            if (c != '\r') {
-                pending += c;
-                continue;
-            }
-            Port.Input.insert(Port.Input.end(), pending.begin(), pending.end());
-            Link.VskComPort1TriggerAvail(static_cast<uint16_t>(pending.size()));
-            pending.clear();
-            for (size_t i = 0; i < Port.Triggers.size(); ++i)
-                if (Port.Triggers[i] == "\r")
-                    Link.VskComPort1TriggerData(static_cast<uint16_t>(i + 2));
-            // The line end itself is announced later and dropped.
-            Port.Input.push_back('\r');
-            Link.VskComPort1TriggerAvail(1);
-        }
+        test::Receive(
+            Port, bytes, [this](uint16_t n) { Link.VskComPort1TriggerAvail(n); },
+            [this](uint16_t handle) { Link.VskComPort1TriggerData(handle); });
     }
     void StartWithPort(std::set<uint16_t> usable)
     {

@@ -11,6 +11,7 @@
 
 #include "comm/MessageWindow.h"
 #include "link/ComponentPort.h"
+#include "tests/support/InstrumentTransfers.h"
 #include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
 
@@ -91,13 +92,7 @@ struct Window : test::LinkWindowParts {
 
 std::string TransferBytes(int32_t first)
 {
-    InstrumentWaveform waveform;
-    waveform.TimeIndex = 12;
-    waveform.VoltIndex = 3;
-    waveform.ZeroRef = 100;
-    for (int32_t i = 0; i < SampleCount; ++i)
-        waveform.Samples[static_cast<size_t>(i)] = (first + 2 * i) % 256;
-    return EncodeTransfer(waveform, LineForm::B, LineEnding::Cr);
+    return EncodeTransfer(test::RampWaveform(first, 2, 12, 3, 100), LineForm::B, LineEnding::Cr);
 }
 
 TEST(ComponentPort, TheWindowsLineSettings)

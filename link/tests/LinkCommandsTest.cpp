@@ -8,6 +8,7 @@
 
 #include "link/LinkCommands.h"
 #include "tests/support/FakeLinkPort.h"
+#include "tests/support/InstrumentTransfers.h"
 #include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
 
@@ -57,18 +58,12 @@ struct Window : test::LinkWindowParts {
 
 InstrumentWaveform Sample(int32_t first)
 {
-    InstrumentWaveform waveform;
-    waveform.TimeIndex = 3;
-    waveform.VoltIndex = 5;
-    waveform.ZeroRef = 120;
-    for (int32_t i = 0; i < SampleCount; ++i)
-        waveform.Samples[static_cast<size_t>(i)] = (first + i) % 256;
-    return waveform;
+    return test::RampWaveform(first);
 }
 
 std::string Transfer(int32_t first, LineForm form = LineForm::A)
 {
-    return EncodeTransfer(Sample(first), form, LineEnding::CrLf);
+    return test::RampTransfer(first, form);
 }
 
 TEST(TransferCompletion, AReceivedTransferBecomesTheNewUntitledDocument)

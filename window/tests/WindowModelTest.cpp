@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/support/FakeLinkPort.h"
+#include "tests/support/InstrumentTransfers.h"
 #include "tests/support/ScriptedUserInterface.h"
-#include "waveform/InstrumentLines.h"
 #include "window/WindowModel.h"
 
 namespace zop {
@@ -29,17 +29,6 @@ public:
     }
 };
 
-std::string Transfer(int32_t first)
-{
-    InstrumentWaveform waveform;
-    waveform.TimeIndex = 3;
-    waveform.VoltIndex = 5;
-    waveform.ZeroRef = 120;
-    for (int32_t i = 0; i < SampleCount; ++i)
-        waveform.Samples[static_cast<size_t>(i)] = (first + i) % 256;
-    return EncodeTransfer(waveform, LineForm::A, LineEnding::CrLf);
-}
-
 // A model over a fake port on which COM1 opens.
 struct Window {
     explicit Window(TraceMode mode = TraceMode::Smooth)
@@ -58,7 +47,7 @@ struct Window {
     void ShowReceived(int32_t first)
     {
         Model.Start({});
-        Receive(Transfer(first));
+        Receive(test::RampTransfer(first));
         ASSERT_EQ(Model.Record().Samples[0], first);
         ASSERT_TRUE(Model.Flags().Unsaved());
     }
@@ -103,12 +92,12 @@ TEST(WindowModel, ATransferCompletedDuringAnotherCommandsQuestionIsShownAfterIt)
         bool completedInside = false;
         if (c.Command) {
             w.Ui.DuringQuestion = [&] {
-                w.Receive(Transfer(60));
+                w.Receive(test::RampTransfer(60));
                 completedInside = w.Model.Record().Samples[0] == 60;
             };
             c.Command(w.Model);
         } else {
-            w.Receive(Transfer(60));
+            w.Receive(test::RampTransfer(60));
         }
         EXPECT_FALSE(completedInside) << "shown inside the other command's question";
         EXPECT_EQ(w.Ui.Texts(), c.Questions);
@@ -128,7 +117,7 @@ TEST(WindowModel, AWaveformArrivingDuringTheCloseQuestionKeepsTheWindowOpen)
     w.Ui.Messages.clear();
     // Not saved on closing; the new waveform then asks about the old one.
     w.Ui.Answers = { Answer::No, Answer::No };
-    w.Ui.DuringQuestion = [&] { w.Receive(Transfer(60)); };
+    w.Ui.DuringQuestion = [&] { w.Receive(test::RampTransfer(60)); };
     EXPECT_FALSE(w.Model.CloseQuery());
     EXPECT_EQ(w.Model.Record().Samples[0], 60);
 

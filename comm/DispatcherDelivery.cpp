@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -90,16 +91,15 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
     std::unique_lock lock(record.Lock, std::defer_lock);
     while (node) {
         if (!current.Removed) {
-            if (current.Kind == 1) {
-                if (fastReader && control.OnLoan)
-                    record.Reader = ThreadToken();
+            // A receiver on this thread (a procedure, or a window during a
+            // loan) alone takes the bytes until it returns.
+            std::optional<ReaderScope> reader;
+            if (fastReader && (current.Kind == 2 || control.OnLoan))
+                reader.emplace(control.Port, record);
+            if (current.Kind == 1)
                 SendToWindow(control, current.Window, message, wParam, lParam);
-            } else if (current.Kind == 2 && current.Procedure) {
-                if (fastReader)
-                    record.Reader = ThreadToken();
+            else if (current.Kind == 2 && current.Procedure)
                 current.Procedure(0, message, wParam, lParam);
-            }
-            record.Reader = nullptr;
         }
         // A receiver that was removed passes the message on: it no longer
         // takes messages, so it must not hold them back from the others.

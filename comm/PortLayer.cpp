@@ -128,6 +128,15 @@ std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t 
     return 0;
 }
 
+// The port whose receiver the calling thread is during the current delivery
+// (see ReaderScope); a delivery that runs inside another one's receiver
+// (a modal loop) puts the outer one back when it ends.
+struct ThreadReader {
+    PortHandle Port = 0;
+    PortRecord* Record = nullptr;
+};
+constinit thread_local ThreadReader t_reader {};
+
 // Whether the calling thread is the receiver that alone takes bytes during
 // the current delivery (see PortRecord::Reader): it reads ahead without the
 // lock, as nobody else moves the tail or the read-ahead count meanwhile.
@@ -594,22 +603,30 @@ std::int32_t FlushPort(PortHandle port, std::int32_t direction)
     return 0;
 }
 
-std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
+ReaderScope::ReaderScope(PortHandle port, PortRecord& record)
+    : m_record(record)
+    , m_savedPort(t_reader.Port)
+    , m_savedRecord(t_reader.Record)
+{
+    record.Reader.store(ThreadToken(), std::memory_order_relaxed);
+    t_reader = { port, &record };
+}
+
+ReaderScope::~ReaderScope()
+{
+    m_record.Reader.store(nullptr, std::memory_order_relaxed);
+    t_reader = { m_savedPort, m_savedRecord };
+}
+
+namespace {
+
+// GetChar outside the hot path: through the port table, under the lock.
+// Kept out of line so that the hot path needs no registers saved.
+[[gnu::noinline]] std::int32_t GetCharLocked(PortHandle port, std::uint8_t* byte)
 {
     PortRecord* record = LookupPort(port);
     if (!record)
         return ErrBadHandle;
-    if (IsFastReader(*record)) {
-        // One byte per call is the hot path of a handler that reads byte by byte.
-        const std::uint16_t offset = record->ReadAheadCount.load(std::memory_order_relaxed);
-        std::uint8_t value = 0;
-        if (!record->InRing.TryAt(offset, &value))
-            return ErrBufferIsEmpty;
-        record->ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
-        if (byte)
-            *byte = value;
-        return 0;
-    }
     std::uint8_t value = 0;
     std::lock_guard lock(record->Lock);
     const std::int32_t taken = TakeInput(*record, &value, 1, record->ReadAhead && !ConsumeOnRead(*record));
@@ -619,6 +636,30 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
         *byte = value;
     if (record->TraceOn.load())
         RecordTraceEntry(*record, 'R', value);
+    return 0;
+}
+
+} // namespace
+
+std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
+{
+    // One byte per call is the hot path of a handler that reads byte by
+    // byte: the receiver of the current delivery on the delivering thread
+    // reads ahead without the port table and without the lock. The record
+    // cannot go away during its delivery (a close waits for its end); a
+    // close or tracing begun meanwhile takes the general path.
+    const ThreadReader reader = t_reader;
+    if (reader.Port != port || !reader.Record || reader.Record->ClosePending.load(std::memory_order_relaxed)
+        || reader.Record->TraceOn.load(std::memory_order_relaxed))
+        return GetCharLocked(port, byte);
+    PortRecord& record = *reader.Record;
+    const std::uint16_t offset = record.ReadAheadCount.load(std::memory_order_relaxed);
+    std::uint8_t value = 0;
+    if (!record.InRing.TryAt(offset, &value))
+        return ErrBufferIsEmpty;
+    record.ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
+    if (byte)
+        *byte = value;
     return 0;
 }
 

@@ -90,6 +90,23 @@ std::int32_t RefreshDeviceStatus(PortRecord& record);
 // two contiguous reads, nothing while the ring is full). Logs each read when
 // logging is on. Returns the number of bytes moved or a negative code.
 std::int32_t FillInputRing(PortRecord& record);
+// For the delivering thread: marks the calling thread, for the life of the
+// object, as the receiver that alone takes the port's bytes during the
+// current TriggerAvailMsg or TriggerDataMsg (PortRecord::Reader). GetChar on
+// that thread then finds the port without the port table.
+class ReaderScope {
+public:
+    ReaderScope(PortHandle port, PortRecord& record);
+    ~ReaderScope();
+    ReaderScope(const ReaderScope&) = delete;
+    ReaderScope& operator=(const ReaderScope&) = delete;
+
+private:
+    PortRecord& m_record;
+    PortHandle m_savedPort;
+    PortRecord* m_savedRecord;
+};
+
 // Bytes waiting in the input ring (ignoring read-ahead).
 std::uint16_t InputWaiting(const PortRecord& record);
 

@@ -342,12 +342,15 @@ TEST_P(TriggerCaseTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
 {
     const std::uint16_t cr = Trigger("\r");
     std::int32_t closeResult = -1;
+    std::int32_t readAfterClose = 0;
     std::int32_t reopenResult = -1;
     PortHandle reopened = 0;
     m_receiver.Action = [&](const Message& m) {
         if (m.Msg != TriggerDataMsg)
             return;
         closeResult = ClosePort(m_port);
+        std::uint8_t waiting = 0;
+        readAfterClose = GetChar(m_port, &waiting); // bytes wait, but the port is closing
         // The device is free at once, though the slot is still closing.
         reopenResult = OpenPort(&reopened, 4, m_path.c_str(), 9600, 0, 8, 1, 4096, 4096);
     };
@@ -355,6 +358,7 @@ TEST_P(TriggerCaseTest, ClosingInsideADataHandlerEndsDeliveryAndFreesTheSlot)
     Send("a\rb\rc\r");
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return Ports().InUse[closed].load() == 0; }, Pump));
     EXPECT_EQ(closeResult, 0);
+    EXPECT_EQ(readAfterClose, ErrBadHandle);
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
     EXPECT_EQ(reopenResult, 0);
     EXPECT_NE(reopened, closed);
@@ -930,6 +934,45 @@ TEST_P(PtyDispatcherTest, BytesArrivingWhileTheReceiverHandlesAMessageFollowInOr
         EXPECT_TRUE(readMeanwhile) << "the dispatcher thread reads while the receiver's thread delivers";
         m_receiver.Action = nullptr;
     }
+}
+
+// A handler reads its own port's bytes, also when it reads from another
+// port meanwhile or a message of that port is handled inside it (a modal
+// loop), each on the same thread.
+TEST_P(PtyDispatcherTest, AHandlerReadsItsOwnPortsBytesBesideAnotherPortsDelivery)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    PtyDevice otherDevice;
+    PortHandle other = 0;
+    ASSERT_EQ(OpenPort(&other, 4, otherDevice.Path().c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
+    ASSERT_EQ(ClearPortOptions(other, OptionConsumeOnRead), 0);
+    ASSERT_EQ(SetTriggerLength(other, 1), 0);
+    Receiver otherReceiver;
+    ASSERT_EQ(RegisterTriggerHandler(other, otherReceiver.Window(), nullptr, false), 0);
+    std::string otherTaken;
+    otherReceiver.Action = [&](const Message& m) {
+        if (m.Msg == TriggerAvailMsg)
+            otherTaken += Take(other, m.WParam);
+    };
+
+    std::int32_t otherBeforeItsBytes = 0;
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg != TriggerAvailMsg || !m_taken.empty())
+            return;
+        m_taken += Take(m_port, 1);
+        std::uint8_t byte = 0;
+        otherBeforeItsBytes = GetChar(other, &byte);
+        ASSERT_TRUE(otherDevice.Write("xyz"));
+        ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return otherTaken.size() == 3; }, Pump));
+        m_taken += Take(m_port, m.WParam - 1);
+    };
+    Feed("abc");
+    EXPECT_EQ(otherBeforeItsBytes, ErrBufferIsEmpty) << "the other port's ring is empty";
+    EXPECT_EQ(m_taken, "abc");
+    EXPECT_EQ(otherTaken, "xyz");
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(3) }));
+    EXPECT_EQ(InBuffUsed(m_port), 0);
+    EXPECT_EQ(ClosePort(other), 0);
 }
 
 TEST_P(PtyDispatcherTest, AFullRingLeavesBytesInTheDeviceWithoutSpinningAndReadsOnWhenBytesAreTaken)

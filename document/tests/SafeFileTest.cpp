@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,20 +128,15 @@ TEST(SafeFile, AFullDeviceKeepsTheOldFileAndLeavesNoTemporary)
     WriteBytes(target, "old contents");
 
     // The file size limit stops the write part-way, as a full disk would.
-    rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    test::FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.Active());
     std::string text;
     try {
         WriteFileReplacing(target, std::string(5000, 'n'));
     } catch (const FileError& error) {
         text = error.what();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.Lift();
 
     EXPECT_EQ(text, "File too large");
     EXPECT_EQ(ReadBytes(target), "old contents");

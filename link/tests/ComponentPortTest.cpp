@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "comm/MessageWindow.h"
 #include "link/ComponentPort.h"
+#include "tests/support/Instrument.h"
 #include "tests/support/InstrumentTransfers.h"
 #include "tests/support/LinkWindowParts.h"
 #include "waveform/InstrumentLines.h"
@@ -19,36 +17,7 @@ namespace zop {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A pseudo-terminal standing for the instrument's cable on COMn.
-class Instrument {
-public:
-    explicit Instrument(int comNumber)
-        : m_comNumber(comNumber)
-    {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        Map(comNumber, ptsname(m_master));
-    }
-    ~Instrument()
-    {
-        Map(m_comNumber, "");
-        close(m_master);
-    }
-    static void Map(int comNumber, const std::string& path)
-    {
-        setenv(("ZOP5_COM" + std::to_string(comNumber)).c_str(), path.c_str(), 1);
-    }
-    void Send(std::string_view bytes) const
-    {
-        ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-
-private:
-    int m_comNumber;
-    int m_master = -1;
-};
+using test::Instrument; // a pseudo-terminal standing for the instrument's cable on COMn
 
 // The window's state with the link over the real component.
 struct Window : test::LinkWindowParts {
@@ -134,7 +103,7 @@ TEST(ComponentPort, OnlyCom3UsableGivesCom3EnabledAndChecked)
     Instrument::Map(2, "");
 
     // A transfer arrives through the component's events.
-    com3.Send(TransferBytes(0));
+    ASSERT_TRUE(com3.Send(TransferBytes(0)));
     ASSERT_TRUE(window.PumpUntil([&] { return window.Record.TimeIndex == 12; }));
     EXPECT_EQ(window.Record.VoltIndex, 3);
     EXPECT_EQ(window.Record.ZeroRef, 100);
@@ -161,7 +130,7 @@ TEST(ComponentPort, NoPortAtAllGivesTheMessageAndOpensNothing)
     EXPECT_TRUE(window.Component.Open());
     EXPECT_EQ(window.Component.ComNumber(), 2);
     EXPECT_EQ(window.Ui.Messages.size(), 1u);
-    com2.Send("  1us/Sample\r");
+    ASSERT_TRUE(com2.Send("  1us/Sample\r"));
     ASSERT_TRUE(window.PumpUntil([&] { return window.Transfer.TimeSeen; }));
 }
 
@@ -200,11 +169,11 @@ TEST(ComponentPort, TwentyFivePortChangesLeaveOneLineEndTriggerAndThePortReceivi
     EXPECT_EQ(window.Port.FindDataTrigger("\r", false), handle);
 
     // One line end is delivered once, and a whole transfer is applied.
-    com1.Send("  1us/Sample\r");
+    ASSERT_TRUE(com1.Send("  1us/Sample\r"));
     ASSERT_TRUE(window.PumpUntil([&] { return window.LineEnds >= 1; }));
     window.Settle();
     EXPECT_EQ(window.LineEnds, 1);
-    com1.Send(TransferBytes(7));
+    ASSERT_TRUE(com1.Send(TransferBytes(7)));
     ASSERT_TRUE(window.PumpUntil([&] { return window.Record.VoltIndex == 3; }));
     EXPECT_EQ(window.Record.Samples[0], 7);
     // The port still has room for the triggers of others.

@@ -5,14 +5,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QToolButton>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -156,15 +154,10 @@ TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
     OpenAndEdit(form, path);
 
     // A file size limit stops the write part-way, as a full disk does.
-    rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    test::FileSizeLimit limit(64);
+    ASSERT_TRUE(limit.Active());
     form.Action(Cmd::SaveItem)->trigger();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.Lift();
 
     ExpectFailedSave(form, "Tracelet - trace.zop", "File too large");
     EXPECT_EQ(ReadBytes(path), m_original);

@@ -43,6 +43,27 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    if (getrlimit(RLIMIT_FSIZE, &m_saved) != 0)
+        return;
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = m_saved;
+    small.rlim_cur = bytes;
+    m_active = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    if (!m_active)
+        std::signal(SIGXFSZ, m_oldHandler);
+}
+
+void FileSizeLimit::Lift()
+{
+    if (!m_active)
+        return;
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_oldHandler);
+    m_active = false;
+}
+
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
     std::vector<std::string> names;

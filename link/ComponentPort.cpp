@@ -36,11 +36,4 @@ void ApplyWindowPortSettings(TVskComPort& component)
     component.SetTapiMode(tmNone);
 }
 
-void ConnectLinkEvents(TVskComPort& component, LinkCommands& link)
-{
-    component.OnTriggerAvail = [&link](TVskCustomComPort&, uint16_t count) { link.VskComPort1TriggerAvail(count); };
-    component.OnTriggerData
-        = [&link](TVskCustomComPort&, uint16_t triggerHandle) { link.VskComPort1TriggerData(triggerHandle); };
-}
-
 } // namespace zop

@@ -1,9 +1,7 @@
 #pragma once
-// The window's serial port component as the link's port, the component's
-// settings as the main window sets them, and the wiring of its two events to
-// the link's handlers.
+// The window's serial port component as the link's port, and the component's
+// settings as the main window sets them.
 #include "comm/VkPort.h"
-#include "link/LinkCommands.h"
 #include "link/LinkPort.h"
 
 namespace zop {
@@ -34,8 +32,5 @@ private:
 // announced, opened only by the port probing (COM2 until then). Call while
 // the port is closed.
 void ApplyWindowPortSettings(TVskComPort& component);
-
-// Routes the component's availability and line-end events to the link.
-void ConnectLinkEvents(TVskComPort& component, LinkCommands& link);
 
 } // namespace zop

@@ -133,7 +133,7 @@ TEST(LinkFaultTest, AReceiverThatDoesNotAnswerForMoreThanASecond)
     ASSERT_TRUE(window->Form().Action(Cmd::Com1Item)->isChecked()) << testing::PrintToString(window->Ui().Messages);
     ASSERT_TRUE(Transfer(*window, instrument, Ramp(0)));
 
-    TVskComPort& port = window->Link().VskComPort1();
+    TVskComPort& port = *window->Model().Component();
     int availEvents = 0;
     int dataEvents = 0;
     port.OnTriggerAvail = [&, forward = port.OnTriggerAvail](TVskCustomComPort& sender, std::uint16_t count) {

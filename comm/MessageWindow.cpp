@@ -388,7 +388,6 @@ bool TaskSend::Usable() const
 std::optional<SendResult> TaskSend::Start(
     WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout, HungPolicy policy)
 {
-    m_out->Signal.Reset();
     m_out->Sent = Post(window, 0, 0, 0, &task, timeout, policy, nullptr, &m_out->Signal);
     return m_out->Sent.Answer;
 }
@@ -403,8 +402,12 @@ std::optional<SendResult> TaskSend::Answer()
         std::lock_guard lock(sent.Queue->Mutex);
         answer = AnswerOf(sent, nullptr);
     }
-    if (answer)
+    if (answer) {
+        // Cleared here rather than at the next start, which is then one
+        // call shorter.
+        m_out->Signal.Reset();
         sent = Posted { answer, {}, {}, {} };
+    }
     return answer;
 }
 

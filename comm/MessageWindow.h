@@ -91,8 +91,8 @@ public:
     // when its time-out has passed is withdrawn (TimedOut). Nothing while it
     // is queued within its time-out or running.
     std::optional<SendResult> Answer();
-    // Signalled (manual reset, cleared by Start) when the task has run or
-    // was dropped.
+    // Signalled when the task has run or was dropped; cleared when Answer()
+    // gives the answer.
     SyncEvent& Finished();
     // How long the sender may wait for Finished() before asking Answer()
     // again: without limit (-1) once the task runs; while it is queued, the

@@ -365,6 +365,7 @@ TEST_F(MessageWindowTest, ATaskSendLeavesItsSenderFreeAndAnswersLikeASend)
         EXPECT_EQ(PumpMessages(), 0) << "nothing is left queued";
         EXPECT_EQ(runs, c.Runs);
         EXPECT_EQ(send.Answer(), c.Expected) << "the answer stays";
+        EXPECT_FALSE(send.Finished().IsSet()) << "cleared with the answer, ready for the next task";
     }
 
     // From the owner thread the task runs at once.

@@ -17,16 +17,12 @@
 #include <gtest/gtest.h>
 
 #include "app/AboutBox.h"
-#include "app/AboutBox.h"
 #include "app/HelpWindow.h"
-#include "app/HelpWindow.h"
-#include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
 #include "platform/QtDateTimeSource.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop {
 namespace {
@@ -37,10 +33,10 @@ public:
     void WriteMetafile(const std::string& path) override { std::ofstream(path) << "WMF"; }
 };
 
-class DocumentWindowTest : public testing::Test {
+class DocumentWindowTest : public test::WindowTest {
 protected:
-    void SetUp() override { QFile::remove(Configuration().FilePath()); }
-    void TearDown() override { QFile::remove(Configuration().FilePath()); }
+    // The day and time the test files were made.
+    DocumentWindowTest() { clock = { "01-02-2026", "11:12:13" }; }
 
     std::string MakeFile(const std::string& name, const std::string& voltsLabel)
     {
@@ -52,8 +48,7 @@ protected:
         contents.VoltsLabel = voltsLabel;
         contents.ZeroRef = 128;
         contents.Samples.fill(140);
-        std::ofstream(dir.File(name), std::ios::binary) << FormatWaveformFile(contents);
-        return dir.File(name);
+        return test::WriteWaveformFile(dir.File(name), contents);
     }
 
     void Drop(TZop5Form& form, const QStringList& paths)
@@ -71,9 +66,7 @@ protected:
         QApplication::sendEvent(&form, &drop);
     }
 
-    test::ScriptedUserInterface ui;
     test::TempDir dir;
-    test::FixedClock clock { "01-02-2026", "11:12:13" }; // the day and time the test files were made
     // Measured (the peak-to-peak panel) and drawn (the picture is more than
     // the graticule).
     static bool MeasuredAndDrawn(TZop5Form& form)
@@ -378,7 +371,7 @@ TEST_F(DocumentWindowTest, AboutAndHelpTopicsFromTheMenu)
 
 TEST_F(DocumentWindowTest, AnUnreadableGuideGivesOneClearMessage)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     test::TempDir dir;
     for (const std::string& guide : { dir.Path() /* a folder */, dir.File("missing.html") }) {
         HelpWindow help(&form, QString::fromStdString(guide));

@@ -13,12 +13,10 @@
 #include <utility>
 #include <gtest/gtest.h>
 
-#include "app/TZop5Form.h"
 #include "display/FormatGeneral3.h"
 #include "display/Measurements.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/FixedClock.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WindowUnderTest.h"
 #include "tools/SignalGenerator.h"
 #include "waveform/ScaleTables.h"
 
@@ -27,26 +25,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class Done> bool ProcessEventsUntil(Done&& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Maps the pseudo-terminal the simulator names on its first line as COM1;
 // the other ports have no device.
 void MapAsCom1(test::ChildProcess& simulator)
 {
     const std::optional<std::string> path = simulator.ReadLine(10s);
     ASSERT_TRUE(path.has_value());
-    setenv("ZOP5_COM1", path->c_str(), 1);
-    for (const char* name : { "ZOP5_COM2", "ZOP5_COM3", "ZOP5_COM4" })
-        setenv(name, "", 1);
+    test::MapPorts(*path);
 }
 
 // Stops the simulator, which must end cleanly.
@@ -57,15 +42,14 @@ void ExpectCleanEnd(test::ChildProcess& simulator)
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
 }
 
-// The window with its ports probed.
-struct WiredWindow {
+// The window with its ports probed, its clock at 10:20:30.
+struct WiredWindow : test::WindowUnderTest {
     explicit WiredWindow(UserInterface& ui)
-        : Form(ui, &Clock)
+        : WindowUnderTest(ui)
     {
-        Form.RunCommand([this] { Form.Model().Link().ProbePorts(); });
+        Clock.Time = "10:20:30";
+        ProbePorts();
     }
-    test::FixedClock Clock { "07-12-2026", "10:20:30" };
-    TZop5Form Form;
 };
 
 QString Text(std::string_view cp1252)
@@ -95,12 +79,12 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
 
     test::ScriptedUserInterface ui;
     WiredWindow window(ui);
-    TZop5Form& form = window.Form;
-    WindowModel& link = window.Form.Model();
+    TZop5Form& form = window.Form();
+    WindowModel& link = window.Model();
     EXPECT_TRUE(form.Action(Cmd::Com1Item)->isChecked());
     EXPECT_FALSE(form.Action(Cmd::Com2Item)->isEnabled());
 
-    ASSERT_TRUE(ProcessEventsUntil([&] { return form.Record().VoltIndex != 0; }));
+    ASSERT_TRUE(test::RunEventsUntil([&] { return form.Record().VoltIndex != 0; }));
     EXPECT_TRUE(ui.Messages.empty());
     EXPECT_EQ(form.Record().TimeIndex, 8);
     EXPECT_EQ(form.Record().VoltIndex, 8);
@@ -146,7 +130,7 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     // A second transfer while the document is unsaved asks first.
     ui.Answers = { Answer::Cancel };
     simulator.Signal(SIGUSR1);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !ui.Messages.empty(); }));
+    ASSERT_TRUE(test::RunEventsUntil([&] { return !ui.Messages.empty(); }));
     EXPECT_EQ(ui.Messages[0].Text, "New waveform received!\n\r\rSave changes to file ?");
     EXPECT_EQ(ui.Messages[0].Buttons, BoxButtons::YesNoCancel);
     EXPECT_TRUE(link.Transfer().TransferComplete); // pending until the next line
@@ -184,10 +168,10 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
 
     SlowToAnswer ui;
     WiredWindow window(ui);
-    TZop5Form& form = window.Form;
-    WindowModel& link = window.Form.Model();
+    TZop5Form& form = window.Form();
+    WindowModel& link = window.Model();
     form.show();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return form.Record().VoltIndex != 0; }));
+    ASSERT_TRUE(test::RunEventsUntil([&] { return form.Record().VoltIndex != 0; }));
     const SampleArray received = form.Record().Samples;
     form.Record().Samples.fill(1); // tells the next waveform from this one
     ASSERT_TRUE(form.Flags().Modified);
@@ -196,7 +180,7 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
     // sends again.
     ui.WhileFirstQuestionIsOpen = [&] {
         simulator.Signal(SIGUSR1);
-        EXPECT_TRUE(ProcessEventsUntil([&] { return link.Transfer().AllFlagsSet(); }));
+        EXPECT_TRUE(test::RunEventsUntil([&] { return link.Transfer().AllFlagsSet(); }));
         QApplication::processEvents();
     };
     ui.Answers = { Answer::No, Answer::No };

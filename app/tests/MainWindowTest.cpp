@@ -14,19 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "app/TZop5Form.h"
 #include "platform/Configuration.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop {
 namespace {
 
-class MainWindowTest : public testing::Test {
-protected:
-    void SetUp() override { QFile::remove(Configuration().FilePath()); }
-    void TearDown() override { QFile::remove(Configuration().FilePath()); }
-    test::ScriptedUserInterface ui;
-};
+class MainWindowTest : public test::WindowTest { };
 
 QStringList ActionTexts(QMenu* menu)
 {
@@ -38,7 +32,7 @@ QStringList ActionTexts(QMenu* menu)
 
 TEST_F(MainWindowTest, StartsEmptyAndUntitled)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     EXPECT_EQ(form.windowTitle(), "Tracelet - [Untitled]");
     EXPECT_EQ(form.objectName(), "Zop5Form");
     for (QLineEdit* edit : { form.DescriptionEdit(), form.DateEdit(), form.TimeEdit() }) {
@@ -66,7 +60,7 @@ TEST_F(MainWindowTest, StartsEmptyAndUntitled)
 
 TEST_F(MainWindowTest, CommandsEnabledAtStart)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     for (Cmd item : { Cmd::NewItem, Cmd::OpenItem, Cmd::ExitItem, Cmd::Probex1Item, Cmd::Probex10Item, Cmd::Com1Item,
              Cmd::Com2Item, Cmd::Com3Item, Cmd::Com4Item, Cmd::HelpTopicsItem, Cmd::AboutItem })
         EXPECT_TRUE(form.Action(item)->isEnabled()) << CommandName(item);
@@ -85,7 +79,7 @@ TEST_F(MainWindowTest, CommandsEnabledAtStart)
 
 TEST_F(MainWindowTest, MenusCaptionsShortcutsAndSeparators)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     QStringList titles;
     for (QAction* menu : form.menuBar()->actions())
         titles << menu->text();
@@ -120,7 +114,7 @@ TEST_F(MainWindowTest, MenusCaptionsShortcutsAndSeparators)
 
 TEST_F(MainWindowTest, ToolBarButtonsHintsAndCaptions)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     EXPECT_EQ(form.Button(Cmd::SaveBtn)->toolTip(), "Save");
     EXPECT_EQ(form.Button(Cmd::SaveBtn)->statusTip(), "Save the current waveform to a file");
     EXPECT_EQ(form.Button(Cmd::Probex10Btn)->text(), "x10");
@@ -137,7 +131,7 @@ TEST_F(MainWindowTest, ToolBarButtonsHintsAndCaptions)
 
 TEST_F(MainWindowTest, LayoutSizes)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     EXPECT_EQ(form.centralWidget()->size(), QSize(388, 354));
     EXPECT_EQ(form.Picture()->size(), QSize(384, 255));
     EXPECT_EQ(form.Picture()->pos(), QPoint(2, 2));
@@ -150,7 +144,7 @@ TEST_F(MainWindowTest, LayoutSizes)
 
 TEST_F(MainWindowTest, PictureStartsAsTheBlankGraticule)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     EXPECT_EQ(form.Image1(), form.Image2());
     EXPECT_EQ(form.Image1().size(), QSize(384, 255));
     EXPECT_EQ(form.Image1().pixel(0, 0), qRgb(255, 255, 255));
@@ -162,7 +156,7 @@ TEST_F(MainWindowTest, PictureStartsAsTheBlankGraticule)
 
 TEST_F(MainWindowTest, LongHintGoesToTheFirstStatusPanel)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     QStatusTipEvent tip("Opens a waveform file");
     QApplication::sendEvent(&form, &tip);
     EXPECT_EQ(form.StatusBarLabel(0)->text(), "Opens a waveform file");
@@ -171,7 +165,7 @@ TEST_F(MainWindowTest, LongHintGoesToTheFirstStatusPanel)
 
 TEST_F(MainWindowTest, FailingCommandIsReportedOnceAndTheProgramGoesOn)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     const auto failing = [] { throw std::runtime_error("Disk not ready"); };
     form.RunCommand(failing);
     ASSERT_EQ(ui.Messages.size(), 1u);
@@ -183,7 +177,7 @@ TEST_F(MainWindowTest, FailingCommandIsReportedOnceAndTheProgramGoesOn)
 
 TEST_F(MainWindowTest, TypingMarksTheDocumentModified)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     form.State().SetFieldGroup(true);
     form.SyncFromState();
     form.DescriptionEdit()->setFocus();
@@ -196,7 +190,7 @@ TEST_F(MainWindowTest, TypingMarksTheDocumentModified)
 // brought up to date; the text being typed keeps its cursor and selection.
 TEST_F(MainWindowTest, TypingInTheMiddleOfAFieldKeepsTheCursorThere)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     form.State().SetFieldGroup(true);
     form.State().Description.SetText("abcdef");
     form.SyncFromState();
@@ -215,7 +209,7 @@ TEST_F(MainWindowTest, StoredModeIsShownAndWrittenBackAtClose)
 {
     Configuration().WriteViewMode(TraceMode::Dot);
     {
-        TZop5Form form(ui, {});
+        TZop5Form form(ui, &clock);
         EXPECT_TRUE(form.Action(Cmd::DotItem)->isChecked());
         EXPECT_TRUE(form.Button(Cmd::DotBtn)->isChecked());
         EXPECT_FALSE(form.Action(Cmd::SmoothItem)->isChecked());
@@ -228,7 +222,7 @@ TEST_F(MainWindowTest, StoredModeIsShownAndWrittenBackAtClose)
 
 TEST_F(MainWindowTest, RefusedCloseKeepsTheWindowAndWritesNothing)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     // An unsaved waveform: the save question, cancelled, then answered No.
     form.State().SetWaveformShown(true);
     form.Flags().Modified = true;
@@ -245,7 +239,7 @@ TEST_F(MainWindowTest, RefusedCloseKeepsTheWindowAndWritesNothing)
 // program is minimised, shows the window normally again.
 TEST_F(MainWindowTest, RestoreAndRaiseShowsAMinimisedOrHiddenWindow)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     form.showMinimized();
     ASSERT_TRUE(form.isMinimized());
     form.RestoreAndRaise();
@@ -261,7 +255,7 @@ TEST_F(MainWindowTest, RestoreAndRaiseShowsAMinimisedOrHiddenWindow)
 // command so that what arrives during its own question waits too.
 TEST_F(MainWindowTest, DeferredWorkRunsAfterTheOutermostCommand)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     std::vector<std::string> log;
     form.Runner().Deferred = [&] {
         log.push_back(form.CommandRunning() ? "deferred, busy" : "deferred, idle");
@@ -286,7 +280,7 @@ TEST_F(MainWindowTest, DeferredWorkRunsAfterTheOutermostCommand)
 // program (from a file) is shown whole, and typing into it keeps it whole.
 TEST_F(MainWindowTest, FieldsShowTextsLongerThanTheirTypingLimitWhole)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     const std::string longText(60, 'd');
     form.State().SetFieldGroup(true);
     form.State().Description.SetText(longText);

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,61 +15,46 @@
 #include <optional>
 #include <vector>
 
-#include "app/TZop5Form.h"
-#include "platform/Configuration.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WindowUnderTest.h"
 #include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {
 
-// One window as main() builds it.
-struct Window {
-    test::ScriptedUserInterface Ui;
-    TZop5Form Form { Ui };
+using Window = test::WindowUnderTest;
 
-    bool PasteEnabled() const
-    {
-        const bool item = Form.Action(Cmd::PasteItem)->isEnabled();
-        EXPECT_EQ(item, Form.Button(Cmd::PasteBtn)->isEnabled()) << "item and button differ";
-        return item;
-    }
-    void Activation()
-    {
-        QEvent change(QEvent::ActivationChange);
-        QApplication::sendEvent(&Form, &change);
-    }
-    void ShowWaveform(const std::string& description = "Window to window")
-    {
-        IncomingImage& in = Form.Incoming();
-        in = {};
-        for (size_t i = 0; i < SampleCount; ++i)
-            in.Samples[i] = static_cast<int32_t>(40 + 2 * i);
-        in.Samples[7] = 0;
-        in.TimeIndex = 9;
-        in.VoltIndex = 6;
-        in.ZeroRef = 100;
-        in.TimeLabel = std::string(TimeLabel(9));
-        in.VoltsLabel = std::string(VoltsLabel(6, 1));
-        in.Description = description;
-        in.Date = "07-12-2026";
-        in.Time = "19:41:00";
-        in.IncomingCursors = { 30, 255, 90, 10 }; // the first cross on the sample of 0
-        Form.RunCommand([this] { Form.Model().Document().ApplyIncoming("/tmp/shown.zop"); });
-    }
-};
+// A waveform as another window shows it, its first cross on a sample of 0.
+IncomingImage CrossOnZero(const std::string& description = "Window to window")
+{
+    IncomingImage in;
+    for (size_t i = 0; i < SampleCount; ++i)
+        in.Samples[i] = static_cast<int32_t>(40 + 2 * i);
+    in.Samples[7] = 0;
+    in.TimeIndex = 9;
+    in.VoltIndex = 6;
+    in.ZeroRef = 100;
+    in.TimeLabel = std::string(TimeLabel(9));
+    in.VoltsLabel = std::string(VoltsLabel(6, 1));
+    in.Description = description;
+    in.Date = "07-12-2026";
+    in.Time = "19:41:00";
+    in.IncomingCursors = { 30, 255, 90, 10 };
+    return in;
+}
 
-class OutputWindowTest : public testing::Test {
+const std::string ShownFile = "/tmp/shown.zop";
+
+class OutputWindowTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        QFile::remove(Configuration().FilePath());
+        WindowTest::SetUp();
         QGuiApplication::clipboard()->clear();
     }
     void TearDown() override
     {
         QGuiApplication::clipboard()->clear();
-        QFile::remove(Configuration().FilePath());
+        WindowTest::TearDown();
     }
 };
 
@@ -93,7 +77,7 @@ TEST_F(OutputWindowTest, PasteFollowsTheClipboardOnActivationAndWhenTheEditMenuO
     block = new QMimeData;
     block->setData(WaveformFormatName, QByteArray(720, '\0'));
     QGuiApplication::clipboard()->setMimeData(block);
-    emit window.Form.Menu(1)->aboutToShow();
+    emit window.Form().Menu(1)->aboutToShow();
     EXPECT_TRUE(window.PasteEnabled());
 
     // A window created while the clipboard holds a block starts with Paste.
@@ -105,8 +89,8 @@ TEST_F(OutputWindowTest, CopyInOneWindowAndPasteInAnother)
 {
     Window source;
     Window target;
-    source.ShowWaveform();
-    source.Form.Action(Cmd::CopyItem)->trigger();
+    source.ShowSaved(ShownFile, CrossOnZero());
+    source.Form().Action(Cmd::CopyItem)->trigger();
     EXPECT_TRUE(source.Ui.Messages.empty());
     EXPECT_TRUE(source.PasteEnabled());
     const QMimeData* placed = QGuiApplication::clipboard()->mimeData();
@@ -117,26 +101,26 @@ TEST_F(OutputWindowTest, CopyInOneWindowAndPasteInAnother)
 
     target.Activation();
     ASSERT_TRUE(target.PasteEnabled());
-    target.Form.Button(Cmd::PasteBtn)->click();
+    target.Form().Button(Cmd::PasteBtn)->click();
     EXPECT_TRUE(target.Ui.Messages.empty());
-    EXPECT_EQ(target.Form.windowTitle(), "Tracelet - [Untiteld]");
-    EXPECT_EQ(target.Form.Record().Samples, source.Form.Record().Samples);
-    EXPECT_EQ(target.Form.Cursors(), (CursorPositions { 30, 255, 90, 10 }));
-    EXPECT_EQ(target.Form.DescriptionEdit()->text(), "Window to window");
-    EXPECT_EQ(target.Form.SettingsPanelLabel(0)->text(), QString::fromLatin1(TimeLabel(9)));
-    EXPECT_TRUE(target.Form.Flags().Modified);
+    EXPECT_EQ(target.Form().windowTitle(), "Tracelet - [Untiteld]");
+    EXPECT_EQ(target.Form().Record().Samples, source.Form().Record().Samples);
+    EXPECT_EQ(target.Form().Cursors(), (CursorPositions { 30, 255, 90, 10 }));
+    EXPECT_EQ(target.Form().DescriptionEdit()->text(), "Window to window");
+    EXPECT_EQ(target.Form().SettingsPanelLabel(0)->text(), QString::fromLatin1(TimeLabel(9)));
+    EXPECT_TRUE(target.Form().Flags().Modified);
     // The pasted cursors give the same readout as in the copied window.
-    EXPECT_EQ(source.Form.State().StatusBar[1], "dV=...V"); // a cross on the sample of 0
-    EXPECT_FALSE(source.Form.State().StatusBar[2].empty());
+    EXPECT_EQ(source.Form().State().StatusBar[1], "dV=...V"); // a cross on the sample of 0
+    EXPECT_FALSE(source.Form().State().StatusBar[2].empty());
     for (size_t panel = 1; panel <= 3; ++panel)
-        EXPECT_EQ(target.Form.State().StatusBar[panel], source.Form.State().StatusBar[panel]) << panel;
+        EXPECT_EQ(target.Form().State().StatusBar[panel], source.Form().State().StatusBar[panel]) << panel;
 
     // Cut: the copy goes to the clipboard, then the saved window empties.
     QGuiApplication::clipboard()->clear();
-    source.Form.Action(Cmd::CutItem)->trigger();
+    source.Form().Action(Cmd::CutItem)->trigger();
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(WaveformFormatName));
-    EXPECT_FALSE(source.Form.Action(Cmd::CopyItem)->isEnabled());
-    EXPECT_EQ(source.Form.windowTitle(), "Tracelet - [Untiteld]");
+    EXPECT_FALSE(source.Form().Action(Cmd::CopyItem)->isEnabled());
+    EXPECT_EQ(source.Form().windowTitle(), "Tracelet - [Untiteld]");
 }
 
 // With a waveform shown the focus sits in one of the fields, which claim the
@@ -149,8 +133,8 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
     QMimeData blockAndText;
     {
         Window source;
-        source.ShowWaveform("From the clipboard");
-        source.Form.Action(Cmd::CopyItem)->trigger();
+        source.ShowSaved(ShownFile, CrossOnZero("From the clipboard"));
+        source.Form().Action(Cmd::CopyItem)->trigger();
         const QMimeData* placed = QGuiApplication::clipboard()->mimeData();
         ASSERT_TRUE(placed && placed->hasFormat(WaveformFormatName));
         for (const QString& format : placed->formats())
@@ -208,16 +192,16 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
             if (withBlock || format == "text/plain")
                 offered->setData(format, blockAndText.data(format));
         QGuiApplication::clipboard()->setMimeData(offered);
-        w.ShowWaveform();
-        w.Form.show();
-        w.Form.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&w.Form));
+        w.ShowSaved(ShownFile, CrossOnZero());
+        w.Form().show();
+        w.Form().activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w.Form()));
         w.Activation(); // Paste follows the clipboard
         EXPECT_EQ(w.PasteEnabled(), withBlock);
     };
     // `field` has the focus, its text selected.
     auto focus = [&](Window& w, int field) {
-        QLineEdit* edit = fieldOf(w.Form, field);
+        QLineEdit* edit = fieldOf(w.Form(), field);
         edit->setFocus();
         edit->selectAll();
         EXPECT_TRUE(edit->hasFocus());
@@ -229,7 +213,7 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
         for (const Case& c : cases) {
             Window w;
             show(w, c.Command != Cmd::PasteItem || c.State != Before::Off);
-            EXPECT_EQ(!c.Command || w.Form.State()[*c.Command].Enabled, c.State != Before::Off);
+            EXPECT_EQ(!c.Command || w.Form().State()[*c.Command].Enabled, c.State != Before::Off);
             if (c.State == Before::StaleOn)
                 QGuiApplication::clipboard()->setText(clipText); // the window stays active
             QLineEdit* edit = focus(w, field);
@@ -243,9 +227,9 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
                 if (!row.Command || row.State != Before::On)
                     continue;
                 const Cmd command = *row.Command;
-                QAction* action = w.Form.Action(command);
+                QAction* action = w.Form().Action(command);
                 if (command != Cmd::CutItem && command != Cmd::CopyItem && command != Cmd::PasteItem)
-                    QObject::disconnect(action, &QAction::triggered, &w.Form, nullptr);
+                    QObject::disconnect(action, &QAction::triggered, &w.Form(), nullptr);
                 QObject::connect(action, &QAction::triggered, [&ran, command] { ran.push_back(command); });
             }
 
@@ -281,11 +265,11 @@ TEST_F(OutputWindowTest, MenuShortcutsWinOverTheFocusedFieldWhileTheirCommandIsE
                 EXPECT_EQ(edit->text(), clipText) << where;
                 break;
             case Field::Pasted:
-                EXPECT_EQ(w.Form.DescriptionEdit()->text(), "From the clipboard") << where;
+                EXPECT_EQ(w.Form().DescriptionEdit()->text(), "From the clipboard") << where;
                 break;
             }
             const char* title = c.Document == Shown::Same ? "Tracelet - shown.zop" : "Tracelet - [Untiteld]";
-            EXPECT_EQ(w.Form.windowTitle(), title) << where;
+            EXPECT_EQ(w.Form().windowTitle(), title) << where;
             EXPECT_EQ(edit->isEnabled(), c.Document != Shown::Cleared) << where;
         }
 

@@ -1,6 +1,5 @@
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -10,33 +9,27 @@
 #include "app/TZop5Form.h"
 #include "display/FormatGeneral3.h"
 #include "document/WaveformFile.h"
-#include "platform/Configuration.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
-#include <fstream>
+#include "tests/support/WindowUnderTest.h"
+#include "waveform/ScaleTables.h"
 
 namespace zop {
 namespace {
 
-class TraceWindowTest : public testing::Test {
+class TraceWindowTest : public test::WindowTest {
 protected:
-    void SetUp() override { QFile::remove(Configuration().FilePath()); }
-    void TearDown() override { QFile::remove(Configuration().FilePath()); }
-
-    // Puts a waveform on show as a completed transfer would.
+    // Puts a sine wave on show as a completed transfer does.
     static void ShowWaveform(TZop5Form& form)
     {
-        WaveformRecord& record = form.Record();
+        IncomingImage image;
         for (int i = 0; i < SampleCount; ++i)
-            record.Samples[static_cast<size_t>(i)] = 128 + static_cast<int>(100 * std::sin(i / 6.0));
-        record.VoltIndex = 5;
-        record.TimeIndex = 9;
-        form.State().SettingsPanel[1] = "0.1V/div";
-        form.State().SetWaveformShown(true);
-        form.State().SetFieldGroup(true);
-        form.Model().View().UpdateMeasurements();
-        form.Model().View().RedrawTrace();
-        form.SyncFromState();
+            image.Samples[static_cast<size_t>(i)] = 128 + static_cast<int>(100 * std::sin(i / 6.0));
+        image.TimeIndex = 9;
+        image.VoltIndex = 5;
+        image.ZeroRef = 127;
+        image.TimeLabel = std::string(TimeLabel(9));
+        image.VoltsLabel = std::string(VoltsLabel(5, 1));
+        test::ShowReceived(form, image);
     }
 
     static void Send(QWidget* widget, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons held,
@@ -46,13 +39,11 @@ protected:
         QMouseEvent event(type, local, widget->mapToGlobal(local), button, held, keys);
         QApplication::sendEvent(widget, &event);
     }
-
-    test::ScriptedUserInterface ui;
 };
 
 TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     ShowWaveform(form);
     QWidget* picture = form.Picture();
     const QImage blank = form.Image1().copy();
@@ -82,7 +73,7 @@ TEST_F(TraceWindowTest, PressDragReleaseOnThePictureEndsLikeAFreshRedraw)
 
 TEST_F(TraceWindowTest, RightButtonAndCtrlDragLeaveThePictureAlone)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     ShowWaveform(form);
     QWidget* picture = form.Picture();
     const QImage before = form.Image1().copy();
@@ -102,7 +93,7 @@ void ExpectShownWhole(QLabel* panel)
 
 TEST_F(TraceWindowTest, LongestReadoutsAreShownWholeInTheirPanels)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     // Among the widest texts the measurements and the readout produce.
     form.State().SettingsPanel = { "0.2ms/div", "0.5V/div", "-0.0189Vdc", "-1.59E3Vdc", "0.00891Vrms", "-0.000789 dB" };
     form.State().StatusBar = { "", "dV=0.0504V", "dV=0.945mV", "dV=1.59E3V" };
@@ -125,7 +116,7 @@ TEST_F(TraceWindowTest, LongestReadoutsAreShownWholeInTheirPanels)
 
 TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     form.Click(Cmd::SmoothItem);
     ShowWaveform(form);
     const QImage smooth = form.Image1().copy();
@@ -168,7 +159,7 @@ TEST_F(TraceWindowTest, ViewAndProbeCommandsThroughMenusAndButtons)
 
 TEST_F(TraceWindowTest, OpenedFileIsMeasuredAndDrawnAndNewBlanksThePicture)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     test::TempDir dir;
     WaveformFileContents contents;
     contents.Description = "square";
@@ -179,8 +170,7 @@ TEST_F(TraceWindowTest, OpenedFileIsMeasuredAndDrawnAndNewBlanksThePicture)
     contents.ZeroRef = 127;
     for (int i = 0; i < SampleCount; ++i)
         contents.Samples[static_cast<size_t>(i)] = i % 20 < 10 ? 100 : 150;
-    std::ofstream(dir.File("square.zop"), std::ios::binary) << FormatWaveformFile(contents);
-    ui.OpenResults = { FileDialogResult { dir.File("square.zop"), 1 } };
+    ui.OpenResults = { FileDialogResult { test::WriteWaveformFile(dir.File("square.zop"), contents), 1 } };
     form.Action(Cmd::OpenItem)->trigger();
 
     // Numbers use the user's decimal separator.

@@ -10,9 +10,8 @@
 #include <gtest/gtest.h>
 #include <random>
 
-#include "app/TZop5Form.h"
 #include "output/WaveformBlock.h"
-#include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop {
 namespace {
@@ -46,8 +45,9 @@ protected:
         good.Description = "first";
     }
 
-    test::ScriptedUserInterface ui;
-    TZop5Form form { ui, {} };
+    test::WindowUnderTest window;
+    test::ScriptedUserInterface& ui = window.Ui;
+    TZop5Form& form = window.Form();
     BlockContent good;
 };
 

@@ -15,11 +15,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop {
 namespace {
@@ -58,10 +57,8 @@ private:
     bool m_dropped = false;
 };
 
-class SaveFaultTest : public testing::Test {
+class SaveFaultTest : public test::WindowTest {
 protected:
-    void SetUp() override { QFile::remove(Configuration().FilePath()); }
-
     // A file on disk, opened in the window and then edited: titled and unsaved.
     void OpenAndEdit(TZop5Form& form, const std::string& path)
     {
@@ -71,8 +68,7 @@ protected:
         contents.VoltsLabel = "1V/div";
         contents.Samples.fill(100);
         m_original = FormatWaveformFile(contents);
-        std::ofstream(path, std::ios::binary) << m_original;
-        ui.OpenResults = { FileDialogResult { path, 1 } };
+        ui.OpenResults = { FileDialogResult { test::WriteWaveformFile(path, contents), 1 } };
         form.Action(Cmd::OpenItem)->trigger();
         ASSERT_TRUE(ui.Messages.empty());
         emit form.DescriptionEdit()->textEdited("edited, not yet saved");
@@ -98,14 +94,13 @@ protected:
         EXPECT_TRUE(form.Action(Cmd::SaveItem)->isEnabled());
     }
 
-    test::ScriptedUserInterface ui;
     test::TempDir dir;
     std::string m_original;
 };
 
 TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     const std::string folder = dir.File("readonly");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/trace.zop";
@@ -149,7 +144,7 @@ TEST_F(SaveFaultTest, SaveIntoAReadOnlyFolderKeepsTheOldFileAndTheFlags)
 
 TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     const std::string path = dir.File("trace.zop");
     OpenAndEdit(form, path);
 
@@ -179,7 +174,7 @@ TEST_F(SaveFaultTest, SaveOntoAFullDeviceKeepsTheOldFileAndTheFlags)
 
 TEST_F(SaveFaultTest, SaveAfterTheFileOrItsFolderVanished)
 {
-    TZop5Form form(ui, {});
+    TZop5Form form(ui, &clock);
     const std::string folder = dir.File("vanishing");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/trace.zop";
@@ -226,11 +221,11 @@ TEST(ConfigurationFaultTest, GarbageInTheStoreGivesSmoothAndTheWindowRuns)
             std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         }
-        test::ScriptedUserInterface ui;
-        TZop5Form form(ui, {});
+        test::WindowUnderTest window;
+        TZop5Form& form = window.Form();
         EXPECT_EQ(form.State().ViewMode, TraceMode::Smooth) << bytes.substr(0, 60);
         EXPECT_TRUE(form.Action(Cmd::SmoothItem)->isChecked());
-        EXPECT_TRUE(ui.Messages.empty());
+        EXPECT_TRUE(window.Ui.Messages.empty());
         form.Action(Cmd::DotItem)->trigger();
         form.show();
         EXPECT_TRUE(form.close());
@@ -239,8 +234,8 @@ TEST(ConfigurationFaultTest, GarbageInTheStoreGivesSmoothAndTheWindowRuns)
     QFile::remove(path);
     ASSERT_TRUE(fs::create_directory(path.toStdString()));
     {
-        test::ScriptedUserInterface ui;
-        TZop5Form form(ui, {});
+        test::WindowUnderTest window;
+        TZop5Form& form = window.Form();
         EXPECT_EQ(form.State().ViewMode, TraceMode::Smooth);
         form.show();
         EXPECT_TRUE(form.close());
@@ -276,11 +271,11 @@ TEST(ConfigurationFaultTest, AStoreThatIsNoSmallRegularFileCountsAsAbsentAndIsNe
         fs::remove_all(path);
         c.Make();
         {
-            test::ScriptedUserInterface ui;
-            TZop5Form form(ui, {});
+            test::WindowUnderTest window;
+            TZop5Form& form = window.Form();
             EXPECT_EQ(form.State().ViewMode, TraceMode::Smooth) << c.Name;
             EXPECT_TRUE(form.Action(Cmd::SmoothItem)->isChecked()) << c.Name;
-            EXPECT_TRUE(ui.Messages.empty()) << c.Name;
+            EXPECT_TRUE(window.Ui.Messages.empty()) << c.Name;
             form.Action(Cmd::DotItem)->trigger();
             form.show();
             EXPECT_TRUE(form.close()) << c.Name;

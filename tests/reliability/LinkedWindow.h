@@ -1,17 +1,15 @@
 #pragma once
 // The window program as main() builds it, with its serial port on COM1
-// mapped to a test's pseudo-terminal (COM2..COM4 have no device), every
-// question answered No and every message recorded, and a fixed clock.
-#include <QCoreApplication>
+// mapped to a test's pseudo-terminal (test::MapPorts), every question
+// answered No and every message recorded, and a fixed clock.
 #include <chrono>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/TZop5Form.h"
 #include "document/UserInterface.h"
-#include "tests/support/FixedClock.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop::test {
 
@@ -34,18 +32,13 @@ public:
     int Questions = 0; // questions, each answered No
 };
 
-// Maps COM1 to `com1` and COM2 to `com2` (empty: no device); COM3 and COM4
-// have no device.
-void MapPorts(const std::string& com1, const std::string& com2 = "");
-
 class LinkedWindow {
 public:
     // Builds the window and probes the ports, as start-up does.
     LinkedWindow();
-    ~LinkedWindow();
 
-    TZop5Form& Form() { return *m_form; }
-    WindowModel& Model() { return m_form->Model(); }
+    TZop5Form& Form() { return m_window.Form(); }
+    WindowModel& Model() { return m_window.Model(); }
     AnswerNo& Ui() { return m_ui; }
     // How often a received waveform was drawn, and when last.
     int Redraws() const { return m_redraws; }
@@ -53,18 +46,20 @@ public:
 
     // Runs the window's event loop until `done` holds or `limit` passes;
     // returns whether `done` held.
-    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20))
+    {
+        return RunEventsUntil(done, limit);
+    }
     // Runs the event loop for a while.
-    void RunFor(std::chrono::milliseconds span);
+    void RunFor(std::chrono::milliseconds span) { RunEventsFor(span); }
     // Tears the program down as closing the window does.
-    void Close();
+    void Close() { m_window.Close(); }
 
 private:
     AnswerNo m_ui;
-    FixedClock m_clock;
-    std::unique_ptr<TZop5Form> m_form;
     int m_redraws = 0;
     std::chrono::steady_clock::time_point m_lastRedraw;
+    WindowUnderTest m_window { m_ui };
 };
 
 } // namespace zop::test

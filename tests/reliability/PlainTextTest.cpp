@@ -9,15 +9,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
-#include <fstream>
 #include <gtest/gtest.h>
 
 #include "app/QtUserInterface.h"
-#include "app/TZop5Form.h"
 #include "document/WaveformFile.h"
 #include "platform/Configuration.h"
-#include "tests/support/ScriptedUserInterface.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WindowUnderTest.h"
 
 namespace zop {
 namespace {
@@ -35,8 +33,7 @@ std::string WriteHostileFile(const std::string& path)
     contents.TimeLabel = "1ms/div";
     contents.VoltsLabel = "1V/div";
     contents.Samples.fill(90);
-    std::ofstream(path, std::ios::binary) << FormatWaveformFile(contents);
-    return path;
+    return test::WriteWaveformFile(path, contents);
 }
 
 // Every label of the window that shows a text of the document.
@@ -52,8 +49,9 @@ TEST(PlainTextTest, AFileWithMarkupIsShownAndSavedAsItsCharacters)
 {
     QFile::remove(Configuration().FilePath());
     test::TempDir dir;
-    test::ScriptedUserInterface ui;
-    TZop5Form form(ui, {});
+    test::WindowUnderTest window;
+    test::ScriptedUserInterface& ui = window.Ui;
+    TZop5Form& form = window.Form();
     const std::string path = WriteHostileFile(dir.File("<b>name<i>.zop"));
     ui.OpenResults = { FileDialogResult { path, 1 } };
     form.Action(Cmd::OpenItem)->trigger();

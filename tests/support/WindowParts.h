@@ -15,6 +15,22 @@
 
 namespace zop::test {
 
+// `image` as a completed transfer shows it: untitled, dated by `clock`,
+// under the probe menu's factor, the crosses left where they are, unsaved.
+inline ShownWaveform ReceivedWaveform(IncomingImage image, DateTimeSource& clock, int32_t probeFactor)
+{
+    ShownWaveform waveform;
+    waveform.Caption = "Tracelet - [Untitled]";
+    waveform.Image = std::move(image);
+    waveform.Image.Description.clear();
+    waveform.Image.Date = clock.CurrentDate();
+    waveform.Image.Time = clock.CurrentTime();
+    waveform.Image.ProbeFactor = probeFactor;
+    waveform.TakesCursors = false;
+    waveform.CountsAsSaved = false;
+    return waveform;
+}
+
 struct WindowParts {
     FormState Form;
     WaveformRecord Record;
@@ -55,21 +71,10 @@ struct WindowParts {
         commands.ApplyIncoming(name);
     }
 
-    // `image` shown by `commands` as a completed transfer shows it: untitled,
-    // dated by the clock, under the probe menu's factor, the crosses left
-    // where they are, unsaved.
+    // `image` shown by `commands` as a completed transfer shows it.
     void ShowReceived(DocumentCommands& commands, IncomingImage image)
     {
-        ShownWaveform waveform;
-        waveform.Caption = "Tracelet - [Untitled]";
-        waveform.Image = std::move(image);
-        waveform.Image.Description.clear();
-        waveform.Image.Date = Clock.Date;
-        waveform.Image.Time = Clock.Time;
-        waveform.Image.ProbeFactor = Form.ProbeMenuFactor();
-        waveform.TakesCursors = false;
-        waveform.CountsAsSaved = false;
-        commands.ShowWaveform(waveform);
+        commands.ShowWaveform(ReceivedWaveform(std::move(image), Clock, Form.ProbeMenuFactor()));
     }
 };
 

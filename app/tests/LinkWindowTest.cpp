@@ -8,9 +8,6 @@
 #include <QToolButton>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <functional>
-#include <utility>
 #include <gtest/gtest.h>
 
 #include "display/FormatGeneral3.h"
@@ -138,35 +135,12 @@ TEST(LinkWindow, ASimulatedTransferArrivesInTheWindowAndASecondOneAsksFirst)
     ExpectCleanEnd(simulator);
 }
 
-// A scripted user interface whose first question waits while the window's
-// event loop runs, as a real question box's loop does.
-class SlowToAnswer final : public test::ScriptedUserInterface {
-public:
-    std::function<void()> WhileFirstQuestionIsOpen;
-    bool NestedQuestion = false;
-
-    Answer Message(BoxKind kind, const std::string& text, BoxButtons buttons) override
-    {
-        if (m_open)
-            NestedQuestion = true;
-        if (buttons != BoxButtons::Ok && WhileFirstQuestionIsOpen) {
-            m_open = true;
-            std::exchange(WhileFirstQuestionIsOpen, nullptr)();
-            m_open = false;
-        }
-        return ScriptedUserInterface::Message(kind, text, buttons);
-    }
-
-private:
-    bool m_open = false;
-};
-
 TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
 {
     test::ChildProcess simulator({ ZOP5_TOOL_PATH, "simulate", "--pty", "--full-speed", "--hold", "--quiet" });
     ASSERT_NO_FATAL_FAILURE(MapAsCom1(simulator));
 
-    SlowToAnswer ui;
+    test::ScriptedUserInterface ui;
     WiredWindow window(ui);
     TZop5Form& form = window.Form();
     WindowModel& link = window.Model();
@@ -178,7 +152,9 @@ TEST(LinkWindow, AWaveformArrivingWhileTheCloseQuestionIsOpenIsShownNotLost)
 
     // The user asks to close; while the question is open the instrument
     // sends again.
-    ui.WhileFirstQuestionIsOpen = [&] {
+    // The first question waits while the window's event loop runs, as a
+    // real question box's loop does.
+    ui.DuringQuestion = [&] {
         simulator.Signal(SIGUSR1);
         EXPECT_TRUE(test::RunEventsUntil([&] { return link.Transfer().AllFlagsSet(); }));
         QApplication::processEvents();

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/UserInterface.h"
@@ -33,8 +35,21 @@ public:
     int Restores = 0;
     int CloseRequests = 0;
 
+    // Runs once, while the next question is open: what the question box's
+    // event loop would deliver meanwhile.
+    std::function<void()> DuringQuestion;
+    // Whether a question was asked while DuringQuestion ran.
+    bool NestedQuestion = false;
+
     Answer Message(BoxKind kind, const std::string& text, BoxButtons buttons) override
     {
+        if (m_questionOpen)
+            NestedQuestion = true;
+        if (buttons != BoxButtons::Ok && DuringQuestion) {
+            m_questionOpen = true;
+            std::exchange(DuringQuestion, nullptr)();
+            m_questionOpen = false;
+        }
         Messages.push_back({ kind, text, buttons });
         if (buttons == BoxButtons::Ok)
             return Answer::Ok;
@@ -72,6 +87,8 @@ public:
     }
 
 private:
+    bool m_questionOpen = false;
+
     static std::optional<FileDialogResult> Next(std::deque<std::optional<FileDialogResult>>& queue, const char* what)
     {
         if (queue.empty()) {

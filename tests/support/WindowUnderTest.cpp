@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QTimer>
 #include <QToolButton>
-#include <fstream>
 #include <utility>
 
 #include "platform/Configuration.h"
@@ -106,12 +105,6 @@ void RunEventsFor(std::chrono::milliseconds span)
 {
     const auto end = std::chrono::steady_clock::now() + span;
     RunEventsUntil([&] { return std::chrono::steady_clock::now() >= end; }, span + std::chrono::seconds(1));
-}
-
-std::string WriteWaveformFile(const std::string& path, const WaveformFileContents& contents)
-{
-    std::ofstream(path, std::ios::binary) << FormatWaveformFile(contents);
-    return path;
 }
 
 } // namespace zop::test

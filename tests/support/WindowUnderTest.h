@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "app/TZop5Form.h"
-#include "document/WaveformFile.h"
 #include "tests/support/FixedClock.h"
 #include "tests/support/ScriptedUserInterface.h"
+#include "tests/support/WaveformFiles.h"
 #include "tests/support/WindowParts.h"
 
 namespace zop::test {
@@ -82,8 +82,5 @@ void MapPorts(const std::string& com1, const std::string& com2 = "");
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
 // Runs the event loop for a while.
 void RunEventsFor(std::chrono::milliseconds span);
-
-// Writes `contents` as a waveform file at `path`; returns `path`.
-std::string WriteWaveformFile(const std::string& path, const WaveformFileContents& contents);
 
 } // namespace zop::test

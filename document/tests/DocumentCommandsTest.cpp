@@ -7,6 +7,7 @@
 #include "document/FileError.h"
 #include "document/WaveformFile.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WaveformFiles.h"
 #include "tests/support/WindowParts.h"
 #include "waveform/ScaleTables.h"
 
@@ -71,8 +72,7 @@ struct Window : test::WindowParts {
         contents.ZeroRef = 100;
         contents.Samples.fill(50);
         contents.Samples[0] = first;
-        std::ofstream(File(name), std::ios::binary) << FormatWaveformFile(contents);
-        return File(name);
+        return test::WriteWaveformFile(File(name), contents);
     }
 
     // The state after a completed transfer: untitled, fields set to now.

@@ -15,20 +15,6 @@
 namespace zop {
 namespace {
 
-// Runs `DuringQuestion` once, while the next question is open: what the
-// question's event loop would deliver.
-class QuestionUi final : public test::ScriptedUserInterface {
-public:
-    std::function<void()> DuringQuestion;
-
-    Answer Message(BoxKind kind, const std::string& text, BoxButtons buttons) override
-    {
-        if (buttons != BoxButtons::Ok && DuringQuestion)
-            std::exchange(DuringQuestion, nullptr)();
-        return ScriptedUserInterface::Message(kind, text, buttons);
-    }
-};
-
 // A model over a fake port on which COM1 opens.
 struct Window {
     explicit Window(TraceMode mode = TraceMode::Smooth)
@@ -52,7 +38,7 @@ struct Window {
         ASSERT_TRUE(Model.Flags().Unsaved());
     }
 
-    QuestionUi Ui;
+    test::ScriptedUserInterface Ui; // DuringQuestion: what a question's event loop delivers
     test::FakeLinkPort Port;
     WindowModel Model;
     int Changes = 0;
@@ -100,6 +86,7 @@ TEST(WindowModel, ATransferCompletedDuringAnotherCommandsQuestionIsShownAfterIt)
             w.Receive(test::RampTransfer(60));
         }
         EXPECT_FALSE(completedInside) << "shown inside the other command's question";
+        EXPECT_FALSE(w.Ui.NestedQuestion) << "a question asked inside the other one";
         EXPECT_EQ(w.Ui.Texts(), c.Questions);
         EXPECT_EQ(w.Model.Record().Samples[0] == 60, c.ShownAfterwards);
         EXPECT_FALSE(w.Model.Runner().Running());

@@ -133,6 +133,10 @@ void DropAll(ThreadQueue& queue, WindowHandle onlyWindow)
         }
     }
     queue.HasPending = !queue.Pending.empty();
+    // Nothing asks the owner to pump now: it is not late with anything, and
+    // must not count as hung to the next sender.
+    if (queue.Pending.empty())
+        queue.UnansweredSince.reset();
 }
 
 void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)

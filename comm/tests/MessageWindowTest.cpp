@@ -134,6 +134,30 @@ TEST_F(MessageWindowTest, HungOwnerIsAnsweredAtOnceUntilItPumpsAgain)
     EXPECT_EQ(after.get(), SendResult::Handled);
 }
 
+TEST_F(MessageWindowTest, AnOwnerWhoseQueuedMessagesWentWithTheirWindowIsNotHung)
+{
+    const WindowHandle first = Create(DefWindowProc);
+    auto dropped = SendAsync(first, 1, 1000ms, HungPolicy::AbortIfHung);
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    DestroyMessageWindow(first);
+    EXPECT_EQ(dropped.get(), SendResult::NoWindow);
+
+    // Busy elsewhere for longer than the hung time-out, without pumping:
+    // nobody was waiting for it meanwhile.
+    m_clock.Advance(HungTimeout + 1000ms);
+    int calls = 0;
+    const WindowHandle second = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++calls;
+        return std::intptr_t { 0 };
+    });
+    auto sent = SendAsync(second, 2, 1000ms, HungPolicy::AbortIfHung);
+    ASSERT_EQ(sent.wait_for(100ms), std::future_status::timeout) << "answered Hung at once";
+    ASSERT_TRUE(WaitForMessages(60000ms));
+    EXPECT_EQ(PumpMessages(), 1);
+    EXPECT_EQ(sent.get(), SendResult::Handled);
+    EXPECT_EQ(calls, 1);
+}
+
 TEST_F(MessageWindowTest, StartedMessageIsWaitedForPastItsTimeOut)
 {
     std::promise<void> entered;

@@ -88,8 +88,7 @@ constexpr std::array<ItemRow, 20> kItems = { {
 } };
 
 struct ButtonRow {
-    Cmd Button;
-    Cmd Item; // the command whose handler the button runs
+    Cmd Button; // runs its menu item's command (MenuItemOf)
     const char* Caption;
     const char* Hint; // short text, "|", long text
     bool GroupStart;
@@ -97,18 +96,18 @@ struct ButtonRow {
 };
 
 constexpr std::array<ButtonRow, 12> kButtons = { {
-    { Cmd::NewBtn, Cmd::NewItem, "", "New|Clears the waveform window", false, false },
-    { Cmd::OpenBtn, Cmd::OpenItem, "", "Open|Opens a waveform file", false, false },
-    { Cmd::SaveBtn, Cmd::SaveItem, "", "Save|Save the current waveform to a file", false, false },
-    { Cmd::PrintBtn, Cmd::PrintItem, "", "Print|Print the current waveform", false, false },
-    { Cmd::CutBtn, Cmd::CutItem, "", "Cut|Cuts the image & puts it on the clipboard", true, false },
-    { Cmd::CopyBtn, Cmd::CopyItem, "", "Copy|Copies the image to the clipboard", false, false },
-    { Cmd::PasteBtn, Cmd::PasteItem, "", "Paste|Inserts the clipboard contents", false, false },
-    { Cmd::DotBtn, Cmd::DotItem, "", "Dot|Displays sample points", true, true },
-    { Cmd::BarBtn, Cmd::BarItem, "", "Bar|Connects samples with bar", false, true },
-    { Cmd::SmoothBtn, Cmd::SmoothItem, "", "Smooth|Lineair interpolation between samples", false, true },
-    { Cmd::Probex1Btn, Cmd::Probex1Item, "x1", "x1 Probe|Probe setting x1", true, true },
-    { Cmd::Probex10Btn, Cmd::Probex10Item, "x10", "x10 Probe|Probe setting x10", false, true },
+    { Cmd::NewBtn, "", "New|Clears the waveform window", false, false },
+    { Cmd::OpenBtn, "", "Open|Opens a waveform file", false, false },
+    { Cmd::SaveBtn, "", "Save|Save the current waveform to a file", false, false },
+    { Cmd::PrintBtn, "", "Print|Print the current waveform", false, false },
+    { Cmd::CutBtn, "", "Cut|Cuts the image & puts it on the clipboard", true, false },
+    { Cmd::CopyBtn, "", "Copy|Copies the image to the clipboard", false, false },
+    { Cmd::PasteBtn, "", "Paste|Inserts the clipboard contents", false, false },
+    { Cmd::DotBtn, "", "Dot|Displays sample points", true, true },
+    { Cmd::BarBtn, "", "Bar|Connects samples with bar", false, true },
+    { Cmd::SmoothBtn, "", "Smooth|Lineair interpolation between samples", false, true },
+    { Cmd::Probex1Btn, "x1", "x1 Probe|Probe setting x1", true, true },
+    { Cmd::Probex10Btn, "x10", "x10 Probe|Probe setting x10", false, true },
 } };
 
 // The two halves of a "short|long" hint; a hint without a bar is both.
@@ -242,7 +241,7 @@ TZop5Form::TZop5Form(UserInterface& ui, DateTimeSource* clock, QWidget* parent)
     m_model.ShowAbout = [this] {
         if (!m_about)
             m_about = new TAboutBox(this);
-        static_cast<TAboutBox*>(m_about.data())->exec();
+        m_about->exec();
     };
     m_model.ShowHelp = [this] { ShowHelp(); };
     setObjectName("Zop5Form");
@@ -294,8 +293,6 @@ TZop5Form::TZop5Form(UserInterface& ui, DateTimeSource* clock, QWidget* parent)
     m_picture->OnMouse = [this](const PictureMouseEvent& e) { m_model.PictureMouse(TraceMouseOf(e)); };
     setAcceptDrops(true); // files dropped from the desktop
     SyncFromState();
-    // As at window creation: Paste follows what the clipboard already holds.
-    m_model.Activated();
 }
 
 TZop5Form::~TZop5Form() = default;
@@ -304,7 +301,7 @@ void TZop5Form::ShowHelp()
 {
     if (!m_help)
         m_help = new HelpWindow(this);
-    static_cast<HelpWindow*>(m_help.data())->ShowContents();
+    m_help->ShowContents();
 }
 
 void TZop5Form::BuildMenus()
@@ -354,8 +351,8 @@ void TZop5Form::BuildToolBar(QWidget* panel)
             button->setIconSize(QSize(16, 16));
         }
         ApplyHint(button, row.Hint);
-        const Cmd item = row.Item;
-        connect(button, &QToolButton::clicked, this, [this, item] { Click(item); });
+        const Cmd command = row.Button;
+        connect(button, &QToolButton::clicked, this, [this, command] { Click(command); });
         m_buttons[static_cast<size_t>(row.Button)] = button;
         x += 25;
     }
@@ -451,7 +448,6 @@ bool TZop5Form::eventFilter(QObject* watched, QEvent* event)
 void TZop5Form::Start(const std::vector<std::string>& files)
 {
     m_model.Start(files);
-    SyncFromState();
 }
 
 void TZop5Form::Click(Cmd command)

@@ -31,6 +31,8 @@ class QToolButton;
 namespace zop {
 
 class Configuration;
+class HelpWindow;
+class TAboutBox;
 class TraceImageWidget;
 
 // Mouse events of the trace picture, in picture coordinates.
@@ -69,8 +71,8 @@ public:
     void PictureChanged();
 
     // The rest of the window's creation: opens the waveform file named first
-    // in `files` (the program's file arguments as the system's bytes), finds
-    // and opens a serial port, and lets Paste follow the clipboard.
+    // in `files` (the program's file arguments as the system's bytes), then
+    // finds and opens a serial port.
     void Start(const std::vector<std::string>& files);
 
     // Runs the command's handler as a click on its menu item or button would.
@@ -130,8 +132,8 @@ private:
     QtPictureFiles m_pictureFiles;
     WindowModel m_model;
     CommMessagePump m_pump;
-    QPointer<QWidget> m_about;
-    QPointer<QWidget> m_help;
+    QPointer<TAboutBox> m_about;
+    QPointer<HelpWindow> m_help;
 
     std::array<QAction*, CommandCount> m_actions {};
     std::array<QToolButton*, CommandCount> m_buttons {};

@@ -41,7 +41,7 @@ constexpr std::array<std::string_view, CommandCount> kNames = {
     "Probex10Btn",
 };
 
-constexpr std::array<Cmd, 15> kWaveformGroup = {
+constexpr std::array<Cmd, 8> kWaveformGroup = {
     Cmd::SaveItem,
     Cmd::SaveasItem,
     Cmd::PrintItem,
@@ -50,13 +50,6 @@ constexpr std::array<Cmd, 15> kWaveformGroup = {
     Cmd::DotItem,
     Cmd::BarItem,
     Cmd::SmoothItem,
-    Cmd::SaveBtn,
-    Cmd::PrintBtn,
-    Cmd::CutBtn,
-    Cmd::CopyBtn,
-    Cmd::DotBtn,
-    Cmd::BarBtn,
-    Cmd::SmoothBtn,
 };
 
 } // namespace
@@ -64,6 +57,38 @@ constexpr std::array<Cmd, 15> kWaveformGroup = {
 std::string_view CommandName(Cmd command)
 {
     return kNames.at(static_cast<size_t>(command));
+}
+
+Cmd MenuItemOf(Cmd command)
+{
+    switch (command) {
+    case Cmd::NewBtn:
+        return Cmd::NewItem;
+    case Cmd::OpenBtn:
+        return Cmd::OpenItem;
+    case Cmd::SaveBtn:
+        return Cmd::SaveItem;
+    case Cmd::PrintBtn:
+        return Cmd::PrintItem;
+    case Cmd::CutBtn:
+        return Cmd::CutItem;
+    case Cmd::CopyBtn:
+        return Cmd::CopyItem;
+    case Cmd::PasteBtn:
+        return Cmd::PasteItem;
+    case Cmd::DotBtn:
+        return Cmd::DotItem;
+    case Cmd::BarBtn:
+        return Cmd::BarItem;
+    case Cmd::SmoothBtn:
+        return Cmd::SmoothItem;
+    case Cmd::Probex1Btn:
+        return Cmd::Probex1Item;
+    case Cmd::Probex10Btn:
+        return Cmd::Probex10Item;
+    default:
+        return command;
+    }
 }
 
 void EditField::SetText(std::string text)
@@ -116,13 +141,18 @@ void FormState::DeriveCommands()
 {
     for (Cmd command : kWaveformGroup)
         (*this)[command].Enabled = m_waveformShown;
-    for (Cmd command : { Cmd::PasteItem, Cmd::PasteBtn })
-        (*this)[command].Enabled = m_pasteAvailable;
-    (*this)[Cmd::DotItem].Checked = (*this)[Cmd::DotBtn].Checked = ViewMode == TraceMode::Dot;
-    (*this)[Cmd::BarItem].Checked = (*this)[Cmd::BarBtn].Checked = ViewMode == TraceMode::Bar;
-    (*this)[Cmd::SmoothItem].Checked = (*this)[Cmd::SmoothBtn].Checked = ViewMode == TraceMode::Smooth;
-    (*this)[Cmd::Probex1Item].Checked = (*this)[Cmd::Probex1Btn].Checked = m_probe == 1;
-    (*this)[Cmd::Probex10Item].Checked = (*this)[Cmd::Probex10Btn].Checked = m_probe != 1;
+    (*this)[Cmd::PasteItem].Enabled = m_pasteAvailable;
+    (*this)[Cmd::DotItem].Checked = ViewMode == TraceMode::Dot;
+    (*this)[Cmd::BarItem].Checked = ViewMode == TraceMode::Bar;
+    (*this)[Cmd::SmoothItem].Checked = ViewMode == TraceMode::Smooth;
+    (*this)[Cmd::Probex1Item].Checked = m_probe == 1;
+    (*this)[Cmd::Probex10Item].Checked = m_probe != 1;
+    // Each tool button shows the state of the menu item it stands for.
+    for (size_t i = 0; i < CommandCount; ++i) {
+        const Cmd command = static_cast<Cmd>(i);
+        if (MenuItemOf(command) != command)
+            Commands[i] = (*this)[MenuItemOf(command)];
+    }
 }
 
 std::string_view ViewModeName(TraceMode mode)

@@ -54,6 +54,8 @@ constexpr size_t CommandCount = static_cast<size_t>(Cmd::Count);
 
 // The control's name as the program's code calls it ("SaveItem").
 std::string_view CommandName(Cmd command);
+// The menu item whose command a tool button runs; a menu item is its own.
+Cmd MenuItemOf(Cmd command);
 
 // Checked is the check mark of a menu item and the pressed state of a button.
 struct CommandState {

@@ -45,6 +45,18 @@ void CheckEncoded(const QByteArray& bytes, const char* end)
         throw std::bad_alloc();
 }
 
+// `image` in `format` (a QImageWriter name). A writer that fails on a picture
+// made in memory has run out of memory.
+QByteArray EncodedImage(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        throw std::bad_alloc();
+    return bytes;
+}
+
 // XML 1.0 holds no control character but tab, line feed and carriage
 // return, not even as a reference; the generator copies texts as they are,
 // so a description with such a byte made a file no XML reader takes. Each
@@ -103,12 +115,7 @@ QImage RenderBitmapSheet(const SheetContent& sheet, const QImage& screenTrace)
 
 QByteArray BitmapSheetBytes(const SheetContent& sheet, const QImage& screenTrace)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!RenderBitmapSheet(sheet, screenTrace).save(&buffer, "BMP"))
-        throw std::runtime_error("The bitmap could not be encoded");
-    return bytes;
+    return EncodedImage(RenderBitmapSheet(sheet, screenTrace), "BMP");
 }
 
 QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& options)
@@ -130,11 +137,7 @@ QImage RenderExportImage(const SheetContent& sheet, const PictureOptions& option
 
 QByteArray ExportPng(const SheetContent& sheet, const PictureOptions& options)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!RenderExportImage(sheet, options).save(&buffer, "PNG"))
-        throw std::bad_alloc();
+    const QByteArray bytes = EncodedImage(RenderExportImage(sheet, options), "PNG");
     CheckEncoded(bytes, "IEND\xAE\x42\x60\x82");
     return bytes;
 }

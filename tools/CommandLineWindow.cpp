@@ -41,8 +41,8 @@ bool CommandLineWindow::Open(const std::string& path)
     const size_t before = Ui.Messages.size();
     Ui.NextFileName = path;
     Ui.NextFilterIndex = 1;
-    Model.Document().OpenItemClick();
     DocumentCommands& document = Model.Document();
+    document.OpenItemClick();
     if (Ui.Messages.size() > before && document.OpenUnreadable() != 0)
         Ui.Messages.back() += " (" + Utf8ToCp1252(std::strerror(document.OpenUnreadable())) + ")";
     return Ui.Messages.size() == before && Model.Form().WaveformShown() && Model.Record().FileName == path;

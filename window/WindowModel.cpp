@@ -121,6 +121,8 @@ WindowModel::WindowModel(const WindowDevices& devices)
         m_component->OnTriggerAvail = [this](TVskCustomComPort&, uint16_t count) { PortBytesAvailable(count); };
         m_component->OnTriggerData = [this](TVskCustomComPort&, uint16_t handle) { PortLineEnd(handle); };
     }
+    // Paste follows what the clipboard already holds.
+    Activated();
 }
 
 WindowModel::~WindowModel()
@@ -175,66 +177,52 @@ void WindowModel::Start(const std::vector<std::string>& files, bool findPorts)
         Run([&] { m_document.OpenStartupFile(files.front()); });
     if (findPorts)
         Run([this] { m_link.ProbePorts(); });
-    // As at window creation: Paste follows what the clipboard already holds.
-    Activated();
 }
 
 void WindowModel::Click(Cmd command)
 {
     Run([this, command] {
-        switch (command) {
+        switch (MenuItemOf(command)) {
         case Cmd::NewItem:
-        case Cmd::NewBtn:
             m_document.NewItemClick();
             break;
         case Cmd::OpenItem:
-        case Cmd::OpenBtn:
             m_document.OpenItemClick();
             break;
         case Cmd::SaveItem:
-        case Cmd::SaveBtn:
             m_document.SaveItemClick();
             break;
         case Cmd::SaveasItem:
             m_document.SaveasItemClick();
             break;
         case Cmd::PrintItem:
-        case Cmd::PrintBtn:
             m_output.PrintItemClick();
             break;
         case Cmd::ExitItem:
             m_document.ExitItemClick();
             break;
         case Cmd::CutItem:
-        case Cmd::CutBtn:
             m_output.CutItemClick();
             break;
         case Cmd::CopyItem:
-        case Cmd::CopyBtn:
             m_output.CopyItemClick();
             break;
         case Cmd::PasteItem:
-        case Cmd::PasteBtn:
             m_output.PasteItemClick();
             break;
         case Cmd::DotItem:
-        case Cmd::DotBtn:
             m_view.DotItemClick();
             break;
         case Cmd::BarItem:
-        case Cmd::BarBtn:
             m_view.BarItemClick();
             break;
         case Cmd::SmoothItem:
-        case Cmd::SmoothBtn:
             m_view.SmoothItemClick();
             break;
         case Cmd::Probex1Item:
-        case Cmd::Probex1Btn:
             m_view.Probex1ItemClick();
             break;
         case Cmd::Probex10Item:
-        case Cmd::Probex10Btn:
             m_view.Probex10ItemClick();
             break;
         case Cmd::Com1Item:
@@ -257,7 +245,7 @@ void WindowModel::Click(Cmd command)
             if (ShowAbout)
                 ShowAbout();
             break;
-        case Cmd::Count:
+        default:
             break;
         }
     });

@@ -115,9 +115,8 @@ public:
     std::function<void()> TransferShown;
 
     // Start-up, once the host is ready: opens the waveform file named first
-    // in `files` (the system's bytes; a refused file is ignored), finds and
-    // opens a serial port unless `findPorts` is false, and lets Paste follow
-    // the clipboard.
+    // in `files` (the system's bytes; a refused file is ignored), then finds
+    // and opens a serial port unless `findPorts` is false.
     void Start(const std::vector<std::string>& files, bool findPorts = true);
 
     // The window's events; each runs as a command (the general error report,

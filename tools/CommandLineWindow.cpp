@@ -50,21 +50,17 @@ bool CommandLineWindow::Open(const std::string& path)
 
 void CommandLineWindow::SelectProbe(int32_t factor)
 {
-    if (factor == 10)
-        Model.View().Probex10ItemClick();
-    else
-        Model.View().Probex1ItemClick();
+    Model.Click(factor == 10 ? Cmd::Probex10Item : Cmd::Probex1Item);
 }
 
 void CommandLineWindow::PlaceCursors(int first, int second)
 {
     const int x1 = 4 * first + 2;
     const int x2 = 4 * second + 2;
-    TraceView& view = Model.View();
-    view.Image1MouseDown(MouseButton::Left, ssLeft, x1, 0);
+    Model.PictureMouse({ TraceMouse::Down, MouseButton::Left, ssLeft, x1, 0 });
     if (x2 != x1)
-        view.Image1MouseMove(ssLeft, x2, 0);
-    view.Image1MouseUp(MouseButton::Left, 0, x2, 0);
+        Model.PictureMouse({ TraceMouse::Move, MouseButton::Left, ssLeft, x2, 0 });
+    Model.PictureMouse({ TraceMouse::Up, MouseButton::Left, 0, x2, 0 });
 }
 
 void CommandLineWindow::SaveAs(const std::string& path, int filterIndex)

@@ -156,6 +156,10 @@ struct DeviceWaitProcs {
     // itself, without an event (EvRxChar) from WaitDeviceEvent. Null in a
     // layer that reports received bytes only as events.
     std::int32_t (*WaitReceived)(DeviceHandle device, const SyncEvent* wake, std::int32_t timeoutMs);
+    // A descriptor that becomes readable when the device receives bytes,
+    // for a receiver's thread to watch beside its own events; -1 when there
+    // is none. Null in a layer without one.
+    int (*ReceiveDescriptor)(DeviceHandle device);
 };
 
 // Result bits of WaitReceived

@@ -189,7 +189,7 @@ void IdleChecks(Control& control)
     // Bytes taken outside a delivery made room in a full ring; while it
     // stays full, the checks still run, so that a trigger or threshold set
     // since the last event sees the waiting bytes.
-    if (control.RingFilled) {
+    if (control.RingFilled || std::exchange(control.OwnerLeftWork, false)) {
         if (!record.InRing.Full())
             ReadIntoRing(control);
         RunDataTriggers(control);
@@ -223,6 +223,7 @@ void EventThreadMain(std::shared_ptr<Control> control)
         if (word == 0)
             continue; // the wait was ended by a change of the event mask
         record.EventWord = word;
+        control->WordHandedOver = true;
         record.EventReady.Set();
         record.Continue.Wait(-1);
         if (record.StopFlag || record.ClosePending)
@@ -253,17 +254,30 @@ Wakening WaitForWork(Control& control)
     PortRecord& record = *control.Record;
     const bool recheck = std::exchange(control.CheckAgain, false);
     const int timeoutMs = recheck ? 0 : IdleIntervalMs;
-    const bool watchDevice = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone
-        && !std::exchange(control.NothingRead, false);
-    if (!watchDevice)
-        return { record.EventReady.Wait(timeoutMs), false, recheck };
+    const bool nothingRead = std::exchange(control.NothingRead, false);
+    const bool ownerReads = control.OwnerWatch != nullptr;
+    const bool watchDevice
+        = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone && !nothingRead && !ownerReads;
+    if (!watchDevice) {
+        const bool signalled = record.EventReady.Wait(timeoutMs);
+        Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
+        // The receiving window's thread reads received bytes itself; what it
+        // left in the device (it was busy) is read here, at the idle tick.
+        if (ownerReads && !signalled && !control.ReadingPaused && !control.DeviceGone) {
+            const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
+            control.DeviceGone = held < 0;
+            woke.Received = held > 0 && (held & ReceivedBytesWait) != 0;
+        }
+        return woke;
+    }
     const std::int32_t woke = record.WaitProcs.WaitReceived(record.Device, &record.EventReady, timeoutMs);
     if (woke < 0) {
         // The device has vanished: the event thread reports it and ends.
         control.DeviceGone = true;
         return { false, false, recheck };
     }
-    return { (woke & WakeSignalled) != 0 && record.EventReady.TryConsume(), (woke & ReceivedBytesWait) != 0, recheck };
+    const bool signalled = (woke & WakeSignalled) != 0 && record.EventReady.TryConsume();
+    return { signalled && control.WordHandedOver.exchange(false), (woke & ReceivedBytesWait) != 0, recheck };
 }
 
 void DispatchThreadMain(std::shared_ptr<Control> control)
@@ -277,6 +291,7 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         const Wakening woke = WaitForWork(*control);
         if (record.StopFlag)
             break;
+        const std::lock_guard turn(control->Turn);
         const BusyScope busy(*control);
         // An event word before the bytes that came with it, as the bits of
         // one word are processed.
@@ -294,7 +309,9 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         }
         if (record.ClosePending)
             break;
+        UpdateOwnerWatch(*control);
     }
+    EndOwnerWatch(*control);
     if (record.ClosePending && !record.StopFlag)
         ReleasePort(control->Port);
     ThreadEnded(control, DispatchThreadIndex);

@@ -45,6 +45,17 @@ struct Control {
     TaskSend Lending;
     const bool ReadsBesideLoans;
 
+    // The turn: only its holder reads into the input ring, runs the checks
+    // and delivers. The dispatcher thread holds it while it processes an
+    // event, received bytes or the idle checks (its loans run under it); the
+    // receiving window's thread takes it for a turn of its own when it sees
+    // received bytes while the dispatcher thread does not hold it (see
+    // OwnerTurn).
+    std::mutex Turn;
+    // EventReady carries an event word from the event thread (else it only
+    // wakes the dispatcher thread).
+    std::atomic<bool> WordHandedOver { false };
+
     // Ends of the threads, and who frees the record when one had to be detached.
     std::mutex Mutex;
     std::condition_variable Changed;
@@ -69,6 +80,14 @@ struct Control {
     std::uint32_t LoanVersion = ~std::uint32_t { 0 }; // TriggersVersion when LoanTarget was found
     WindowHandle LoanTarget = 0;
     std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
+    bool OwnReads = false; // the loop runs as a turn of the window's own thread, which reads on itself
+    bool OwnerLeftWork = false; // a turn of the window's thread ended with messages still due
+
+    // The watch through which the receiving window's thread sees received
+    // bytes itself (dispatcher thread, under the turn).
+    WatchHandle OwnerWatch;
+    WindowHandle WatchedWindow = 0;
+    std::uint32_t WatchVersion = ~std::uint32_t { 0 };
 
     // Progress, readable from other threads.
     std::atomic<std::uint64_t> BytesRead { 0 };
@@ -114,6 +133,12 @@ void WatchReceivedBytes(Control& control);
 // Reads what the device holds and runs the data-trigger checks on it (unless
 // a delivery is in progress); returns the bytes read.
 std::int32_t ProcessReceived(Control& control);
+
+// Watches the device for the thread of the window that every message goes
+// to, when there is one, so that it can take turns of its own (under the turn).
+void UpdateOwnerWatch(Control& control);
+// Ends that watch; it never runs again when this returns.
+void EndOwnerWatch(Control& control);
 
 // ---- output (DispatcherWriter.cpp) ----
 

@@ -78,12 +78,13 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         const std::unique_lock lock(std::move(held));
         if (record.StopFlag || record.ClosePending)
             return 0;
-        record.Delivering = true;
+        // Under the lock, which orders these for the other threads.
+        record.Delivering.store(true, std::memory_order_relaxed);
         record.ReadAhead = readAhead ? 1 : 0;
         record.ReadAheadMax = 0;
         record.HandleReused.fill(0);
         node = record.Receivers;
-        record.ReadAheadCount = 0;
+        record.ReadAheadCount.store(0, std::memory_order_relaxed);
         if (node)
             current = *node;
         fastReader = readAhead && !(record.Options & OptionConsumeOnRead) && !record.TraceOn;
@@ -110,7 +111,7 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         largest = std::max(largest, record.ReadAheadCount.load());
         if (message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam])
             break;
-        record.ReadAheadCount = 0;
+        record.ReadAheadCount.store(0, std::memory_order_relaxed);
         if (!node)
             break;
         current = *node;
@@ -139,11 +140,11 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
                 result = 0;
         }
         record.ReceiverCleanup = 0;
-        record.ReadAheadCount = 0;
+        record.ReadAheadCount.store(0, std::memory_order_relaxed);
         record.ReadAheadMax = largest;
         // Under the lock, so that a close from another thread either sees the
         // delivery and leaves the release to this thread, or releases itself.
-        record.Delivering = false;
+        record.Delivering.store(false, std::memory_order_relaxed);
         lock.unlock();
     }
     for (TriggerHandler* node : removed)

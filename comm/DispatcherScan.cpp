@@ -199,9 +199,12 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
     PortRecord& record = *control.Record;
     const auto end = std::chrono::steady_clock::now() + LoanBudget;
     control.OnLoan = true;
-    for (;;) {
-        goOn = control.ReadsBesideLoans ? LentTurn(control) : DataTriggerTurn(control);
-        if (!goOn || control.LoanFailure || MessagesWaiting() || std::chrono::steady_clock::now() >= end)
+    // The clock is read every few turns: a turn takes microseconds.
+    constexpr unsigned ClockEvery = 8;
+    for (unsigned turn = 1;; ++turn) {
+        goOn = control.ReadsBesideLoans && !control.OwnReads ? LentTurn(control) : DataTriggerTurn(control);
+        if (!goOn || control.LoanFailure || MessagesWaiting()
+            || (turn % ClockEvery == 0 && std::chrono::steady_clock::now() >= end))
             break;
         // The receivers are looked at again only when they changed.
         if (record.TriggersVersion.load(std::memory_order_acquire) == control.LoanVersion)
@@ -299,7 +302,84 @@ bool RunDataTriggerTurns(Control& control)
     return goOn;
 }
 
+// A turn of the receiving window's own thread, called from its message
+// pump when it sees received bytes in the device. When the dispatcher
+// thread does not hold the turn, this thread reads the bytes into the ring
+// and runs the checks itself, as a loan would, reading on while the stream
+// lasts: the bytes then reach the handler with the wake-up of this thread
+// alone. When the dispatcher thread holds the turn, it has the bytes and
+// lends the checks here as usual. The messages come from the one scan, in
+// byte order, either way. Returns whether messages are still due (the pump
+// calls again).
+bool OwnerTurn(Control& control)
+{
+    PortRecord& record = *control.Record;
+    std::unique_lock turn(control.Turn, std::try_to_lock);
+    if (!turn.owns_lock() || record.StopFlag || record.ClosePending || record.Delivering || control.DeviceGone)
+        return false;
+    WindowHandle window = 0;
+    {
+        std::lock_guard lock(record.Lock);
+        window = LoanWindow(control, record);
+    }
+    // The watch runs on the thread of the window it was made for.
+    if (window == 0 || window != control.WatchedWindow)
+        return false;
+    control.Busy = true;
+    control.OwnReads = true;
+    bool goOn = false;
+    const auto end = [&] {
+        control.OwnReads = false;
+        control.OwnerLeftWork = goOn;
+        control.Busy = false;
+        // A close from a handler is finished by the dispatcher thread.
+        if (record.ClosePending)
+            record.EventReady.Set();
+    };
+    try {
+        control.ReadOnUntil = std::chrono::steady_clock::now() + ReadOnBudget;
+        ReadIntoRing(control);
+        RunLoan(control, window, goOn);
+    } catch (...) {
+        end();
+        throw;
+    }
+    end();
+    return goOn && !record.ClosePending && !record.StopFlag;
+}
+
 } // namespace
+
+void UpdateOwnerWatch(Control& control)
+{
+    PortRecord& record = *control.Record;
+    if (!control.ReadsBesideLoans || !record.WaitProcs.ReceiveDescriptor)
+        return;
+    const std::uint32_t version = record.TriggersVersion.load(std::memory_order_acquire);
+    if (version == control.WatchVersion)
+        return;
+    control.WatchVersion = version;
+    WindowHandle window = 0;
+    {
+        std::lock_guard lock(record.Lock);
+        window = LoanWindow(control, record);
+    }
+    if (window == control.WatchedWindow && control.OwnerWatch)
+        return;
+    EndOwnerWatch(control);
+    if (window == 0 || record.StopFlag || record.ClosePending || control.DeviceGone)
+        return;
+    control.OwnerWatch = WatchDescriptor(
+        window, record.WaitProcs.ReceiveDescriptor(record.Device), [c = &control] { return OwnerTurn(*c); });
+    control.WatchedWindow = control.OwnerWatch ? window : 0;
+}
+
+void EndOwnerWatch(Control& control)
+{
+    StopWatch(control.OwnerWatch);
+    control.OwnerWatch.reset();
+    control.WatchedWindow = 0;
+}
 
 // Runs the data-trigger checks while they deliver; when the receivers made
 // room in a full ring, reads on at once rather than at the next idle check.

@@ -2,7 +2,10 @@
 
 #include "comm/Clock.h"
 
+#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +18,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace zop {
 
@@ -44,15 +48,52 @@ struct PendingSend {
     }
 };
 
+struct ThreadQueue;
+
+} // namespace
+
+// A descriptor watched for a thread (see WatchDescriptor). Its state is
+// guarded by the mutex of that thread's queue.
+class DescriptorWatch {
+public:
+    DescriptorWatch(int fd, std::function<bool()> ready, const std::shared_ptr<ThreadQueue>& queue)
+        : Fd(fd)
+        , Ready(std::move(ready))
+        , Queue(queue)
+    {
+    }
+    const int Fd;
+    struct stat File {}; // what Fd refers to: once it is closed, its number may be another file
+    std::function<bool()> Ready;
+    const std::weak_ptr<ThreadQueue> Queue;
+    bool Active = true;
+    bool Due = false; // news seen, or work left: call at the next pump
+    bool Running = false; // Ready runs on the owner thread now
+};
+
+namespace {
+
 // The queue of one thread. Its mutex also guards the state of every message
-// queued on it.
+// queued on it and of its watches.
 struct ThreadQueue {
     ThreadQueue()
         : WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+        , EpollFd(WakeFd >= 0 ? epoll_create1(EPOLL_CLOEXEC) : -1)
     {
+        // The wake descriptor is an epoll set of the wake signal and the
+        // watched descriptors; without one, the wake signal alone.
+        epoll_event wake {};
+        wake.events = EPOLLIN;
+        wake.data.ptr = nullptr;
+        if (EpollFd >= 0 && epoll_ctl(EpollFd, EPOLL_CTL_ADD, WakeFd, &wake) != 0) {
+            close(EpollFd);
+            EpollFd = -1;
+        }
     }
     ~ThreadQueue()
     {
+        if (EpollFd >= 0)
+            close(EpollFd);
         if (WakeFd >= 0)
             close(WakeFd);
     }
@@ -78,6 +119,9 @@ struct ThreadQueue {
     std::optional<Clock::TimePoint> UnansweredSince;
     bool Alive = true;
     const int WakeFd;
+    int EpollFd;
+    std::vector<std::shared_ptr<DescriptorWatch>> Watches;
+    std::condition_variable WatchIdle; // a watch stopped running
 };
 
 struct WindowEntry {
@@ -154,6 +198,9 @@ void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)
     std::lock_guard lock(queue->Mutex);
     queue->Alive = false;
     DropAll(*queue, 0);
+    for (const auto& watch : queue->Watches)
+        watch->Active = false;
+    queue->Watches.clear();
 }
 
 std::optional<WindowEntry> FindWindow(WindowHandle window)
@@ -440,18 +487,107 @@ bool MessagesWaiting()
     return CurrentQueue()->HasPending.load(std::memory_order_relaxed);
 }
 
+namespace {
+
+// One look at the wake descriptor: the wake signal is drained when it is
+// set, and the watches with news become due. Returns whether any is due.
+bool TakeNews(ThreadQueue& queue)
+{
+    if (queue.EpollFd < 0) {
+        queue.DrainWake();
+        return false;
+    }
+    constexpr int MaxEvents = 8;
+    epoll_event events[MaxEvents];
+    bool wake = false;
+    bool due = false;
+    for (;;) {
+        const int count = epoll_wait(queue.EpollFd, events, MaxEvents, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        std::unique_lock lock(queue.Mutex, std::defer_lock);
+        for (int i = 0; i < count; ++i) {
+            if (!events[i].data.ptr) {
+                wake = true;
+                continue;
+            }
+            if (!lock.owns_lock())
+                lock.lock();
+            for (const auto& watch : queue.Watches) {
+                if (watch.get() == events[i].data.ptr)
+                    watch->Due = true;
+            }
+        }
+        if (!lock.owns_lock())
+            lock.lock();
+        for (const auto& watch : queue.Watches)
+            due = due || watch->Due;
+        if (count < MaxEvents)
+            break;
+    }
+    if (wake)
+        queue.DrainWake();
+    return due;
+}
+
+// Calls the watches that are due and not running, once each.
+void RunWatches(const std::shared_ptr<ThreadQueue>& queue)
+{
+    std::vector<std::shared_ptr<DescriptorWatch>> due;
+    {
+        std::lock_guard lock(queue->Mutex);
+        for (const auto& watch : queue->Watches) {
+            if (watch->Active && watch->Due && !watch->Running) {
+                watch->Due = false;
+                watch->Running = true;
+                due.push_back(watch);
+            }
+        }
+    }
+    for (const auto& watch : due) {
+        bool again = false;
+        const auto finish = [&] {
+            {
+                std::lock_guard lock(queue->Mutex);
+                watch->Running = false;
+                watch->Due = watch->Due || (again && watch->Active);
+            }
+            queue->WatchIdle.notify_all();
+            if (again)
+                queue->Wake();
+        };
+        try {
+            again = watch->Ready();
+        } catch (...) {
+            finish();
+            throw;
+        }
+        finish();
+    }
+}
+
+} // namespace
+
 int PumpMessages()
 {
     const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
-    queue->DrainWake();
+    bool watchesDue = TakeNews(*queue);
     int handled = 0;
     for (;;) {
         std::shared_ptr<PendingSend> pending;
         {
-            std::lock_guard lock(queue->Mutex);
+            std::unique_lock lock(queue->Mutex);
             queue->UnansweredSince.reset();
-            if (queue->Pending.empty())
-                return handled;
+            if (queue->Pending.empty()) {
+                // The watches run after the messages queued before them, and
+                // once per pump, so that work they leave waits its turn.
+                if (!watchesDue)
+                    return handled;
+                lock.unlock();
+                watchesDue = false;
+                RunWatches(queue);
+                continue;
+            }
             pending = queue->Pending.front();
             queue->Pending.pop_front();
             queue->HasPending = !queue->Pending.empty();
@@ -491,14 +627,71 @@ bool WaitForMessages(std::chrono::milliseconds timeout)
     while (queue->Pending.empty()) {
         if (clock.Now() >= deadline)
             return false;
-        clock.WaitUntil(lock, queue->Arrived, deadline);
+        if (queue->Watches.empty() || queue->EpollFd < 0) {
+            clock.WaitUntil(lock, queue->Arrived, deadline);
+            continue;
+        }
+        // Watched descriptors end the wait too (the caller's pump calls
+        // them): wait on the wake descriptor, in slices, so that a process
+        // clock moved by hand is seen.
+        constexpr std::chrono::milliseconds Slice { 10 };
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now());
+        lock.unlock();
+        pollfd wake { queue->EpollFd, POLLIN, 0 };
+        const int ready = poll(&wake, 1, static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), Slice).count()));
+        lock.lock();
+        if (ready > 0)
+            return true;
     }
     return true;
 }
 
 int MessageWakeDescriptor()
 {
-    return CurrentQueue()->WakeFd;
+    const auto& queue = CurrentQueue();
+    return queue->EpollFd >= 0 ? queue->EpollFd : queue->WakeFd;
+}
+
+WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> ready)
+{
+    const std::optional<WindowEntry> entry = FindWindow(window);
+    if (!entry || fd < 0)
+        return nullptr;
+    ThreadQueue& queue = *entry->Queue;
+    auto watch = std::make_shared<DescriptorWatch>(fd, std::move(ready), entry->Queue);
+    if (fstat(fd, &watch->File) != 0)
+        return nullptr;
+    std::lock_guard lock(queue.Mutex);
+    epoll_event news {};
+    news.events = EPOLLIN | EPOLLET;
+    news.data.ptr = watch.get();
+    if (!queue.Alive || queue.EpollFd < 0 || epoll_ctl(queue.EpollFd, EPOLL_CTL_ADD, fd, &news) != 0)
+        return nullptr;
+    queue.Watches.push_back(watch);
+    return watch;
+}
+
+void StopWatch(const WatchHandle& watch)
+{
+    if (!watch)
+        return;
+    const std::shared_ptr<ThreadQueue> queue = watch->Queue.lock();
+    if (!queue)
+        return;
+    std::unique_lock lock(queue->Mutex);
+    if (watch->Active) {
+        watch->Active = false;
+        // A closed descriptor has left the set by itself, and its number
+        // may be another watch's file now.
+        struct stat now {};
+        if (queue->EpollFd >= 0 && fstat(watch->Fd, &now) == 0 && now.st_dev == watch->File.st_dev
+            && now.st_ino == watch->File.st_ino)
+            epoll_ctl(queue->EpollFd, EPOLL_CTL_DEL, watch->Fd, nullptr);
+        std::erase(queue->Watches, watch);
+    }
+    if (queue == t_queue.Queue)
+        return; // from inside Ready: it ends when it returns
+    queue->WatchIdle.wait(lock, [&] { return !watch->Running; });
 }
 
 std::intptr_t DefWindowProc(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)

@@ -105,6 +105,22 @@ private:
     std::unique_ptr<Outgoing> m_out;
 };
 
+// A descriptor watched for the owner thread of a window: when new bytes
+// make it readable, the owner's wake descriptor becomes readable and the
+// owner's next PumpMessages() calls `ready` on the owner thread, after the
+// messages queued before. `ready` returns true when it left work for later:
+// it is then called again at the next pump (the owner is woken for it).
+// Nested pumps never call a watch that is running. The watch is edge-driven:
+// bytes that stay unread do not wake the owner again.
+class DescriptorWatch;
+using WatchHandle = std::shared_ptr<DescriptorWatch>;
+// Starts a watch; null when the window is not known or the descriptor
+// cannot be watched.
+WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> ready);
+// Ends a watch: when it returns, `ready` is not running on another thread
+// and is never called again. From inside `ready`, it only ends the watch.
+void StopWatch(const WatchHandle& watch);
+
 // True when messages wait for the calling thread.
 bool MessagesWaiting();
 
@@ -112,11 +128,13 @@ bool MessagesWaiting();
 // those that arrive while it runs. Returns how many were handled.
 int PumpMessages();
 
-// Blocks the calling thread until a message is queued for it or the time-out
-// has passed on the process clock. Returns true when messages wait.
+// Blocks the calling thread until a message is queued for it, a watched
+// descriptor has news for it, or the time-out has passed on the process
+// clock. Returns true when there is something to pump.
 bool WaitForMessages(std::chrono::milliseconds timeout);
 
-// A descriptor that is readable while messages wait for the calling thread.
+// A descriptor that is readable while messages wait for the calling thread,
+// or a watched descriptor (see WatchDescriptor) has news for it.
 // It belongs to the facility; do not close it.
 int MessageWakeDescriptor();
 

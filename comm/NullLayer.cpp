@@ -99,7 +99,7 @@ DeviceProcs NullDeviceProcs()
 
 DeviceWaitProcs NullWaitProcs()
 {
-    return DeviceWaitProcs { NullWaitDeviceEvent, NullGetModemLines, NullWriteOutput, nullptr };
+    return DeviceWaitProcs { NullWaitDeviceEvent, NullGetModemLines, NullWriteOutput, nullptr, nullptr };
 }
 
 } // namespace zop

@@ -855,6 +855,12 @@ std::int32_t PosixWaitReceived(DeviceHandle handle, const SyncEvent* wake, std::
     return result;
 }
 
+int PosixReceiveDescriptor(DeviceHandle handle)
+{
+    const DevicePtr device = FindDevice(handle);
+    return device && !device->Closed && !device->Vanished ? device->Fd : -1;
+}
+
 std::int32_t PosixGetModemLines(DeviceHandle handle, std::uint8_t* lines)
 {
     const DevicePtr device = FindDevice(handle);
@@ -983,7 +989,7 @@ DeviceProcs PosixDeviceProcs()
 
 DeviceWaitProcs PosixWaitProcs()
 {
-    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput, PosixWaitReceived };
+    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput, PosixWaitReceived, PosixReceiveDescriptor };
 }
 
 void InstallPosixLayer()

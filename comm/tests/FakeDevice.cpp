@@ -140,7 +140,7 @@ FakeDeviceLayer::FakeDeviceLayer()
     InstallDeviceLayer(
         DeviceProcs { BuildDCB, OnHandle, CloseDevice, Escape, Flush, GetDeviceError, Mask, GetState, OpenDevice, Read,
             OnHandle, Mask, SetState, ByteOp, Unget, Write, EnableNotification, AttachHandle, SetupDevice },
-        DeviceWaitProcs { WaitEvent, ModemLines, WriteOutput, nullptr });
+        DeviceWaitProcs { WaitEvent, ModemLines, WriteOutput, nullptr, nullptr });
 }
 
 FakeDeviceLayer::~FakeDeviceLayer()

@@ -63,6 +63,8 @@ std::atomic<int> g_detachedRunning { 0 };
 
 } // namespace
 
+std::atomic<bool> g_windowReads { true };
+
 void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index)
 {
     PortRecord* orphan = nullptr;
@@ -189,7 +191,7 @@ void IdleChecks(Control& control)
     // Bytes taken outside a delivery made room in a full ring; while it
     // stays full, the checks still run, so that a trigger or threshold set
     // since the last event sees the waiting bytes.
-    if (control.RingFilled || std::exchange(control.OwnerLeftWork, false)) {
+    if (control.RingFilled || control.OwnerLeftWork.exchange(false)) {
         if (!record.InRing.Full())
             ReadIntoRing(control);
         RunDataTriggers(control);
@@ -396,6 +398,11 @@ std::int32_t StopDispatcher(PortHandle port, const std::function<void(PortRecord
     return left;
 }
 
+void AllowWindowReads(bool allow)
+{
+    g_windowReads = allow;
+}
+
 int DetachedDispatcherThreads()
 {
     return g_detachedRunning.load();
@@ -412,7 +419,8 @@ bool GetDispatcherProgress(PortHandle port, DispatcherProgress* progress)
     // Read in this order: bytes read while busy are fully handled once the
     // thread is seen idle afterwards.
     progress->BytesRead = control->BytesRead;
-    progress->Busy = control->Busy;
+    progress->Busy = control->Busy || control->OwnerLeftWork;
+    progress->WindowReads = control->WindowReads;
     return true;
 }
 

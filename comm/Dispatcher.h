@@ -23,15 +23,25 @@ std::int32_t StartDispatcher(PortHandle port, std::uint16_t mode);
 // the record: the caller's last use of the record belongs there.
 std::int32_t StopDispatcher(PortHandle port, const std::function<void(PortRecord&)>& beforeHandOver = {});
 
+// Whether the thread of a window that receives every trigger message of a
+// port may read the port's received bytes itself when its pump sees them
+// first (the default), or leaves all reading to the dispatcher thread, which
+// lends it the checks. Takes effect for each port at its next change of
+// receivers; for comparing the two (tests, benchmarks).
+void AllowWindowReads(bool allow);
+
 // Dispatcher threads that were detached by a stop and have not ended yet.
 int DetachedDispatcherThreads();
 
 // What the dispatcher of an open port has done (for tests and tools): the
 // bytes it has read from the device, and whether it is handling an event or
-// an idle check right now. False for a port without a running dispatcher.
+// an idle check right now, or left messages due. False for a port without a running dispatcher.
 struct DispatcherProgress {
     std::uint64_t BytesRead = 0;
     bool Busy = false;
+    // The receiving window's thread reads received bytes itself (its pump
+    // is woken by them).
+    bool WindowReads = false;
 };
 bool GetDispatcherProgress(PortHandle port, DispatcherProgress* progress);
 

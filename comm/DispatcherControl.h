@@ -68,7 +68,7 @@ struct Control {
     ScanState Scan;
     bool RingFilled = false; // the last read filled the ring: the device may hold more bytes
     bool ReadingPaused = false; // the ring was full: the device is not watched for received bytes
-    bool DeviceGone = false; // WaitReceived failed: the device is never waited on again
+    std::atomic<bool> DeviceGone { false }; // WaitReceived failed: the device is never waited on again
     bool NothingRead = false; // the last wait for received bytes found none to read
     std::chrono::steady_clock::time_point ReadOnUntil; // the data-trigger loop reads on until then
 
@@ -81,7 +81,7 @@ struct Control {
     WindowHandle LoanTarget = 0;
     std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
     bool OwnReads = false; // the loop runs as a turn of the window's own thread, which reads on itself
-    bool OwnerLeftWork = false; // a turn of the window's thread ended with messages still due
+    std::atomic<bool> OwnerLeftWork { false }; // a turn of the window's thread ended with messages still due
 
     // The watch through which the receiving window's thread sees received
     // bytes itself (dispatcher thread, under the turn).
@@ -92,6 +92,7 @@ struct Control {
     // Progress, readable from other threads.
     std::atomic<std::uint64_t> BytesRead { 0 };
     std::atomic<bool> Busy { false };
+    std::atomic<bool> WindowReads { false }; // OwnerWatch is set
 };
 
 // The end of one of the port's threads (frees the record when it was the
@@ -133,6 +134,9 @@ void WatchReceivedBytes(Control& control);
 // Reads what the device holds and runs the data-trigger checks on it (unless
 // a delivery is in progress); returns the bytes read.
 std::int32_t ProcessReceived(Control& control);
+
+// See AllowWindowReads.
+extern std::atomic<bool> g_windowReads;
 
 // Watches the device for the thread of the window that every message goes
 // to, when there is one, so that it can take turns of its own (under the turn).

@@ -322,9 +322,13 @@ bool OwnerTurn(Control& control)
         std::lock_guard lock(record.Lock);
         window = LoanWindow(control, record);
     }
-    // The watch runs on the thread of the window it was made for.
-    if (window == 0 || window != control.WatchedWindow)
+    // The watch runs on the thread of the window it was made for. When the
+    // receivers have changed, the dispatcher thread takes the bytes and
+    // looks at the watch again now.
+    if (window == 0 || window != control.WatchedWindow) {
+        record.EventReady.Set();
         return false;
+    }
     control.Busy = true;
     control.OwnReads = true;
     bool goOn = false;
@@ -367,11 +371,12 @@ void UpdateOwnerWatch(Control& control)
     if (window == control.WatchedWindow && control.OwnerWatch)
         return;
     EndOwnerWatch(control);
-    if (window == 0 || record.StopFlag || record.ClosePending || control.DeviceGone)
+    if (window == 0 || !g_windowReads || record.StopFlag || record.ClosePending || control.DeviceGone)
         return;
     control.OwnerWatch = WatchDescriptor(
         window, record.WaitProcs.ReceiveDescriptor(record.Device), [c = &control] { return OwnerTurn(*c); });
     control.WatchedWindow = control.OwnerWatch ? window : 0;
+    control.WindowReads = control.OwnerWatch != nullptr;
 }
 
 void EndOwnerWatch(Control& control)
@@ -379,6 +384,7 @@ void EndOwnerWatch(Control& control)
     StopWatch(control.OwnerWatch);
     control.OwnerWatch.reset();
     control.WatchedWindow = 0;
+    control.WindowReads = false;
 }
 
 // Runs the data-trigger checks while they deliver; when the receivers made

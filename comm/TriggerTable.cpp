@@ -64,6 +64,9 @@ std::int32_t RegisterTriggerHandler(PortHandle port, WindowHandle window, Trigge
     node->Next = record->Receivers;
     record->Receivers = node;
     ++record->TriggersVersion;
+    // The dispatcher looks at the receivers again now rather than at its
+    // next tick: the receiving window's thread may read for itself.
+    record->EventReady.Set();
     return 0;
 }
 
@@ -81,6 +84,7 @@ std::int32_t DeregisterTriggerHandler(PortHandle port, WindowHandle window, Trig
             node->Removed = 1;
             record->ReceiverCleanup = 1;
             ++record->TriggersVersion;
+            record->EventReady.Set();
             break;
         }
     }

@@ -96,18 +96,22 @@ std::string Take(PortHandle port, int count)
     return taken;
 }
 
-enum class DeviceKind { Pty, Scripted };
+// Over a pseudo-terminal, the receiving window's thread reads the bytes
+// itself (PtyWindowReads) or leaves the reading to the dispatcher thread
+// (Pty); the messages are the same.
+enum class DeviceKind { Pty, PtyWindowReads, Scripted };
 
 std::string KindName(const testing::TestParamInfo<DeviceKind>& info)
 {
-    return info.param == DeviceKind::Pty ? "Pty" : "Scripted";
+    return info.param == DeviceKind::Pty ? "Pty" : info.param == DeviceKind::PtyWindowReads ? "PtyWindowReads" : "Scripted";
 }
 
 class TriggerCaseTest : public testing::TestWithParam<DeviceKind> {
 protected:
     TriggerCaseTest()
     {
-        if (GetParam() == DeviceKind::Pty) {
+        AllowWindowReads(GetParam() != DeviceKind::Pty);
+        if (GetParam() != DeviceKind::Scripted) {
             InstallPosixLayer();
             m_pty.emplace();
             m_path = m_pty->Path();
@@ -116,7 +120,11 @@ protected:
             m_path = m_scripted->Name();
         }
     }
-    ~TriggerCaseTest() override { InstallNullLayer(); }
+    ~TriggerCaseTest() override
+    {
+        InstallNullLayer();
+        AllowWindowReads(true);
+    }
     void SetUp() override
     {
         OpenAndListen();
@@ -134,6 +142,19 @@ protected:
         ASSERT_EQ(OpenPort(&m_port, 4, m_path.c_str(), 9600, 0, 8, 1, 4096, 4096), 0);
         ASSERT_EQ(RegisterTriggerHandler(m_port, m_receiver.Window(), nullptr, false), 0);
         m_fed = 0;
+        if (GetParam() == DeviceKind::PtyWindowReads) {
+            ASSERT_TRUE(WindowReads());
+        }
+    }
+    // Waits until the receiving window's thread reads for itself.
+    bool WindowReads()
+    {
+        return ScriptedDevice::PumpUntil(
+            [&] {
+                DispatcherProgress progress;
+                return GetDispatcherProgress(m_port, &progress) && progress.WindowReads;
+            },
+            Pump);
     }
     std::uint16_t Trigger(const std::string& pattern, bool ignoreCase = false)
     {
@@ -189,7 +210,8 @@ protected:
     std::string m_taken;
 };
 
-INSTANTIATE_TEST_SUITE_P(Devices, TriggerCaseTest, testing::Values(DeviceKind::Pty, DeviceKind::Scripted), KindName);
+INSTANTIATE_TEST_SUITE_P(Devices, TriggerCaseTest,
+    testing::Values(DeviceKind::Pty, DeviceKind::PtyWindowReads, DeviceKind::Scripted), KindName);
 
 // Cases that script the device itself.
 class DispatcherTest : public TriggerCaseTest {
@@ -855,7 +877,7 @@ TEST_P(DispatcherTest, VanishedDeviceIsNeverWaitedOnAgain)
 }
 
 // Cases over a pseudo-terminal, whose received bytes the dispatcher thread
-// waits for itself.
+// waits for and reads itself.
 class PtyDispatcherTest : public TriggerCaseTest {
 protected:
     // Processor time the whole process uses while the test thread sleeps:
@@ -992,6 +1014,85 @@ TEST_P(PtyDispatcherTest, AFullRingLeavesBytesInTheDeviceWithoutSpinningAndReads
     ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return InBuffUsed(m_port) == 9000 - InputRingSize - 100; }, Pump));
     Feed("r");
     EXPECT_EQ(Take(m_port, 1000), std::string(9000 - InputRingSize - 100, 'q') + "r");
+}
+
+// Cases over a pseudo-terminal whose received bytes the receiving window's
+// thread reads itself.
+class WindowReadsTest : public TriggerCaseTest {
+protected:
+    // Waits, without pumping, until the dispatcher has read every byte sent.
+    bool ReadWithoutPumping()
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        DispatcherProgress progress;
+        while (GetDispatcherProgress(m_port, &progress) && progress.BytesRead < m_fed) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return progress.BytesRead == m_fed;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Devices, WindowReadsTest, testing::Values(DeviceKind::PtyWindowReads), KindName);
+
+// Bytes that arrive while the window's thread does not pump are read by the
+// dispatcher thread at its idle tick and lent to that thread: the messages
+// are those the window's own reading gives.
+TEST_P(WindowReadsTest, BytesTheWindowsThreadDoesNotPumpForAreReadAtTheTickWithTheSameMessages)
+{
+    const std::string lines = "ab\rcd\re";
+    std::vector<std::vector<Message>> messages;
+    for (const bool pumping : { true, false }) {
+        SCOPED_TRACE(pumping ? "the window's thread pumps" : "it does not pump until the bytes are read");
+        ClosePort(m_port);
+        OpenAndListen();
+        ASSERT_EQ(ClearPortOptions(m_port, OptionConsumeOnRead), 0);
+        ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+        Trigger("\r");
+        m_receiver.Messages.clear();
+        m_taken.clear();
+        TakeAnnounced();
+        Send(lines);
+        if (!pumping) {
+            ASSERT_TRUE(ReadWithoutPumping()) << "the dispatcher thread reads what the window's thread leaves";
+            EXPECT_TRUE(m_receiver.Messages.empty());
+        }
+        ASSERT_TRUE(Settled());
+        EXPECT_EQ(m_taken, lines);
+        EXPECT_EQ(InBuffUsed(m_port), 0);
+        messages.push_back(m_receiver.Messages);
+    }
+    EXPECT_EQ(messages[0], messages[1]);
+}
+
+// The window's thread reads only while every message of the port goes to
+// it; a receiver of another kind hands the reading back to the dispatcher.
+TEST_P(WindowReadsTest, TheWindowsThreadReadsOnlyWhileEveryMessageGoesToIt)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    const std::uint16_t cr = Trigger("\r");
+    TakeAnnounced();
+    static std::atomic<int> procedureLines { 0 };
+    procedureLines = 0;
+    const TriggerProcedure procedure = [](WindowHandle, std::uint32_t msg, std::uint32_t, std::int32_t) {
+        procedureLines += msg == TriggerDataMsg;
+    };
+    const auto windowReads = [&] {
+        DispatcherProgress progress;
+        return GetDispatcherProgress(m_port, &progress) && progress.WindowReads;
+    };
+    ASSERT_EQ(RegisterTriggerHandler(m_port, 0, procedure, true), 0);
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !windowReads(); }, Pump));
+    Feed("ab\r");
+    EXPECT_EQ(procedureLines, 1);
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, 0, procedure), 0);
+    ASSERT_TRUE(WindowReads());
+    Feed("c\r");
+    EXPECT_EQ(procedureLines, 1);
+    EXPECT_EQ(m_receiver.Messages,
+        (std::vector<Message> { Avail(2), Data(cr), Avail(1), Avail(1), Data(cr), Avail(1) }));
+    EXPECT_EQ(m_taken, "ab\rc\r");
 }
 
 TEST_P(PtyDispatcherTest, AnOtherEndThatGoesAwayIsReportedLostWithoutSpinning)

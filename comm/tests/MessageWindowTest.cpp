@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
 #include <future>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -400,6 +402,150 @@ TEST_F(MessageWindowTest, ATaskSendLeavesItsSenderFreeAndAnswersLikeASend)
                   own, [&] { ++runs; }, 1000ms),
         SendResult::Handled);
     EXPECT_EQ(runs, 1);
+}
+
+// A pipe whose read end is watched for the test thread's window.
+class WatchedPipe {
+public:
+    WatchedPipe()
+    {
+        int ends[2] = { -1, -1 };
+        EXPECT_EQ(pipe(ends), 0);
+        Read = ends[0];
+        Write = ends[1];
+    }
+    ~WatchedPipe()
+    {
+        CloseRead();
+        close(Write);
+    }
+    WatchedPipe(const WatchedPipe&) = delete;
+    WatchedPipe& operator=(const WatchedPipe&) = delete;
+    void News() const { ASSERT_EQ(write(Write, "x", 1), 1); }
+    void CloseRead()
+    {
+        if (Read >= 0)
+            close(Read);
+        Read = -1;
+    }
+    int Read = -1;
+    int Write = -1;
+};
+
+TEST_F(MessageWindowTest, AWatchedDescriptorsNewsIsHandledByTheOwnersNextPumpAfterTheMessagesBefore)
+{
+    struct Case {
+        const char* Name;
+        bool Again; // what the watch's first call returns
+        std::vector<std::string> FirstPump;
+        bool WakeAfter; // the wake descriptor is readable after the first pump
+        std::vector<std::string> SecondPump;
+    };
+    const Case cases[] = {
+        { "news once", false, { "message", "watch" }, false, {} },
+        { "work left", true, { "message", "watch" }, true, { "watch" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::string> log;
+        const WindowHandle window
+            = Create([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+                  log.push_back("message");
+                  return 0;
+              });
+        WatchedPipe pipe;
+        int calls = 0;
+        const WatchHandle watch = WatchDescriptor(window, pipe.Read, [&] {
+            log.push_back("watch");
+            EXPECT_EQ(PumpMessages(), 0) << "a nested pump does not call a running watch";
+            return ++calls == 1 && c.Again;
+        });
+        ASSERT_TRUE(watch);
+        EXPECT_FALSE(Readable(MessageWakeDescriptor()));
+        auto sent = SendAsync(window, 7, 60000ms);
+        while (!MessagesWaiting())
+            std::this_thread::yield();
+        pipe.News();
+        EXPECT_TRUE(Readable(MessageWakeDescriptor()));
+        PumpMessages();
+        EXPECT_EQ(sent.get(), SendResult::Handled);
+        EXPECT_EQ(log, c.FirstPump);
+        EXPECT_EQ(Readable(MessageWakeDescriptor()), c.WakeAfter) << "news left unread does not wake again";
+        log.clear();
+        PumpMessages();
+        EXPECT_EQ(log, c.SecondPump);
+        // New news wakes the owner again, also through WaitForMessages.
+        pipe.News();
+        EXPECT_TRUE(WaitForMessages(60000ms));
+        StopWatch(watch);
+        log.clear();
+        PumpMessages();
+        EXPECT_TRUE(log.empty()) << "a stopped watch is never called";
+    }
+}
+
+TEST_F(MessageWindowTest, StoppingAWatchWaitsForItsRunningCallAndSparesAnotherWatchOnTheSameNumber)
+{
+    const WindowHandle window = Create(DefWindowProc);
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::atomic<bool> returned { false };
+    WatchedPipe first;
+    const WatchHandle watch = WatchDescriptor(window, first.Read, [&] {
+        entered.set_value();
+        release.get_future().wait();
+        returned = true;
+        return false;
+    });
+    ASSERT_TRUE(watch);
+    first.News();
+    auto stopped = std::async(std::launch::async, [&] {
+        entered.get_future().wait();
+        StopWatch(watch);
+        return returned.load();
+    });
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(20ms);
+        release.set_value();
+    });
+    PumpMessages();
+    releaser.join();
+    EXPECT_TRUE(stopped.get()) << "StopWatch returned before the running call ended";
+
+    // Inside its own call, a watch only ends.
+    WatchedPipe second;
+    WatchHandle self;
+    int calls = 0;
+    self = WatchDescriptor(window, second.Read, [&] {
+        ++calls;
+        StopWatch(self);
+        return true;
+    });
+    second.News();
+    PumpMessages();
+    PumpMessages();
+    EXPECT_EQ(calls, 1);
+
+    // A closed descriptor leaves the set by itself; its number may be reused
+    // by another watch, which stopping the first does not end.
+    WatchedPipe third;
+    int thirdCalls = 0;
+    const WatchHandle closed = WatchDescriptor(window, third.Read, [] { return false; });
+    const int number = third.Read;
+    third.CloseRead();
+    WatchedPipe reused;
+    if (reused.Read != number)
+        GTEST_SKIP() << "the descriptor number was not reused";
+    const WatchHandle next = WatchDescriptor(window, reused.Read, [&] {
+        ++thirdCalls;
+        return false;
+    });
+    ASSERT_TRUE(next);
+    StopWatch(closed);
+    reused.News();
+    PumpMessages();
+    EXPECT_EQ(thirdCalls, 1);
+    StopWatch(next);
 }
 
 TEST(MessageWindowSteadyClock, WaitForMessagesTimesOutWhenNothingArrives)

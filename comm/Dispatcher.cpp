@@ -21,6 +21,11 @@
 // checks of an event to that thread and waits for them (see
 // RunDataTriggerTurns): the messages are the same, in the same order, but
 // each costs a call instead of two thread switches.
+// The thread of a window that receives every message of the port reads
+// received bytes itself when its pump sees them first (see OwnerTurn); the
+// dispatcher thread then leaves the device to it and reads, at its idle tick,
+// only what that thread left. Whoever reads and delivers holds the port's
+// turn, so the messages still come from one scan, one delivery at a time.
 // Output thread: writes the output ring when output is queued, and answers
 // flush requests.
 //

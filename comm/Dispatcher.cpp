@@ -260,9 +260,13 @@ Wakening WaitForWork(Control& control)
 {
     PortRecord& record = *control.Record;
     const bool recheck = std::exchange(control.CheckAgain, false);
-    const int timeoutMs = recheck ? 0 : IdleIntervalMs;
     const bool nothingRead = std::exchange(control.NothingRead, false);
     const bool ownerReads = control.OwnerWatch != nullptr;
+    // Bytes the receiving window's thread saw while this thread held the
+    // turn are read now, without waiting.
+    if (ownerReads && control.BytesSeen.exchange(false))
+        return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck };
+    const int timeoutMs = recheck ? 0 : IdleIntervalMs;
     const bool watchDevice
         = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone && !nothingRead && !ownerReads;
     if (!watchDevice) {
@@ -294,6 +298,11 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
     // The idle checks also run during a steady stream of events, at least
     // every 50 ms, so modem lines and timers are never starved.
     auto lastIdle = std::chrono::steady_clock::now();
+    {
+        // A dispatcher started again (new settings) meets its receivers here.
+        const std::lock_guard turn(control->Turn);
+        UpdateOwnerWatch(*control);
+    }
     for (;;) {
         const Wakening woke = WaitForWork(*control);
         if (record.StopFlag)

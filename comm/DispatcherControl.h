@@ -55,6 +55,9 @@ struct Control {
     // EventReady carries an event word from the event thread (else it only
     // wakes the dispatcher thread).
     std::atomic<bool> WordHandedOver { false };
+    // The receiving window's thread saw received bytes and may have found
+    // the turn taken: the dispatcher thread reads them when it lets it go.
+    std::atomic<bool> BytesSeen { false };
 
     // Ends of the threads, and who frees the record when one had to be detached.
     std::mutex Mutex;

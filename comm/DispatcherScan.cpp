@@ -307,15 +307,21 @@ bool RunDataTriggerTurns(Control& control)
 // thread does not hold the turn, this thread reads the bytes into the ring
 // and runs the checks itself, as a loan would, reading on while the stream
 // lasts: the bytes then reach the handler with the wake-up of this thread
-// alone. When the dispatcher thread holds the turn, it has the bytes and
-// lends the checks here as usual. The messages come from the one scan, in
+// alone. When the dispatcher thread holds the turn, it reads the bytes as
+// soon as it lets the turn go, and lends the checks here as usual. The messages come from the one scan, in
 // byte order, either way. Returns whether messages are still due (the pump
 // calls again).
 bool OwnerTurn(Control& control)
 {
     PortRecord& record = *control.Record;
+    // Said before the turn is tried: a dispatcher thread that holds it looks
+    // at this after letting it go, and reads the bytes at once.
+    control.BytesSeen = true;
     std::unique_lock turn(control.Turn, std::try_to_lock);
-    if (!turn.owns_lock() || record.StopFlag || record.ClosePending || record.Delivering || control.DeviceGone)
+    if (!turn.owns_lock())
+        return false;
+    control.BytesSeen = false;
+    if (record.StopFlag || record.ClosePending || record.Delivering || control.DeviceGone)
         return false;
     WindowHandle window = 0;
     {

@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,7 +62,6 @@ public:
     {
     }
     const int Fd;
-    struct stat File {}; // what Fd refers to: once it is closed, its number may be another file
     std::function<bool()> Ready;
     const std::weak_ptr<ThreadQueue> Queue;
     bool Active = true;
@@ -659,9 +657,14 @@ WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> r
         return nullptr;
     ThreadQueue& queue = *entry->Queue;
     auto watch = std::make_shared<DescriptorWatch>(fd, std::move(ready), entry->Queue);
-    if (fstat(fd, &watch->File) != 0)
-        return nullptr;
     std::lock_guard lock(queue.Mutex);
+    // A watch on the same number is of a descriptor closed since, which
+    // left the set by itself: it must not take the new one out when it stops.
+    for (const auto& stale : queue.Watches) {
+        if (stale->Fd == fd)
+            stale->Active = false;
+    }
+    std::erase_if(queue.Watches, [fd](const auto& stale) { return stale->Fd == fd; });
     epoll_event news {};
     news.events = EPOLLIN | EPOLLET;
     news.data.ptr = watch.get();
@@ -681,11 +684,7 @@ void StopWatch(const WatchHandle& watch)
     std::unique_lock lock(queue->Mutex);
     if (watch->Active) {
         watch->Active = false;
-        // A closed descriptor has left the set by itself, and its number
-        // may be another watch's file now.
-        struct stat now {};
-        if (queue->EpollFd >= 0 && fstat(watch->Fd, &now) == 0 && now.st_dev == watch->File.st_dev
-            && now.st_ino == watch->File.st_ino)
+        if (queue->EpollFd >= 0)
             epoll_ctl(queue->EpollFd, EPOLL_CTL_DEL, watch->Fd, nullptr);
         std::erase(queue->Watches, watch);
     }

@@ -99,6 +99,18 @@ std::string Take(PortHandle port, int count)
 // Over a pseudo-terminal, the receiving window's thread reads the bytes
 // itself (PtyWindowReads) or leaves the reading to the dispatcher thread
 // (Pty); the messages are the same.
+// Threads of this process.
+int CountThreads()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
 enum class DeviceKind { Pty, PtyWindowReads, Scripted };
 
 std::string KindName(const testing::TestParamInfo<DeviceKind>& info)
@@ -1066,6 +1078,40 @@ TEST_P(WindowReadsTest, BytesTheWindowsThreadDoesNotPumpForAreReadAtTheTickWithT
     EXPECT_EQ(messages[0], messages[1]);
 }
 
+// A port closed inside its own handler and opened again at once on the same
+// device keeps the window's reading: the old port's end, which comes later,
+// leaves the new port's device in the window thread's wake descriptor.
+TEST_P(WindowReadsTest, APortReopenedInsideItsHandlerKeepsTheWindowsReading)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    Trigger("\r");
+    const int threads = CountThreads();
+    bool reopened = false;
+    m_receiver.Action = [&](const Message& m) {
+        if (m.Msg == TriggerAvailMsg)
+            m_taken += Take(m_port, m.WParam);
+        if (m.Msg != TriggerDataMsg || std::exchange(reopened, true))
+            return;
+        ASSERT_EQ(ClosePort(m_port), 0);
+        OpenAndListen();
+        ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    };
+    Feed("a\r");
+    ASSERT_TRUE(reopened);
+    // The old port's threads have ended, the last of them after the reopen.
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return CountThreads() == threads; }, Pump));
+    m_receiver.Action = nullptr;
+    m_receiver.Messages.clear();
+
+    // Without pumping: the bytes themselves wake the window's thread.
+    Send("b");
+    pollfd wake { MessageWakeDescriptor(), POLLIN, 0 };
+    ASSERT_EQ(poll(&wake, 1, 10000), 1);
+    EXPECT_FALSE(MessagesWaiting()) << "woken by a loan of the dispatcher thread, not by the bytes";
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Avail(1) }));
+}
+
 // The window's thread reads only while every message of the port goes to
 // it; a receiver of another kind hands the reading back to the dispatcher.
 TEST_P(WindowReadsTest, TheWindowsThreadReadsOnlyWhileEveryMessageGoesToIt)
@@ -1107,17 +1153,6 @@ TEST_P(PtyDispatcherTest, AnOtherEndThatGoesAwayIsReportedLostWithoutSpinning)
     EXPECT_EQ(ClosePort(m_port), 0);
     EXPECT_EQ(LookupPort(m_port), nullptr);
     m_port = 0;
-}
-
-int CountThreads()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(dir))
-            count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
 }
 
 TEST_P(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsRecord)

@@ -7,7 +7,8 @@
 //   Latency/<impl>: from writing one line end on the master to the code that
 //     handles it running; counters p50_us and p99_us.
 //   Idle/<impl>: an open port without traffic for 10 s: wakeups_per_s of its
-//     threads (context switches) and cpu_percent_of_core.
+//     threads (context switches) and cpu_percent_of_core; component: no
+//     receiver, window_receiver: a window of the benchmark thread receives.
 // impl: plain (the loop), blocks (a trigger handler taking GetBlock),
 // getchar (one GetChar per byte), procedure (a procedure receiver on the
 // dispatcher thread), qserialport, asio, libserialport. The peers exist
@@ -795,6 +796,25 @@ void Register()
             Idle(state, [](const Pty& pty) -> std::function<void()> {
                 const zop::PortHandle port = OpenBenchPort(pty);
                 return [port] { zop::ClosePort(port); };
+            });
+        })
+        ->Arg(10)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kSecond);
+    // As the window program's port is: a window of the benchmark thread
+    // receives its messages (that thread reads received bytes itself, and
+    // the dispatcher thread keeps its 50 ms tick to read what it leaves).
+    benchmark::RegisterBenchmark("Idle/window_receiver",
+        [](benchmark::State& state) {
+            Idle(state, [](const Pty& pty) -> std::function<void()> {
+                const zop::PortHandle port = OpenBenchPort(pty);
+                const zop::WindowHandle window = zop::CreateMessageWindow(zop::DefWindowProc);
+                zop::RegisterTriggerHandler(port, window, nullptr, false);
+                return [port, window] {
+                    zop::ClosePort(port);
+                    zop::DestroyMessageWindow(window);
+                };
             });
         })
         ->Arg(10)

@@ -239,6 +239,28 @@ void EventThreadMain(std::shared_ptr<Control> control)
     ThreadEnded(control, EventThreadIndex);
 }
 
+// Whether the idle checks have anything to do: armed status or timer
+// triggers, a full ring whose receivers may make room, messages a turn of the
+// window's thread left due, or a device to look at again (`lookAgain`).
+// Without any, the dispatcher thread sleeps until an event, received bytes
+// or a change of triggers or receivers wakes it, rather than every 50 ms.
+bool IdleChecksDue(Control& control, bool lookAgain)
+{
+    PortRecord& record = *control.Record;
+    if (lookAgain || control.RingFilled || control.OwnerLeftWork)
+        return true;
+    std::lock_guard lock(record.Lock);
+    for (int slot = 1; slot <= StatusTriggerCount; ++slot) {
+        if (record.StatusTriggers[slot].Armed)
+            return true;
+    }
+    for (int slot = 1; slot <= TimerTriggerCount; ++slot) {
+        if (record.Timers[slot].Armed)
+            return true;
+    }
+    return false;
+}
+
 // What ended the dispatcher thread's wait.
 struct Wakening {
     bool Event = false; // the event thread handed over an event word
@@ -246,7 +268,8 @@ struct Wakening {
     bool Recheck = false; // bytes read beside a loan wait for the checks
 };
 
-// Waits up to the idle interval for the event thread's next event word and,
+// Waits up to the idle interval (or, with no idle checks due, without limit)
+// for the event thread's next event word and,
 // when this thread watches the device itself, for received bytes. It does
 // so only between the processing of two batches (so received bytes, like
 // every device event, are fully processed before the next wait for them
@@ -266,7 +289,7 @@ Wakening WaitForWork(Control& control)
     // turn are read now, without waiting.
     if (ownerReads && control.BytesSeen.exchange(false))
         return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck };
-    const int timeoutMs = recheck ? 0 : IdleIntervalMs;
+    const int timeoutMs = recheck ? 0 : IdleChecksDue(control, ownerReads || nothingRead) ? IdleIntervalMs : -1;
     const bool watchDevice
         = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone && !nothingRead && !ownerReads;
     if (!watchDevice) {

@@ -321,8 +321,12 @@ bool OwnerTurn(Control& control)
     if (!turn.owns_lock())
         return false;
     control.BytesSeen = false;
-    if (record.StopFlag || record.ClosePending || record.Delivering || control.DeviceGone)
+    if (record.StopFlag || record.ClosePending || control.DeviceGone)
         return false;
+    if (record.Delivering) {
+        control.BytesSeen = true; // a delivery of the dispatcher thread's is under way: it reads them after
+        return false;
+    }
     WindowHandle window = 0;
     {
         std::lock_guard lock(record.Lock);
@@ -351,6 +355,10 @@ bool OwnerTurn(Control& control)
         ReadIntoRing(control);
         RunLoan(control, window, goOn);
     } catch (...) {
+        // What a receiver's failure left in the device is read by the
+        // dispatcher thread.
+        control.BytesSeen = true;
+        record.EventReady.Set();
         end();
         throw;
     }

@@ -159,6 +159,8 @@ std::int32_t RestoreTriggers(PortHandle port, const TriggerSnapshot* snapshot)
     record->DataTriggers = snapshot->Data;
     record->StatusTriggers = snapshot->Status;
     ++record->TriggersVersion;
+    // Armed timers and status triggers need the dispatcher's idle checks.
+    record->EventReady.Set();
     // A match half-seen, or seen and not yet announced, on the stream the
     // snapshot was taken from says nothing about this one.
     ResetMatching(record->DataTriggers);

@@ -22,7 +22,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -1139,6 +1141,52 @@ TEST_P(WindowReadsTest, TheWindowsThreadReadsOnlyWhileEveryMessageGoesToIt)
     EXPECT_EQ(m_receiver.Messages,
         (std::vector<Message> { Avail(2), Data(cr), Avail(1), Avail(1), Data(cr), Avail(1) }));
     EXPECT_EQ(m_taken, "ab\rc\r");
+}
+
+// Wake-ups of the process's threads other than the calling one.
+std::uint64_t OtherThreadsWakeUps()
+{
+    std::uint64_t total = 0;
+    const std::string self = std::to_string(gettid());
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.' || self == entry->d_name)
+                continue;
+            std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+            std::string line;
+            while (std::getline(status, line)) {
+                unsigned long long value = 0;
+                if (std::sscanf(line.c_str(), "voluntary_ctxt_switches: %llu", &value) == 1)
+                    total += value;
+            }
+        }
+        closedir(tasks);
+    }
+    return total;
+}
+
+// An open port whose idle checks have nothing to do (no armed timer or
+// status trigger, room in the ring) sleeps until something happens; armed
+// timers bring the 50 ms checks back, and they fire.
+TEST_P(PtyDispatcherTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt)
+{
+    const std::uint16_t cr = Trigger("\r");
+    Feed("\r");
+    std::uint64_t before = OtherThreadsWakeUps();
+    std::this_thread::sleep_for(Sleep);
+    EXPECT_LE(OtherThreadsWakeUps() - before, 1u) << "the idle checks ran with nothing to check";
+
+    TriggerSnapshot tables;
+    ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
+    const std::uint32_t now = (Clock::Process().TickCount() & 0x7FFFFFFF) / 55;
+    tables.Handles[9] = { 1, TriggerKindTimer };
+    tables.Timers[1] = { 9, now, now + 2, 1 };
+    ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
+    before = OtherThreadsWakeUps();
+    ASSERT_TRUE(ScriptedDevice::PumpUntil(
+        [&] { return m_receiver.Messages.size() == 2; }, Pump));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), { TriggerTimerMsg, 9, m_port, 0 } }));
+    EXPECT_GE(OtherThreadsWakeUps() - before, 2u);
 }
 
 TEST_P(PtyDispatcherTest, AnOtherEndThatGoesAwayIsReportedLostWithoutSpinning)

@@ -41,6 +41,8 @@
 #include "comm/PortLayer.h"
 #include "comm/PortTable.h"
 
+#include <pthread.h>
+
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -130,6 +132,11 @@ void FinishThread(Control& control, std::thread& thread, ThreadIndex index)
 
 } // namespace
 
+void NameThisThread(const char* name)
+{
+    pthread_setname_np(pthread_self(), name);
+}
+
 void SetDeviceMask(PortRecord& record, std::uint32_t mask)
 {
     const DeviceHandle device = record.Device;
@@ -208,6 +215,7 @@ void IdleChecks(Control& control)
 
 void EventThreadMain(std::shared_ptr<Control> control)
 {
+    NameThisThread("comm-event");
     PortRecord& record = *control->Record;
     SetDeviceMask(record, EventThreadMask(*control, false));
     record.Acknowledge.Set();
@@ -316,6 +324,7 @@ Wakening WaitForWork(Control& control)
 
 void DispatchThreadMain(std::shared_ptr<Control> control)
 {
+    NameThisThread("comm-dispatch");
     PortRecord& record = *control->Record;
     record.Acknowledge.Set();
     // The idle checks also run during a steady stream of events, at least

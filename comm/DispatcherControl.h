@@ -102,6 +102,9 @@ struct Control {
 // last detached one).
 void ThreadEnded(const std::shared_ptr<Control>& control, ThreadIndex index);
 
+// Names the calling thread as `top -H` and debuggers show it (comm-event,
+// comm-dispatch, comm-output).
+void NameThisThread(const char* name);
 void SetDeviceMask(PortRecord& record, std::uint32_t mask);
 // The events the event thread waits for: all but received bytes when the
 // dispatcher thread waits for those itself, or while the ring is full.

@@ -308,9 +308,9 @@ bool RunDataTriggerTurns(Control& control)
 // and runs the checks itself, as a loan would, reading on while the stream
 // lasts: the bytes then reach the handler with the wake-up of this thread
 // alone. When the dispatcher thread holds the turn, it reads the bytes as
-// soon as it lets the turn go, and lends the checks here as usual. The messages come from the one scan, in
-// byte order, either way. Returns whether messages are still due (the pump
-// calls again).
+// soon as it lets the turn go, and lends the checks here as usual. The
+// messages come from the one scan, in byte order, either way. Returns
+// whether messages are still due (the pump calls again).
 bool OwnerTurn(Control& control)
 {
     PortRecord& record = *control.Record;
@@ -336,6 +336,7 @@ bool OwnerTurn(Control& control)
     // receivers have changed, the dispatcher thread takes the bytes and
     // looks at the watch again now.
     if (window == 0 || window != control.WatchedWindow) {
+        control.BytesSeen = true;
         record.EventReady.Set();
         return false;
     }

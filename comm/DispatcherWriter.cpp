@@ -47,6 +47,7 @@ void RunWriter(PortRecord& record)
 
 void OutputThreadMain(std::shared_ptr<Control> control)
 {
+    NameThisThread("comm-output");
     PortRecord& record = *control->Record;
     record.Acknowledge.Set();
     for (;;) {

@@ -636,7 +636,8 @@ bool WaitForMessages(std::chrono::milliseconds timeout)
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now());
         lock.unlock();
         pollfd wake { queue->EpollFd, POLLIN, 0 };
-        const int ready = poll(&wake, 1, static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), Slice).count()));
+        const int ready
+            = poll(&wake, 1, static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), Slice).count()));
         lock.lock();
         if (ready > 0)
             return true;

@@ -989,7 +989,8 @@ DeviceProcs PosixDeviceProcs()
 
 DeviceWaitProcs PosixWaitProcs()
 {
-    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput, PosixWaitReceived, PosixReceiveDescriptor };
+    return DeviceWaitProcs { PosixWaitDeviceEvent, PosixGetModemLines, PosixWriteOutput, PosixWaitReceived,
+        PosixReceiveDescriptor };
 }
 
 void InstallPosixLayer()

@@ -117,7 +117,9 @@ enum class DeviceKind { Pty, PtyWindowReads, Scripted };
 
 std::string KindName(const testing::TestParamInfo<DeviceKind>& info)
 {
-    return info.param == DeviceKind::Pty ? "Pty" : info.param == DeviceKind::PtyWindowReads ? "PtyWindowReads" : "Scripted";
+    return info.param == DeviceKind::Pty           ? "Pty"
+        : info.param == DeviceKind::PtyWindowReads ? "PtyWindowReads"
+                                                   : "Scripted";
 }
 
 class TriggerCaseTest : public testing::TestWithParam<DeviceKind> {
@@ -1123,9 +1125,8 @@ TEST_P(WindowReadsTest, TheWindowsThreadReadsOnlyWhileEveryMessageGoesToIt)
     TakeAnnounced();
     static std::atomic<int> procedureLines { 0 };
     procedureLines = 0;
-    const TriggerProcedure procedure = [](WindowHandle, std::uint32_t msg, std::uint32_t, std::int32_t) {
-        procedureLines += msg == TriggerDataMsg;
-    };
+    const TriggerProcedure procedure
+        = [](WindowHandle, std::uint32_t msg, std::uint32_t, std::int32_t) { procedureLines += msg == TriggerDataMsg; };
     const auto windowReads = [&] {
         DispatcherProgress progress;
         return GetDispatcherProgress(m_port, &progress) && progress.WindowReads;
@@ -1138,21 +1139,23 @@ TEST_P(WindowReadsTest, TheWindowsThreadReadsOnlyWhileEveryMessageGoesToIt)
     ASSERT_TRUE(WindowReads());
     Feed("c\r");
     EXPECT_EQ(procedureLines, 1);
-    EXPECT_EQ(m_receiver.Messages,
-        (std::vector<Message> { Avail(2), Data(cr), Avail(1), Avail(1), Data(cr), Avail(1) }));
+    EXPECT_EQ(
+        m_receiver.Messages, (std::vector<Message> { Avail(2), Data(cr), Avail(1), Avail(1), Data(cr), Avail(1) }));
     EXPECT_EQ(m_taken, "ab\rc\r");
 }
 
-// Wake-ups of the process's threads other than the calling one.
-std::uint64_t OtherThreadsWakeUps()
+// Wake-ups of the ports' threads (named comm-...).
+std::uint64_t PortThreadsWakeUps()
 {
     std::uint64_t total = 0;
-    const std::string self = std::to_string(gettid());
     if (DIR* tasks = opendir("/proc/self/task")) {
         while (const dirent* entry = readdir(tasks)) {
-            if (entry->d_name[0] == '.' || self == entry->d_name)
+            const std::string task = std::string("/proc/self/task/") + entry->d_name;
+            std::string name;
+            std::getline(std::ifstream(task + "/comm"), name);
+            if (entry->d_name[0] == '.' || name.rfind("comm-", 0) != 0)
                 continue;
-            std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+            std::ifstream status(task + "/status");
             std::string line;
             while (std::getline(status, line)) {
                 unsigned long long value = 0;
@@ -1172,9 +1175,9 @@ TEST_P(PtyDispatcherTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt
 {
     const std::uint16_t cr = Trigger("\r");
     Feed("\r");
-    std::uint64_t before = OtherThreadsWakeUps();
+    std::uint64_t before = PortThreadsWakeUps();
     std::this_thread::sleep_for(Sleep);
-    EXPECT_LE(OtherThreadsWakeUps() - before, 1u) << "the idle checks ran with nothing to check";
+    EXPECT_LE(PortThreadsWakeUps() - before, 1u) << "the idle checks ran with nothing to check";
 
     TriggerSnapshot tables;
     ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
@@ -1182,11 +1185,10 @@ TEST_P(PtyDispatcherTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt
     tables.Handles[9] = { 1, TriggerKindTimer };
     tables.Timers[1] = { 9, now, now + 2, 1 };
     ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
-    before = OtherThreadsWakeUps();
-    ASSERT_TRUE(ScriptedDevice::PumpUntil(
-        [&] { return m_receiver.Messages.size() == 2; }, Pump));
+    before = PortThreadsWakeUps();
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
     EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), { TriggerTimerMsg, 9, m_port, 0 } }));
-    EXPECT_GE(OtherThreadsWakeUps() - before, 2u);
+    EXPECT_GE(PortThreadsWakeUps() - before, 2u);
 }
 
 TEST_P(PtyDispatcherTest, AnOtherEndThatGoesAwayIsReportedLostWithoutSpinning)

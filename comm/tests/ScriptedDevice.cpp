@@ -278,7 +278,8 @@ void ScriptedDevice::Install()
     const DeviceProcs procs { T::BuildDCB, T::Ok, T::CloseDevice, T::EscapeFunction, T::FlushDevice, T::GetDeviceError,
         T::GetEventMask, T::GetDeviceState, T::OpenDevice, T::ReadDevice, T::Ok, T::SetEventMask, T::SetDeviceState,
         T::TransmitChar, T::UngetChar, T::WriteDevice, T::EnableNotification, T::AttachHandle, T::SetupDevice };
-    InstallDeviceLayer(procs, DeviceWaitProcs { T::WaitDeviceEvent, T::GetModemLines, T::WriteOutput, nullptr, nullptr });
+    InstallDeviceLayer(
+        procs, DeviceWaitProcs { T::WaitDeviceEvent, T::GetModemLines, T::WriteOutput, nullptr, nullptr });
 }
 
 void ScriptedDevice::Arrive(const std::string& bytes)

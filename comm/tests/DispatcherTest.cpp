@@ -98,14 +98,12 @@ std::string Take(PortHandle port, int count)
     return taken;
 }
 
-// Over a pseudo-terminal, the receiving window's thread reads the bytes
-// itself (PtyWindowReads) or leaves the reading to the dispatcher thread
-// (Pty); the messages are the same.
-// Threads of this process.
-int CountThreads()
+// Entries of a folder: /proc/self/task holds this process's threads,
+// /proc/self/fd its open descriptors.
+int CountEntries(const char* folder)
 {
     int count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
+    if (DIR* dir = opendir(folder)) {
         while (const dirent* entry = readdir(dir))
             count += entry->d_name[0] != '.';
         closedir(dir);
@@ -113,6 +111,14 @@ int CountThreads()
     return count;
 }
 
+int CountThreads()
+{
+    return CountEntries("/proc/self/task");
+}
+
+// Over a pseudo-terminal, the receiving window's thread reads the bytes
+// itself (PtyWindowReads) or leaves the reading to the dispatcher thread
+// (Pty); the messages are the same.
 enum class DeviceKind { Pty, PtyWindowReads, Scripted };
 
 std::string KindName(const testing::TestParamInfo<DeviceKind>& info)
@@ -1237,13 +1243,7 @@ TEST_P(DispatcherTest, AThreadThatDoesNotStopIsDetachedAfter200MsAndKeepsItsReco
 
 int CountDescriptors()
 {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(dir))
-            count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
+    return CountEntries("/proc/self/fd");
 }
 
 std::atomic<int> g_cycleLines { 0 };

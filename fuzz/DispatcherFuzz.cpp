@@ -1,12 +1,14 @@
 // The dispatcher's scan of received bytes against its data triggers, over a
-// scripted device: arbitrary triggers, arbitrary bytes arriving in arbitrary
-// batches, a receiver that takes exactly the bytes each availability message
-// announces (as the window's link does). Then the port's trace and event log
-// are written out.
+// scripted device or a pseudo-terminal: arbitrary triggers, arbitrary bytes
+// arriving in arbitrary batches, a receiver that takes exactly the bytes each
+// availability message announces (as the window's link does). Over a
+// pseudo-terminal with one trigger, the receiving window's thread reads the
+// bytes itself; otherwise the dispatcher thread does. Then the port's trace
+// and event log are written out.
 //
-// Input: byte 0 gives the number of triggers (1..3) and the batch size; each
-// trigger is a length byte (1..8, bit 7 ignores case) and its pattern; the
-// rest arrives.
+// Input: byte 0 gives the number of triggers (1..3), the batch size and, in
+// bit 7, the pseudo-terminal; each trigger is a length byte (1..8, bit 7
+// ignores case) and its pattern; the rest arrives.
 //
 // Checked: every byte arrives exactly once and in order; each trigger fires
 // exactly as often as the matcher fires over the whole stream (no byte
@@ -19,14 +21,18 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
 #include "comm/Dispatcher.h"
 #include "comm/MessageWindow.h"
 #include "comm/PortLayer.h"
+#include "comm/PosixLayer.h"
 #include "comm/TraceLog.h"
 #include "comm/Triggers.h"
+#include "comm/tests/PtyDevice.h"
 #include "comm/tests/ScriptedDevice.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -100,6 +106,26 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     static test::ScriptedDevice device("fuzz-device");
+    // A terminal keeps its settings from one open to the next: this one has
+    // no flow control, so that XON and XOFF arrive like any other byte.
+    static test::PtyDevice pty;
+    static const bool raw = [] {
+        const int fd = open(pty.Path().c_str(), O_RDWR | O_NOCTTY);
+        termios settings {};
+        const bool made = fd >= 0 && tcgetattr(fd, &settings) == 0;
+        cfmakeraw(&settings);
+        const bool set = made && tcsetattr(fd, TCSANOW, &settings) == 0;
+        if (fd >= 0)
+            close(fd);
+        return set;
+    }();
+    FUZZ_CHECK(raw);
+    const bool overPty = (data[0] & 0x80) != 0;
+    if (overPty)
+        InstallPosixLayer();
+    else
+        test::ScriptedDevice::Install();
+    const std::string devicePath = overPty ? pty.Path() : device.Name();
     const int triggerCount = (data[0] & 3) % 3 + 1;
     size_t batch = static_cast<size_t>(data[0] >> 2) * 16 + 1;
     size_t at = 1;
@@ -140,7 +166,7 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
               }
               return std::intptr_t { 0 };
           });
-    FUZZ_CHECK(OpenPort(&port, 4, device.Name().c_str(), 9600, 0, 8, 1, 4096, 4096) == 0);
+    FUZZ_CHECK(OpenPort(&port, 4, devicePath.c_str(), 9600, 0, 8, 1, 4096, 4096) == 0);
     received.Port = port;
     FUZZ_CHECK(RegisterTriggerHandler(port, window, nullptr, false) == 0);
     FUZZ_CHECK(ClearPortOptions(port, OptionConsumeOnRead) == 0);
@@ -160,7 +186,10 @@ int FuzzDispatcher(const uint8_t* data, size_t size)
     for (size_t start = 0; start < stream.size(); start += batch) {
         const std::string part = stream.substr(start, batch);
         fed += part.size();
-        device.Arrive(part);
+        if (overPty)
+            FUZZ_CHECK(pty.Write(part));
+        else
+            device.Arrive(part);
         FUZZ_CHECK(test::ScriptedDevice::PumpUntil(
             [&] {
                 DispatcherProgress progress;

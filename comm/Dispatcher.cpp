@@ -304,11 +304,13 @@ Wakening WaitForWork(Control& control)
         const bool signalled = record.EventReady.Wait(timeoutMs);
         Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
         // The receiving window's thread reads received bytes itself; what it
-        // left in the device (it was busy) is read here, at the idle tick.
+        // left in the device is looked at here, at the idle tick: that thread
+        // is reminded of it, and what a thread that no longer pumps left is
+        // read here.
         if (ownerReads && !signalled && !control.ReadingPaused && !control.DeviceGone) {
             const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
             control.DeviceGone = held < 0;
-            woke.Received = held > 0 && (held & ReceivedBytesWait) != 0;
+            woke.Received = held > 0 && (held & ReceivedBytesWait) != 0 && !NudgeWatch(control.OwnerWatch);
         }
         return woke;
     }

@@ -364,7 +364,10 @@ bool OwnerTurn(Control& control)
         throw;
     }
     end();
-    return goOn && !record.ClosePending && !record.StopFlag;
+    // Reading on stops when its time is up, not when the device is empty:
+    // a stream goes on at the next pump.
+    const bool streaming = std::chrono::steady_clock::now() >= control.ReadOnUntil;
+    return (goOn || streaming) && !record.ClosePending && !record.StopFlag;
 }
 
 } // namespace

@@ -675,6 +675,19 @@ WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> r
     return watch;
 }
 
+bool NudgeWatch(const WatchHandle& watch)
+{
+    const std::shared_ptr<ThreadQueue> queue = watch ? watch->Queue.lock() : nullptr;
+    if (!queue)
+        return false;
+    std::lock_guard lock(queue->Mutex);
+    if (!watch->Active || !queue->Alive)
+        return false;
+    watch->Due = true;
+    queue->Wake();
+    return true;
+}
+
 void StopWatch(const WatchHandle& watch)
 {
     if (!watch)

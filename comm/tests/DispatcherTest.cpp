@@ -1058,15 +1058,15 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Devices, WindowReadsTest, testing::Values(DeviceKind::PtyWindowReads), KindName);
 
-// Bytes that arrive while the window's thread does not pump are read by the
-// dispatcher thread at its idle tick and lent to that thread: the messages
-// are those the window's own reading gives.
-TEST_P(WindowReadsTest, BytesTheWindowsThreadDoesNotPumpForAreReadAtTheTickWithTheSameMessages)
+// Bytes that arrive while the window's thread does not pump wait in the
+// device and wake it; when it pumps, the messages are those it gets when it
+// pumps at once.
+TEST_P(WindowReadsTest, BytesWaitForTheWindowsThreadToPumpAndGiveTheSameMessages)
 {
     const std::string lines = "ab\rcd\re";
     std::vector<std::vector<Message>> messages;
     for (const bool pumping : { true, false }) {
-        SCOPED_TRACE(pumping ? "the window's thread pumps" : "it does not pump until the bytes are read");
+        SCOPED_TRACE(pumping ? "the window's thread pumps" : "it pumps once the bytes woke it");
         ClosePort(m_port);
         OpenAndListen();
         ASSERT_EQ(ClearPortOptions(m_port, OptionConsumeOnRead), 0);
@@ -1077,7 +1077,8 @@ TEST_P(WindowReadsTest, BytesTheWindowsThreadDoesNotPumpForAreReadAtTheTickWithT
         TakeAnnounced();
         Send(lines);
         if (!pumping) {
-            ASSERT_TRUE(ReadWithoutPumping()) << "the dispatcher thread reads what the window's thread leaves";
+            pollfd wake { MessageWakeDescriptor(), POLLIN, 0 };
+            ASSERT_EQ(poll(&wake, 1, 10000), 1);
             EXPECT_TRUE(m_receiver.Messages.empty());
         }
         ASSERT_TRUE(Settled());
@@ -1086,6 +1087,29 @@ TEST_P(WindowReadsTest, BytesTheWindowsThreadDoesNotPumpForAreReadAtTheTickWithT
         messages.push_back(m_receiver.Messages);
     }
     EXPECT_EQ(messages[0], messages[1]);
+}
+
+// The bytes of a window whose thread has ended are read by the dispatcher
+// thread at its idle tick, and the port still closes.
+TEST_P(WindowReadsTest, BytesForAWindowWhoseThreadHasEndedAreReadByTheDispatcher)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    Trigger("\r");
+    const auto windowReads = [this] {
+        DispatcherProgress progress;
+        return GetDispatcherProgress(m_port, &progress) && progress.WindowReads;
+    };
+    ASSERT_EQ(DeregisterTriggerHandler(m_port, m_receiver.Window(), nullptr), 0);
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return !windowReads(); }, Pump));
+    std::thread([&] {
+        const WindowHandle window = CreateMessageWindow(DefWindowProc);
+        ASSERT_EQ(RegisterTriggerHandler(m_port, window, nullptr, false), 0);
+        ASSERT_TRUE(ScriptedDevice::PumpUntil(windowReads, [] { PumpMessages(); }));
+    }).join();
+    Send("ab\r");
+    ASSERT_TRUE(ReadWithoutPumping());
+    EXPECT_EQ(ClosePort(m_port), 0);
+    m_port = 0;
 }
 
 // A port closed inside its own handler and opened again at once on the same

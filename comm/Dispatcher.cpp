@@ -305,8 +305,9 @@ Wakening WaitForWork(Control& control)
         Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
         // The receiving window's thread reads received bytes itself; what it
         // left in the device is looked at here, at the idle tick: that thread
-        // is reminded of it, and what a thread that no longer pumps left is
-        // read here.
+        // is reminded of it, and when it has not pumped since the last
+        // reminder (it is busy elsewhere, or gone), the bytes are read here
+        // and lent to it as before, with the message time-out.
         if (ownerReads && !signalled && !control.ReadingPaused && !control.DeviceGone) {
             const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
             control.DeviceGone = held < 0;

@@ -340,7 +340,16 @@ bool OwnerTurn(Control& control)
         record.EventReady.Set();
         return false;
     }
+    // Like the dispatcher thread's, the checks run for newly read bytes, or
+    // for messages the last turn left due; a reminder about bytes since read
+    // by the dispatcher thread finds neither.
+    const bool leftWork = control.OwnerLeftWork.exchange(false);
     control.Busy = true;
+    control.ReadOnUntil = std::chrono::steady_clock::now() + ReadOnBudget;
+    if (ReadIntoRing(control) == 0 && !leftWork) {
+        control.Busy = false;
+        return false;
+    }
     control.OwnReads = true;
     bool goOn = false;
     const auto end = [&] {
@@ -352,8 +361,6 @@ bool OwnerTurn(Control& control)
             record.EventReady.Set();
     };
     try {
-        control.ReadOnUntil = std::chrono::steady_clock::now() + ReadOnBudget;
-        ReadIntoRing(control);
         RunLoan(control, window, goOn);
     } catch (...) {
         // What a receiver's failure left in the device is read by the

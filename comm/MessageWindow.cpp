@@ -681,7 +681,7 @@ bool NudgeWatch(const WatchHandle& watch)
     if (!queue)
         return false;
     std::lock_guard lock(queue->Mutex);
-    if (!watch->Active || !queue->Alive)
+    if (!watch->Active || !queue->Alive || watch->Due)
         return false;
     watch->Due = true;
     queue->Wake();

@@ -117,8 +117,9 @@ using WatchHandle = std::shared_ptr<DescriptorWatch>;
 // Starts a watch; null when the window is not known or the descriptor
 // cannot be watched.
 WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> ready);
-// Makes a watch due as if its descriptor had news (its owner is woken);
-// false when the watch has ended or its thread is gone.
+// Makes a watch due as if its descriptor had news (its owner is woken).
+// False when it was due already (its thread has not pumped since it became
+// due), has ended, or its thread is gone.
 bool NudgeWatch(const WatchHandle& watch);
 // Ends a watch: when it returns, `ready` is not running on another thread
 // and is never called again. From inside `ready`, it only ends the watch.

@@ -158,13 +158,18 @@ std::optional<DeviceHolder> LockFileHolder(const MachineRoots& roots, const std:
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (text.empty() || text.size() > 64)
         return std::nullopt;
+    // Text is digits among blanks and a line end ("123\n" is four bytes too,
+    // like a binary int).
+    const bool asText = std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return std::isdigit(c) || std::isspace(c);
+    }) && std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
     long pid = 0;
-    if (text.size() == sizeof(int) && !std::isdigit(static_cast<unsigned char>(text.back()))) {
+    if (asText) {
+        pid = std::strtol(text.c_str(), nullptr, 10);
+    } else if (text.size() == sizeof(int)) {
         int binary = 0;
         std::memcpy(&binary, text.data(), sizeof binary);
         pid = binary;
-    } else {
-        pid = std::strtol(text.c_str(), nullptr, 10);
     }
     if (pid <= 0 || pid == getpid() || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM))
         return std::nullopt; // a stale lock

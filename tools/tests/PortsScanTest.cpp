@@ -64,6 +64,8 @@ protected:
         // one that has ended left a stale one for the cable.
         Write("run/lock/LCK..ttyACM0", std::to_string(getpid()) + "\n");
         Write("run/lock/LCK..ttyUSB0", "2147483646\n");
+        // A short process id in text takes as many bytes as a binary one.
+        Write("run/lock/LCK..ttyUSB1", "  1\n");
         // ttyS0 has a serial chip, ttyS1 is a name the kernel reserves.
         Write("sys/class/tty/ttyS0/type", "4\n");
         Write("sys/class/tty/ttyS1/type", "0\n");
@@ -186,6 +188,9 @@ TEST_F(FakeMachine, ScanDescribesEveryDeviceAndOpensNoneUnlessAsked)
     EXPECT_TRUE(held["busy"].get<bool>());
     EXPECT_TRUE(std::any_of(held["held_by"].begin(), held["held_by"].end(),
         [](const Json& holder) { return holder["pid"] == getpid() && holder["locks"] == true; }));
+    EXPECT_TRUE(std::any_of(held["held_by"].begin(), held["held_by"].end(), [](const Json& holder) {
+        return holder["pid"] == 1 && holder["locks"] == true;
+    })) << "the lock file of process 1, four bytes of text";
     EXPECT_EQ(held["ports"][0].get<std::string>(), "COM2");
 
     const Json& console = Device(scan, "dev/ttyS0");

@@ -542,25 +542,29 @@ void RunWatches(const std::shared_ptr<ThreadQueue>& queue)
             }
         }
     }
-    for (const auto& watch : due) {
+    // Ends a call; `again` makes the watch due for the next pump.
+    const auto finish = [&](DescriptorWatch& watch, bool again) {
+        {
+            std::lock_guard lock(queue->Mutex);
+            watch.Running = false;
+            watch.Due = watch.Due || (again && watch.Active);
+        }
+        queue->WatchIdle.notify_all();
+        if (again)
+            queue->Wake();
+    };
+    for (std::size_t i = 0; i < due.size(); ++i) {
         bool again = false;
-        const auto finish = [&] {
-            {
-                std::lock_guard lock(queue->Mutex);
-                watch->Running = false;
-                watch->Due = watch->Due || (again && watch->Active);
-            }
-            queue->WatchIdle.notify_all();
-            if (again)
-                queue->Wake();
-        };
         try {
-            again = watch->Ready();
+            again = due[i]->Ready();
         } catch (...) {
-            finish();
+            finish(*due[i], false);
+            // The watches not called yet are called at the next pump.
+            for (std::size_t rest = i + 1; rest < due.size(); ++rest)
+                finish(*due[rest], true);
             throw;
         }
-        finish();
+        finish(*due[i], again);
     }
 }
 

@@ -548,6 +548,30 @@ TEST_F(MessageWindowTest, StoppingAWatchWaitsForItsRunningCallAndSparesAnotherWa
     StopWatch(next);
 }
 
+// A watch whose call throws: the failure leaves the pump, and the watches
+// not called yet are called at the next pump (and can be stopped).
+TEST_F(MessageWindowTest, AWatchThatThrowsLeavesTheOtherWatchesForTheNextPump)
+{
+    const WindowHandle window = Create(DefWindowProc);
+    WatchedPipe failing;
+    WatchedPipe other;
+    int otherCalls = 0;
+    const WatchHandle first
+        = WatchDescriptor(window, failing.Read, []() -> bool { throw std::runtime_error("watch failed"); });
+    const WatchHandle second = WatchDescriptor(window, other.Read, [&] {
+        ++otherCalls;
+        return false;
+    });
+    failing.News();
+    other.News();
+    EXPECT_THROW(PumpMessages(), std::runtime_error);
+    EXPECT_EQ(otherCalls, 0);
+    PumpMessages();
+    ASSERT_EQ(otherCalls, 1);
+    StopWatch(first);
+    StopWatch(second);
+}
+
 TEST(MessageWindowSteadyClock, WaitForMessagesTimesOutWhenNothingArrives)
 {
     EXPECT_FALSE(WaitForMessages(std::chrono::milliseconds(5)));

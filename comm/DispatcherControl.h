@@ -83,7 +83,6 @@ struct Control {
     std::uint32_t LoanVersion = ~std::uint32_t { 0 }; // TriggersVersion when LoanTarget was found
     WindowHandle LoanTarget = 0;
     std::exception_ptr LoanFailure; // a receiver's procedure threw during the loan
-    bool OwnReads = false; // the loop runs as a turn of the window's own thread, which reads on itself
     std::atomic<bool> OwnerLeftWork { false }; // a turn of the window's thread ended with messages still due
 
     // The watch through which the receiving window's thread sees received

@@ -193,8 +193,9 @@ bool LentTurn(Control& control)
 // It gives the loop back when the receivers change, when other messages
 // wait for this thread (they keep their turn), and when its time is up.
 // `goOn` tells whether the loop goes on, also when a receiver's exception
-// leaves here.
-void RunLoan(Control& control, WindowHandle window, bool& goOn)
+// leaves here. With `readsOn` the turns read on from the device themselves;
+// without, the dispatcher thread reads beside the loan.
+void RunLoan(Control& control, WindowHandle window, bool& goOn, bool readsOn)
 {
     PortRecord& record = *control.Record;
     const auto end = std::chrono::steady_clock::now() + LoanBudget;
@@ -202,7 +203,7 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn)
     // The clock is read every few turns: a turn takes microseconds.
     constexpr unsigned ClockEvery = 8;
     for (unsigned turn = 1;; ++turn) {
-        goOn = control.ReadsBesideLoans && !control.OwnReads ? LentTurn(control) : DataTriggerTurn(control);
+        goOn = readsOn ? DataTriggerTurn(control) : LentTurn(control);
         if (!goOn || control.LoanFailure || MessagesWaiting()
             || (turn % ClockEvery == 0 && std::chrono::steady_clock::now() >= end))
             break;
@@ -287,7 +288,7 @@ bool RunDataTriggerTurns(Control& control)
     if (window == 0)
         return DataTriggerTurn(control);
     bool goOn = false;
-    const std::function<void()> loan = [&] { RunLoan(control, window, goOn); };
+    const std::function<void()> loan = [&] { RunLoan(control, window, goOn, !control.ReadsBesideLoans); };
     if (Lend(control, window, loan) == SendResult::Handled) {
         // Bytes read beside the loan are a new batch: they are checked as
         // the next device event's would be, also after a delivery that ended
@@ -350,10 +351,8 @@ bool OwnerTurn(Control& control)
         control.Busy = false;
         return false;
     }
-    control.OwnReads = true;
     bool goOn = false;
     const auto end = [&] {
-        control.OwnReads = false;
         control.OwnerLeftWork = goOn;
         control.Busy = false;
         // A close from a handler is finished by the dispatcher thread.
@@ -361,7 +360,7 @@ bool OwnerTurn(Control& control)
             record.EventReady.Set();
     };
     try {
-        RunLoan(control, window, goOn);
+        RunLoan(control, window, goOn, true);
     } catch (...) {
         // What a receiver's failure left in the device is read by the
         // dispatcher thread.

@@ -22,6 +22,15 @@ void ResetMatching(DataTable& table)
     }
 }
 
+// After any change of triggers or receivers (under the record's lock): the
+// dispatcher looks at them again now rather than at its next tick. Who may
+// read for it and whether its idle checks are due both depend on them.
+void TriggersChanged(PortRecord& record)
+{
+    ++record.TriggersVersion;
+    record.EventReady.Set();
+}
+
 } // namespace
 
 void ClearTriggerTables(PortRecord& record)
@@ -31,7 +40,7 @@ void ClearTriggerTables(PortRecord& record)
     record.Timers = {};
     record.DataTriggers = {};
     record.StatusTriggers = {};
-    ++record.TriggersVersion;
+    TriggersChanged(record);
     record.FiredThisPass = {};
     record.StatusPass = 0;
 }
@@ -63,10 +72,7 @@ std::int32_t RegisterTriggerHandler(PortHandle port, WindowHandle window, Trigge
     std::lock_guard lock(record->Lock);
     node->Next = record->Receivers;
     record->Receivers = node;
-    ++record->TriggersVersion;
-    // The dispatcher looks at the receivers again now rather than at its
-    // next tick: the receiving window's thread may read for itself.
-    record->EventReady.Set();
+    TriggersChanged(*record);
     return 0;
 }
 
@@ -83,8 +89,7 @@ std::int32_t DeregisterTriggerHandler(PortHandle port, WindowHandle window, Trig
         if (matches) {
             node->Removed = 1;
             record->ReceiverCleanup = 1;
-            ++record->TriggersVersion;
-            record->EventReady.Set();
+            TriggersChanged(*record);
             break;
         }
     }
@@ -119,7 +124,7 @@ std::int32_t AddDataTrigger(PortHandle port, const std::uint8_t* pattern, bool i
     trigger.IgnoreCase = ignoreCase ? 1 : 0;
     for (std::uint16_t i = 0; i < length; ++i)
         trigger.Pattern[i] = ignoreCase ? FoldCase(pattern[i]) : pattern[i];
-    ++record->TriggersVersion;
+    TriggersChanged(*record);
     return handle;
 }
 
@@ -158,9 +163,7 @@ std::int32_t RestoreTriggers(PortHandle port, const TriggerSnapshot* snapshot)
     record->Timers = snapshot->Timers;
     record->DataTriggers = snapshot->Data;
     record->StatusTriggers = snapshot->Status;
-    ++record->TriggersVersion;
-    // Armed timers and status triggers need the dispatcher's idle checks.
-    record->EventReady.Set();
+    TriggersChanged(*record);
     // A match half-seen, or seen and not yet announced, on the stream the
     // snapshot was taken from says nothing about this one.
     ResetMatching(record->DataTriggers);

@@ -287,6 +287,13 @@ struct Wakening {
 // thread alone, so that a descriptor that stays readable cannot spin us.
 // Bytes read beside a loan that the last pass left unchecked make the wait
 // a look without waiting.
+// When the receiving window's thread reads received bytes itself, what it
+// left in the device is looked at here, at the idle tick: that thread is
+// reminded of it, and when it has not pumped since the last reminder (it is
+// busy elsewhere, or gone), the bytes are read here and lent to it as before,
+// with the message time-out. The tick runs only while there may be bytes to
+// look at: after a look that found the device empty, this thread waits for
+// its next bytes without a time-out, and ticks again from their arrival.
 Wakening WaitForWork(Control& control)
 {
     PortRecord& record = *control.Record;
@@ -297,21 +304,19 @@ Wakening WaitForWork(Control& control)
     // turn are read now, without waiting.
     if (ownerReads && control.BytesSeen.exchange(false))
         return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck };
-    const int timeoutMs = recheck ? 0 : IdleChecksDue(control, ownerReads || nothingRead) ? IdleIntervalMs : -1;
-    const bool watchDevice
-        = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone && !nothingRead && !ownerReads;
+    const bool deviceReadable = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone;
+    const bool lookAgain = nothingRead || (ownerReads && !(control.DeviceQuiet && deviceReadable));
+    const int timeoutMs = recheck ? 0 : IdleChecksDue(control, lookAgain) ? IdleIntervalMs : -1;
+    const bool watchDevice = deviceReadable && !nothingRead && (!ownerReads || timeoutMs < 0);
     if (!watchDevice) {
         const bool signalled = record.EventReady.Wait(timeoutMs);
         Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
-        // The receiving window's thread reads received bytes itself; what it
-        // left in the device is looked at here, at the idle tick: that thread
-        // is reminded of it, and when it has not pumped since the last
-        // reminder (it is busy elsewhere, or gone), the bytes are read here
-        // and lent to it as before, with the message time-out.
-        if (ownerReads && !signalled && !control.ReadingPaused && !control.DeviceGone) {
+        if (ownerReads && !signalled && deviceReadable) {
             const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
             control.DeviceGone = held < 0;
-            woke.Received = held > 0 && (held & ReceivedBytesWait) != 0 && !NudgeWatch(control.OwnerWatch);
+            const bool bytesHeld = held > 0 && (held & ReceivedBytesWait) != 0;
+            control.DeviceQuiet = held == 0;
+            woke.Received = bytesHeld && !NudgeWatch(control.OwnerWatch);
         }
         return woke;
     }
@@ -322,7 +327,11 @@ Wakening WaitForWork(Control& control)
         return { false, false, recheck };
     }
     const bool signalled = (woke & WakeSignalled) != 0 && record.EventReady.TryConsume();
-    return { signalled && control.WordHandedOver.exchange(false), (woke & ReceivedBytesWait) != 0, recheck };
+    const bool received = (woke & ReceivedBytesWait) != 0;
+    // The window's thread reads the bytes that woke a quiet device's wait.
+    if (ownerReads && received)
+        control.DeviceQuiet = false;
+    return { signalled && control.WordHandedOver.exchange(false), received && !ownerReads, recheck };
 }
 
 void DispatchThreadMain(std::shared_ptr<Control> control)

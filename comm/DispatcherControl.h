@@ -90,6 +90,9 @@ struct Control {
     WatchHandle OwnerWatch;
     WindowHandle WatchedWindow = 0;
     std::uint32_t WatchVersion = ~std::uint32_t { 0 };
+    // The device held no bytes at the last look for that thread: this
+    // thread waits for its next bytes rather than looking every 50 ms.
+    bool DeviceQuiet = false;
 
     // Progress, readable from other threads.
     std::atomic<std::uint64_t> BytesRead { 0 };

@@ -409,6 +409,7 @@ void EndOwnerWatch(Control& control)
     control.OwnerWatch.reset();
     control.WatchedWindow = 0;
     control.WindowReads = false;
+    control.DeviceQuiet = false;
 }
 
 // Runs the data-trigger checks while they deliver; when the receivers made

@@ -917,6 +917,18 @@ protected:
     }
     static constexpr std::chrono::milliseconds Sleep { 300 };
     static constexpr std::chrono::milliseconds SpinLimit { 100 };
+    // Waits, without pumping, until the dispatcher has read every byte sent.
+    bool ReadWithoutPumping()
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        DispatcherProgress progress;
+        while (GetDispatcherProgress(m_port, &progress) && progress.BytesRead < m_fed) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return progress.BytesRead == m_fed;
+    }
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, PtyDispatcherTest, testing::Values(DeviceKind::Pty), KindName);
@@ -1040,21 +1052,7 @@ TEST_P(PtyDispatcherTest, AFullRingLeavesBytesInTheDeviceWithoutSpinningAndReads
 
 // Cases over a pseudo-terminal whose received bytes the receiving window's
 // thread reads itself.
-class WindowReadsTest : public TriggerCaseTest {
-protected:
-    // Waits, without pumping, until the dispatcher has read every byte sent.
-    bool ReadWithoutPumping()
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        DispatcherProgress progress;
-        while (GetDispatcherProgress(m_port, &progress) && progress.BytesRead < m_fed) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return progress.BytesRead == m_fed;
-    }
-};
+class WindowReadsTest : public PtyDispatcherTest { };
 
 INSTANTIATE_TEST_SUITE_P(Devices, WindowReadsTest, testing::Values(DeviceKind::PtyWindowReads), KindName);
 
@@ -1199,15 +1197,31 @@ std::uint64_t PortThreadsWakeUps()
 }
 
 // An open port whose idle checks have nothing to do (no armed timer or
-// status trigger, room in the ring) sleeps until something happens; armed
-// timers bring the 50 ms checks back, and they fire.
-TEST_P(PtyDispatcherTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt)
+// status trigger, room in the ring) sleeps until something happens, also
+// when the receiving window's thread reads the bytes; bytes that thread
+// leaves are still read for it; armed timers bring the 50 ms checks back,
+// and they fire.
+class IdlePortTest : public PtyDispatcherTest { };
+
+INSTANTIATE_TEST_SUITE_P(Devices, IdlePortTest, testing::Values(DeviceKind::Pty, DeviceKind::PtyWindowReads), KindName);
+
+TEST_P(IdlePortTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt)
 {
     const std::uint16_t cr = Trigger("\r");
     Feed("\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60)); // the look after the bytes
     std::uint64_t before = PortThreadsWakeUps();
     std::this_thread::sleep_for(Sleep);
     EXPECT_LE(PortThreadsWakeUps() - before, 1u) << "the idle checks ran with nothing to check";
+
+    Send("a\r");
+    ASSERT_TRUE(ReadWithoutPumping());
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr) }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    before = PortThreadsWakeUps();
+    std::this_thread::sleep_for(Sleep);
+    EXPECT_LE(PortThreadsWakeUps() - before, 1u) << "the checks went on after the bytes were read";
 
     TriggerSnapshot tables;
     ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
@@ -1216,8 +1230,8 @@ TEST_P(PtyDispatcherTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt
     tables.Timers[1] = { 9, now, now + 2, 1 };
     ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
     before = PortThreadsWakeUps();
-    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
-    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), { TriggerTimerMsg, 9, m_port, 0 } }));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 3; }, Pump));
+    EXPECT_EQ(m_receiver.Messages.back(), (Message { TriggerTimerMsg, 9, m_port, 0 }));
     EXPECT_GE(PortThreadsWakeUps() - before, 2u);
 }
 

@@ -144,6 +144,10 @@ public:
         }
         return copied;
     }
+    // The tail's position, which changes whenever the tail moves (also when
+    // the ring is emptied): a consumer that saw the waiting bytes at one
+    // position may use them while it has not changed.
+    std::uint32_t TailPosition() const { return m_tail.load(std::memory_order_relaxed); }
     // Frees `count` bytes at the tail (count <= Used()).
     void Consume(std::uint16_t count)
     {

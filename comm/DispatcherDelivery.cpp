@@ -135,7 +135,8 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         }
         if (readAhead) {
             record.ReadAhead = 0;
-            record.InRing.Consume(largest);
+            // A receiver may have flushed the ring after reading ahead.
+            record.InRing.Consume(std::min(largest, record.InRing.Used()));
             if (message == TriggerAvailMsg && largest != wParam)
                 result = 0;
         }

@@ -130,10 +130,17 @@ std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t 
 
 // The port whose receiver the calling thread is during the current delivery
 // (see ReaderScope); a delivery that runs inside another one's receiver
-// (a modal loop) puts the outer one back when it ends.
+// (a modal loop) puts the outer one back when it ends. GetChar keeps the
+// stretch of contiguous waiting bytes it last looked at (offsets from the
+// tail, valid while the tail stays where it was), so that most of its calls
+// take a byte without the ring's arithmetic.
 struct ThreadReader {
     PortHandle Port = 0;
     PortRecord* Record = nullptr;
+    const std::uint8_t* Stretch = nullptr; // the byte at offset StretchStart
+    std::uint16_t StretchStart = 0;
+    std::uint16_t StretchLength = 0;
+    std::uint32_t StretchTail = 0; // the tail's position when it was looked at
 };
 constinit thread_local ThreadReader t_reader {};
 
@@ -597,6 +604,9 @@ std::int32_t FlushPort(PortHandle port, std::int32_t direction)
     } else {
         std::lock_guard lock(record->Lock);
         record->InRing.Discard();
+        // A receiver that read ahead before the flush reads on from the new
+        // tail: the bytes it read ahead are gone.
+        record->ReadAheadCount.store(0, std::memory_order_relaxed);
         record->ScanPosition = record->InRing.Head();
         record->LastAvailPosition = record->ScanPosition;
     }
@@ -639,6 +649,30 @@ namespace {
     return 0;
 }
 
+// Takes the byte `inStretch` places into the stretch, at read-ahead `offset`.
+inline std::int32_t TakeFromStretch(
+    const ThreadReader& reader, PortRecord& record, std::uint16_t offset, std::uint16_t inStretch, std::uint8_t* byte)
+{
+    const std::uint8_t value = reader.Stretch[inStretch];
+    record.ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
+    if (byte)
+        *byte = value;
+    return 0;
+}
+
+// GetChar past the stretch it looked at: looks at the contiguous bytes
+// waiting from `offset` and takes the first. Out of line, like GetCharLocked.
+[[gnu::noinline]] std::int32_t GetCharNewStretch(
+    ThreadReader& reader, PortRecord& record, std::uint16_t offset, std::uint8_t* byte)
+{
+    reader.StretchTail = record.InRing.TailPosition();
+    reader.StretchStart = offset;
+    reader.Stretch = record.InRing.Waiting(offset, &reader.StretchLength);
+    if (reader.StretchLength == 0)
+        return ErrBufferIsEmpty;
+    return TakeFromStretch(reader, record, offset, 0, byte);
+}
+
 } // namespace
 
 std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
@@ -648,19 +682,16 @@ std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
     // reads ahead without the port table and without the lock. The record
     // cannot go away during its delivery (a close waits for its end); a
     // close or tracing begun meanwhile takes the general path.
-    const ThreadReader reader = t_reader;
+    ThreadReader& reader = t_reader;
     if (reader.Port != port || !reader.Record || reader.Record->ClosePending.load(std::memory_order_relaxed)
         || reader.Record->TraceOn.load(std::memory_order_relaxed))
         return GetCharLocked(port, byte);
     PortRecord& record = *reader.Record;
     const std::uint16_t offset = record.ReadAheadCount.load(std::memory_order_relaxed);
-    std::uint8_t value = 0;
-    if (!record.InRing.TryAt(offset, &value))
-        return ErrBufferIsEmpty;
-    record.ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
-    if (byte)
-        *byte = value;
-    return 0;
+    const auto inStretch = static_cast<std::uint16_t>(offset - reader.StretchStart);
+    if (inStretch >= reader.StretchLength || record.InRing.TailPosition() != reader.StretchTail)
+        return GetCharNewStretch(reader, record, offset, byte);
+    return TakeFromStretch(reader, record, offset, inStretch, byte);
 }
 
 std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count)

@@ -673,6 +673,71 @@ TEST_P(TriggerCaseTest, BlocksAreTakenLikeSingleBytesAcrossTheRingEnd)
     EXPECT_EQ(InBuffUsed(m_port), 0) << "consumed when the delivery ended";
 }
 
+// Byte by byte during a trigger message: across the ring's end, around
+// blocks, and after the handler flushed the ring (the flushed bytes are gone
+// and the ring stays sound when the delivery ends).
+TEST_P(TriggerCaseTest, SingleBytesDuringADeliveryFollowTheRing)
+{
+    struct Case {
+        const char* Name;
+        std::size_t TailAt; // bytes passed through the ring before
+        std::string Arriving;
+        std::function<std::string(PortHandle)> Handler;
+        std::string Seen;
+        std::string Next; // what a later delivery reads
+    };
+    const auto bytes = [](PortHandle port, int count) { return Take(port, count); };
+    const std::string wrapping = std::string(150, 'w') + "x";
+    const std::vector<Case> cases = {
+        { "across the ring's end", InputRingSize - 100, wrapping, [&](PortHandle port) { return bytes(port, 200); },
+            wrapping, "n" },
+        { "around blocks", 0, "abcdef",
+            [&](PortHandle port) {
+                std::uint8_t block[2] = {};
+                std::string seen = bytes(port, 1);
+                if (GetBlock(port, block, 2) == 2)
+                    seen += std::string(block, block + 2);
+                return seen + bytes(port, 10);
+            },
+            "abcdef", "n" },
+        { "after a flush", 0, "abc",
+            [&](PortHandle port) {
+                std::string seen = bytes(port, 1);
+                EXPECT_EQ(FlushPort(port, FlushInput), 0);
+                std::uint8_t byte = 0;
+                EXPECT_EQ(GetChar(port, &byte), ErrBufferIsEmpty) << "a flushed byte";
+                return seen + bytes(port, 10);
+            },
+            "a", "n" },
+    };
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        m_receiver.Action = nullptr;
+        for (std::size_t passed = 0; passed < c.TailAt; passed += 1000) {
+            const std::size_t count = std::min<std::size_t>(1000, c.TailAt - passed);
+            Feed(std::string(count, '-'));
+            ASSERT_EQ(Take(m_port, static_cast<int>(count)), std::string(count, '-'));
+        }
+        std::string seen;
+        m_receiver.Action = [&](const Message& m) {
+            if (m.Msg == TriggerAvailMsg)
+                seen += c.Handler(m_port);
+        };
+        Feed(c.Arriving);
+        EXPECT_EQ(seen, c.Seen);
+        EXPECT_EQ(InBuffUsed(m_port), 0);
+        seen.clear();
+        m_receiver.Action = [&](const Message& m) {
+            if (m.Msg == TriggerAvailMsg)
+                seen += bytes(m_port, 10);
+        };
+        Feed(c.Next);
+        EXPECT_EQ(seen, c.Next);
+        EXPECT_EQ(InBuffUsed(m_port), 0);
+    }
+}
+
 TEST_P(TriggerCaseTest, RingWrapsAndTriggersStillSeeEveryByte)
 {
     const std::uint16_t cr = Trigger("\r");

@@ -267,8 +267,8 @@ public:
             [this](zop::WindowHandle, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t) -> std::intptr_t {
                 if (msg == zop::TriggerAvailMsg)
                     Take(static_cast<std::uint32_t>(wParam));
-                else if (msg == zop::TriggerDataMsg)
-                    m_lineEnd = Clock::now();
+                else if (msg == zop::TriggerDataMsg && m_lineEnd == Clock::time_point {})
+                    m_lineEnd = Clock::now(); // once per line end awaited, as the peers' handlers
                 return 0;
             });
         zop::RegisterTriggerHandler(m_port, m_window, nullptr, false);
@@ -346,6 +346,7 @@ public:
     Clock::time_point LineEnd(const std::function<void()>& send) override
     {
         const std::uint64_t lines = m_lines.load();
+        m_timeLineEnd = true;
         send();
         for (std::uint64_t now = lines; now == lines; now = m_lines.load())
             m_lines.wait(now);
@@ -370,7 +371,11 @@ private:
                 self.m_bytes.notify_all();
             }
         } else if (msg == zop::TriggerDataMsg) {
-            self.m_lineEnd = Clock::now();
+            // The time only of a line end awaited, as the peers' handlers.
+            if (self.m_timeLineEnd.load(std::memory_order_relaxed)) {
+                self.m_timeLineEnd.store(false, std::memory_order_relaxed);
+                self.m_lineEnd = Clock::now();
+            }
             self.m_lines.fetch_add(1);
             self.m_lines.notify_all();
         }
@@ -382,6 +387,7 @@ private:
     std::atomic<std::uint64_t> m_bytes { 0 };
     std::atomic<std::uint64_t> m_lines { 0 };
     Clock::time_point m_lineEnd; // written before m_lines is counted
+    std::atomic<bool> m_timeLineEnd { false };
 };
 
 // ---- peers ----

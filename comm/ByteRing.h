@@ -103,16 +103,6 @@ public:
     {
         return m_bytes[IndexAfter(Index(m_tail.load(std::memory_order_relaxed)), offset)];
     }
-    // The byte `offset` places after the tail into *byte, when that many
-    // wait; one look at each position (the per-byte path of a reader).
-    bool TryAt(std::uint16_t offset, std::uint8_t* byte) const
-    {
-        const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
-        if (Distance(m_head.load(std::memory_order_acquire), tail) <= offset)
-            return false;
-        *byte = m_bytes[IndexAfter(Index(tail), offset)];
-        return true;
-    }
     // The contiguous waiting bytes from `offset` after the tail (to the head
     // or to the ring's end); *length 0 when fewer wait.
     const std::uint8_t* Waiting(std::uint16_t offset, std::uint16_t* length) const

@@ -686,27 +686,26 @@ TEST_P(TriggerCaseTest, SingleBytesDuringADeliveryFollowTheRing)
         std::string Seen;
         std::string Next; // what a later delivery reads
     };
-    const auto bytes = [](PortHandle port, int count) { return Take(port, count); };
     const std::string wrapping = std::string(150, 'w') + "x";
     const std::vector<Case> cases = {
-        { "across the ring's end", InputRingSize - 100, wrapping, [&](PortHandle port) { return bytes(port, 200); },
+        { "across the ring's end", InputRingSize - 100, wrapping, [&](PortHandle port) { return Take(port, 200); },
             wrapping, "n" },
         { "around blocks", 0, "abcdef",
             [&](PortHandle port) {
                 std::uint8_t block[2] = {};
-                std::string seen = bytes(port, 1);
+                std::string seen = Take(port, 1);
                 if (GetBlock(port, block, 2) == 2)
                     seen += std::string(block, block + 2);
-                return seen + bytes(port, 10);
+                return seen + Take(port, 10);
             },
             "abcdef", "n" },
         { "after a flush", 0, "abc",
             [&](PortHandle port) {
-                std::string seen = bytes(port, 1);
+                std::string seen = Take(port, 1);
                 EXPECT_EQ(FlushPort(port, FlushInput), 0);
                 std::uint8_t byte = 0;
                 EXPECT_EQ(GetChar(port, &byte), ErrBufferIsEmpty) << "a flushed byte";
-                return seen + bytes(port, 10);
+                return seen + Take(port, 10);
             },
             "a", "n" },
     };
@@ -730,7 +729,7 @@ TEST_P(TriggerCaseTest, SingleBytesDuringADeliveryFollowTheRing)
         seen.clear();
         m_receiver.Action = [&](const Message& m) {
             if (m.Msg == TriggerAvailMsg)
-                seen += bytes(m_port, 10);
+                seen += Take(m_port, 10);
         };
         Feed(c.Next);
         EXPECT_EQ(seen, c.Next);
@@ -1272,21 +1271,18 @@ INSTANTIATE_TEST_SUITE_P(Devices, IdlePortTest, testing::Values(DeviceKind::Pty,
 
 TEST_P(IdlePortTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt)
 {
+    // Bytes that come to a quiet port, left by a window's thread that does
+    // not pump, are read for it.
     const std::uint16_t cr = Trigger("\r");
-    Feed("\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60)); // the first look: nothing
+    Send("a\r");
+    ASSERT_TRUE(ReadWithoutPumping());
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 1; }, Pump));
+    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr) }));
     std::this_thread::sleep_for(std::chrono::milliseconds(60)); // the look after the bytes
     std::uint64_t before = PortThreadsWakeUps();
     std::this_thread::sleep_for(Sleep);
     EXPECT_LE(PortThreadsWakeUps() - before, 1u) << "the idle checks ran with nothing to check";
-
-    Send("a\r");
-    ASSERT_TRUE(ReadWithoutPumping());
-    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
-    EXPECT_EQ(m_receiver.Messages, (std::vector<Message> { Data(cr), Data(cr) }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    before = PortThreadsWakeUps();
-    std::this_thread::sleep_for(Sleep);
-    EXPECT_LE(PortThreadsWakeUps() - before, 1u) << "the checks went on after the bytes were read";
 
     TriggerSnapshot tables;
     ASSERT_EQ(SaveTriggers(m_port, &tables), 0);
@@ -1295,7 +1291,7 @@ TEST_P(IdlePortTest, AnIdlePortWithNothingToCheckSleepsAndArmedTimersWakeIt)
     tables.Timers[1] = { 9, now, now + 2, 1 };
     ASSERT_EQ(RestoreTriggers(m_port, &tables), 0);
     before = PortThreadsWakeUps();
-    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 3; }, Pump));
+    ASSERT_TRUE(ScriptedDevice::PumpUntil([&] { return m_receiver.Messages.size() == 2; }, Pump));
     EXPECT_EQ(m_receiver.Messages.back(), (Message { TriggerTimerMsg, 9, m_port, 0 }));
     EXPECT_GE(PortThreadsWakeUps() - before, 2u);
 }

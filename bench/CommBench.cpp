@@ -36,12 +36,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -102,11 +104,15 @@ public:
             if (n > 0) {
                 done += static_cast<std::size_t>(n);
             } else {
-                // The master is not reported writable as soon as the reader
-                // drains the terminal, so a long wait here would measure the
-                // writer's sleep, not the reader: look again after 1 ms.
+                // The master is not reported writable when the terminal's
+                // buffers drain into the reader's side, only when the reader
+                // reads: a long wait here lets the terminal run dry and
+                // measures the writer's sleep, not the receiver. 64 KiB of
+                // buffer last about 0.5 ms at the rates measured here; look
+                // again after 50 us.
                 pollfd out { m_master, POLLOUT, 0 };
-                poll(&out, 1, 1);
+                const timespec wait { 0, 50'000 };
+                ppoll(&out, 1, &wait, nullptr);
             }
         }
         return true;
@@ -339,25 +345,29 @@ public:
     }
     void Receive(std::uint64_t bytes) override
     {
-        const std::uint64_t target = m_bytes.load() + bytes;
-        for (std::uint64_t now = m_bytes.load(); now < target; now = m_bytes.load())
-            m_bytes.wait(now);
+        std::unique_lock lock(m_mutex);
+        const std::uint64_t target = m_bytes + bytes;
+        m_bytesWanted = target;
+        m_arrived.wait(lock, [&] { return m_bytes >= target; });
+        m_bytesWanted = 0;
     }
     Clock::time_point LineEnd(const std::function<void()>& send) override
     {
-        const std::uint64_t lines = m_lines.load();
+        std::unique_lock lock(m_mutex);
+        m_lineEnd = {};
         m_timeLineEnd = true;
+        lock.unlock();
         send();
-        for (std::uint64_t now = lines; now == lines; now = m_lines.load())
-            m_lines.wait(now);
+        lock.lock();
+        m_arrived.wait(lock, [&] { return m_lineEnd != Clock::time_point {}; });
         return m_lineEnd;
     }
 
 private:
-    // The owner thread is woken for every message, as a program whose
-    // procedure hands what it received to its main thread; this also keeps
-    // the benchmark thread's processor time, by which the rounds are timed,
-    // in proportion.
+    // The procedure does the work on the dispatcher thread; the benchmark
+    // thread is woken only when what it waits for has come, as the peers'
+    // owner threads are woken only by their reads. (A wait woken for every
+    // message kept the second processor busy, which the peers do not pay.)
     static void Procedure(zop::WindowHandle, std::uint32_t msg, std::uint32_t wParam, std::int32_t)
     {
         ProcedureReceiver& self = *s_current;
@@ -367,27 +377,35 @@ private:
                 self.m_port, block, static_cast<std::int32_t>(std::min<std::uint32_t>(wParam, sizeof block)));
             if (got > 0) {
                 self.m_tally.Add(block, static_cast<std::size_t>(got));
-                self.m_bytes.store(self.m_tally.Bytes);
-                self.m_bytes.notify_all();
+                // Either this thread sees the count awaited, or the waiter
+                // sees the bytes (both sequentially consistent).
+                self.m_bytes = self.m_tally.Bytes;
+                const std::uint64_t wanted = self.m_bytesWanted;
+                if (wanted != 0 && self.m_tally.Bytes >= wanted) {
+                    const std::lock_guard lock(self.m_mutex);
+                    self.m_arrived.notify_one();
+                }
             }
-        } else if (msg == zop::TriggerDataMsg) {
+        } else if (msg == zop::TriggerDataMsg && self.m_timeLineEnd.load(std::memory_order_relaxed)) {
             // The time only of a line end awaited, as the peers' handlers.
-            if (self.m_timeLineEnd.load(std::memory_order_relaxed)) {
-                self.m_timeLineEnd.store(false, std::memory_order_relaxed);
+            const std::lock_guard lock(self.m_mutex);
+            if (self.m_timeLineEnd) {
+                self.m_timeLineEnd = false;
                 self.m_lineEnd = Clock::now();
+                self.m_arrived.notify_one();
             }
-            self.m_lines.fetch_add(1);
-            self.m_lines.notify_all();
         }
     }
 
     static inline ProcedureReceiver* s_current = nullptr;
     zop::PortHandle m_port;
     Tally m_tally; // dispatcher thread only
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
     std::atomic<std::uint64_t> m_bytes { 0 };
-    std::atomic<std::uint64_t> m_lines { 0 };
-    Clock::time_point m_lineEnd; // written before m_lines is counted
+    std::atomic<std::uint64_t> m_bytesWanted { 0 }; // 0: nobody waits
     std::atomic<bool> m_timeLineEnd { false };
+    Clock::time_point m_lineEnd; // under m_mutex
 };
 
 // ---- peers ----
@@ -564,7 +582,8 @@ std::unique_ptr<Receiver> Open(benchmark::State& state, const ReceiverFactory& m
 
 // The rates and percentiles are counters of their own, measured on the wall
 // clock: the benchmark's own time is the owner thread's processor time, and
-// its names stay as given (no time-type suffix).
+// its names stay as given (no time-type suffix). A round whose owner thread
+// only waits (procedure) ends by its wall time instead.
 void Throughput(benchmark::State& state, const ReceiverFactory& make, std::size_t lineBytes)
 {
     Pty pty;

@@ -82,7 +82,9 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
         record.Delivering.store(true, std::memory_order_relaxed);
         record.ReadAhead = readAhead ? 1 : 0;
         record.ReadAheadMax = 0;
-        record.HandleReused.fill(0);
+        // Only this message's handle is asked about after a receiver.
+        if (wParam <= TriggerHandleCount)
+            record.HandleReused[wParam] = 0;
         node = record.Receivers;
         record.ReadAheadCount.store(0, std::memory_order_relaxed);
         if (node)

@@ -273,6 +273,12 @@ bool RunDataTriggerTurns(Control& control)
 {
     PortRecord& record = *control.Record;
     control.ReadWhileLent = false;
+    // Receivers that cannot take a loan, unchanged since they were last
+    // looked at (the procedure receiver's case): the check alone, without
+    // taking the lock for nothing. A change made meanwhile is seen by the
+    // next turn, as one made a moment later would be.
+    if (control.LoanTarget == 0 && control.LoanVersion == record.TriggersVersion.load(std::memory_order_acquire))
+        return DataTriggerTurn(control);
     WindowHandle window = 0;
     {
         // The scan runs ahead here only when the checks could be lent;

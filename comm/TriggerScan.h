@@ -46,8 +46,14 @@ struct ScanDecision {
     enum class Kind { Nothing, Avail, Data };
     Kind What = Kind::Nothing;
     std::uint16_t Count = 0; // Avail: the bytes announced
-    // Data: (trigger handle, length) of each matched trigger, in table order.
-    std::array<std::pair<std::uint16_t, std::uint16_t>, DataTriggerCount> Fired; // the first FiredCount are set
+    // Data: (trigger handle, length) of each matched trigger, in table order;
+    // only the first FiredCount are set (the rest is left uninitialized: a
+    // decision is made for every message).
+    struct FiredTrigger {
+        std::uint16_t Handle;
+        std::uint16_t Length;
+    };
+    std::array<FiredTrigger, DataTriggerCount> Fired;
     int FiredCount = 0;
 };
 

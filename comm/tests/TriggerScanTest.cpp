@@ -66,7 +66,7 @@ std::string Scan(const std::vector<Pattern>& patterns, std::uint16_t threshold, 
                 continue;
             }
             for (int i = 0; i < decision.FiredCount; ++i)
-                log += "D" + std::to_string(decision.Fired[i].first) + " ";
+                log += "D" + std::to_string(decision.Fired[i].Handle) + " ";
             if (taking == Taking::ThroughEachMatch)
                 ring.Consume(static_cast<std::uint16_t>(ring.Used() - scan.Pending));
         }
@@ -190,7 +190,7 @@ TEST(TriggerScanRing, FollowsTheTablesWhenTheyChange)
             if (decision.What == ScanDecision::Kind::Nothing)
                 return handles;
             for (int i = 0; i < decision.FiredCount; ++i)
-                handles += std::to_string(decision.Fired[i].first) + ";";
+                handles += std::to_string(decision.Fired[i].Handle) + ";";
         }
     };
     receive("a\rb\n");

@@ -66,9 +66,12 @@ public:
     // ---- producer ----
 
     // The contiguous room from the head: to the tail, or to the ring's end.
-    std::uint8_t* Room(std::uint16_t* length)
+    std::uint8_t* Room(std::uint16_t* length) { return RoomAfter(0, length); }
+    // The same, after `written` bytes written at the head and not yet
+    // committed (at most the room there was).
+    std::uint8_t* RoomAfter(std::uint16_t written, std::uint16_t* length)
     {
-        const std::uint32_t head = m_head.load(std::memory_order_relaxed);
+        const std::uint32_t head = Advance(m_head.load(std::memory_order_relaxed), written);
         const std::uint16_t free
             = static_cast<std::uint16_t>(m_size - Distance(head, m_tail.load(std::memory_order_acquire)));
         const std::uint16_t index = Index(head);

@@ -71,9 +71,14 @@ std::int32_t ReadIntoRing(Control& control)
     PortRecord& record = *control.Record;
     // What the device holds now; bytes that arrive later are read on by the
     // data-trigger loop or make the device's next event.
-    const std::int32_t moved = FillInputRing(record);
+    const std::int32_t moved = ReadIntoRoom(record);
     if (moved > 0) {
+        // The bytes and the scan's note of them are published together: a
+        // check on another thread (a loan, beside which this thread reads)
+        // never sees bytes the scan has not been told of, which it would
+        // announce unscanned, their terminators lost.
         std::lock_guard lock(record.Lock);
+        record.InRing.Commit(static_cast<std::uint16_t>(moved));
         NoteReceived(control.Scan, static_cast<std::uint16_t>(moved), record.InRing);
         control.BytesRead += static_cast<std::uint64_t>(moved);
     }

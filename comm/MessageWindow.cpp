@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,12 +56,21 @@ struct ThreadQueue;
 // guarded by the mutex of that thread's queue.
 class DescriptorWatch {
 public:
+    // `fd` is the watch's own copy of the watched descriptor; it closes
+    // with the watch.
     DescriptorWatch(int fd, std::function<bool()> ready, const std::shared_ptr<ThreadQueue>& queue)
         : Fd(fd)
         , Ready(std::move(ready))
         , Queue(queue)
     {
     }
+    ~DescriptorWatch()
+    {
+        if (Fd >= 0)
+            close(Fd);
+    }
+    DescriptorWatch(const DescriptorWatch&) = delete;
+    DescriptorWatch& operator=(const DescriptorWatch&) = delete;
     const int Fd;
     std::function<bool()> Ready;
     const std::weak_ptr<ThreadQueue> Queue;
@@ -660,16 +670,17 @@ WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> r
     const std::optional<WindowEntry> entry = FindWindow(window);
     if (!entry || fd < 0)
         return nullptr;
+    // The watch keeps its own copy of the descriptor: the owner of the
+    // descriptor may close it on another thread before the watch stops (a
+    // port closed inside its handler), and the stop must not then reach a
+    // closed descriptor, or another one given the same number.
+    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return nullptr;
     ThreadQueue& queue = *entry->Queue;
-    auto watch = std::make_shared<DescriptorWatch>(fd, std::move(ready), entry->Queue);
+    auto watch = std::make_shared<DescriptorWatch>(own, std::move(ready), entry->Queue);
+    fd = own;
     std::lock_guard lock(queue.Mutex);
-    // A watch on the same number is of a descriptor closed since, which
-    // left the set by itself: it must not take the new one out when it stops.
-    for (const auto& stale : queue.Watches) {
-        if (stale->Fd == fd)
-            stale->Active = false;
-    }
-    std::erase_if(queue.Watches, [fd](const auto& stale) { return stale->Fd == fd; });
     epoll_event news {};
     news.events = EPOLLIN | EPOLLET;
     news.data.ptr = watch.get();

@@ -111,7 +111,9 @@ private:
 // messages queued before. `ready` returns true when it left work for later:
 // it is then called again at the next pump (the owner is woken for it).
 // Nested pumps never call a watch that is running. The watch is edge-driven:
-// bytes that stay unread do not wake the owner again.
+// bytes that stay unread do not wake the owner again. It watches a copy of
+// the descriptor of its own (closed when the watch is stopped and let go),
+// so the caller may close its descriptor before it stops the watch.
 class DescriptorWatch;
 using WatchHandle = std::shared_ptr<DescriptorWatch>;
 // Starts a watch; null when the window is not known or the descriptor

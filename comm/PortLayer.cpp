@@ -816,6 +816,14 @@ std::uint16_t InputWaiting(const PortRecord& record)
 
 std::int32_t FillInputRing(PortRecord& record)
 {
+    const std::int32_t moved = ReadIntoRoom(record);
+    if (moved > 0)
+        record.InRing.Commit(static_cast<std::uint16_t>(moved));
+    return moved;
+}
+
+std::int32_t ReadIntoRoom(PortRecord& record)
+{
     ByteRing& ring = record.InRing;
     if (ring.Full())
         return 0;
@@ -827,7 +835,7 @@ std::int32_t FillInputRing(PortRecord& record)
     std::int32_t moved = 0;
     while (wanted > 0) {
         std::uint16_t room = 0;
-        std::uint8_t* into = ring.Room(&room);
+        std::uint8_t* into = ring.RoomAfter(static_cast<std::uint16_t>(moved), &room);
         const auto asked = static_cast<std::int32_t>(std::min<std::uint32_t>(room, wanted));
         std::int32_t got = asked == 0 ? 0 : record.Procs.ReadDevice(record.Device, into, asked);
         if (got < 0) {
@@ -840,7 +848,6 @@ std::int32_t FillInputRing(PortRecord& record)
                 static_cast<std::uint16_t>(got));
         if (got == 0)
             break;
-        ring.Commit(static_cast<std::uint16_t>(got));
         moved += got;
         wanted -= static_cast<std::uint32_t>(got);
         if (got < asked)

@@ -86,9 +86,13 @@ std::uint32_t ElapsedTicks(PortHandle port);
 // refreshes the device status and accumulates the line error bits; returns
 // the error bits or a negative code.
 std::int32_t RefreshDeviceStatus(PortRecord& record);
-// Moves what waits in the device input queue into the input ring (at most
-// two contiguous reads, nothing while the ring is full). Logs each read when
-// logging is on. Returns the number of bytes moved or a negative code.
+// Reads what waits in the device input queue into the input ring's room (at
+// most two contiguous reads, nothing while the ring is full) without
+// committing it: the caller commits the count returned, under the record's
+// lock with what it notes of the bytes. Logs each read when logging is on.
+// Returns the number of bytes read or a negative code.
+std::int32_t ReadIntoRoom(PortRecord& record);
+// The same, committed at once: moves what waits in the device into the ring.
 std::int32_t FillInputRing(PortRecord& record);
 // For the delivering thread: marks the calling thread, for the life of the
 // object, as the receiver that alone takes the port's bytes during the

@@ -526,8 +526,9 @@ TEST_F(MessageWindowTest, StoppingAWatchWaitsForItsRunningCallAndSparesAnotherWa
     PumpMessages();
     EXPECT_EQ(calls, 1);
 
-    // A closed descriptor leaves the set by itself; its number may be reused
-    // by another watch, which stopping the first does not end.
+    // A watch keeps its own copy of the descriptor: the caller may close
+    // its descriptor, whose number another watch may then be given; stopping
+    // the first watch does not end the second.
     WatchedPipe third;
     int thirdCalls = 0;
     const WatchHandle closed = WatchDescriptor(window, third.Read, [] { return false; });

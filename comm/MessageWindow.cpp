@@ -679,12 +679,11 @@ WatchHandle WatchDescriptor(WindowHandle window, int fd, std::function<bool()> r
         return nullptr;
     ThreadQueue& queue = *entry->Queue;
     auto watch = std::make_shared<DescriptorWatch>(own, std::move(ready), entry->Queue);
-    fd = own;
     std::lock_guard lock(queue.Mutex);
     epoll_event news {};
     news.events = EPOLLIN | EPOLLET;
     news.data.ptr = watch.get();
-    if (!queue.Alive || queue.EpollFd < 0 || epoll_ctl(queue.EpollFd, EPOLL_CTL_ADD, fd, &news) != 0)
+    if (!queue.Alive || queue.EpollFd < 0 || epoll_ctl(queue.EpollFd, EPOLL_CTL_ADD, own, &news) != 0)
         return nullptr;
     queue.Watches.push_back(watch);
     return watch;

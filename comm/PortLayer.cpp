@@ -814,14 +814,6 @@ std::uint16_t InputWaiting(const PortRecord& record)
     return record.InRing.Used();
 }
 
-std::int32_t FillInputRing(PortRecord& record)
-{
-    const std::int32_t moved = ReadIntoRoom(record);
-    if (moved > 0)
-        record.InRing.Commit(static_cast<std::uint16_t>(moved));
-    return moved;
-}
-
 std::int32_t ReadIntoRoom(PortRecord& record)
 {
     ByteRing& ring = record.InRing;

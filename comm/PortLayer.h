@@ -92,8 +92,6 @@ std::int32_t RefreshDeviceStatus(PortRecord& record);
 // lock with what it notes of the bytes. Logs each read when logging is on.
 // Returns the number of bytes read or a negative code.
 std::int32_t ReadIntoRoom(PortRecord& record);
-// The same, committed at once: moves what waits in the device into the ring.
-std::int32_t FillInputRing(PortRecord& record);
 // For the delivering thread: marks the calling thread, for the life of the
 // object, as the receiver that alone takes the port's bytes during the
 // current TriggerAvailMsg or TriggerDataMsg (PortRecord::Reader). GetChar on

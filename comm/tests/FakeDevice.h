@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "comm/DeviceProcs.h"
+#include "comm/PortLayer.h"
+#include "comm/PortRecord.h"
 
 namespace zop::test {
 
@@ -46,5 +48,15 @@ public:
 };
 
 constexpr DeviceHandle FakeHandle = 1000;
+
+// Reads what waits in the device into the port's input ring and commits it,
+// as the dispatcher does, for tests that drive the port layer without one.
+inline std::int32_t FillInputRing(PortRecord& record)
+{
+    const std::int32_t moved = ReadIntoRoom(record);
+    if (moved > 0)
+        record.InRing.Commit(static_cast<std::uint16_t>(moved));
+    return moved;
+}
 
 } // namespace zop::test

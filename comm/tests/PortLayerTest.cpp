@@ -15,6 +15,7 @@ namespace zop {
 namespace {
 
 using test::FakeDevice;
+using test::FillInputRing;
 
 class PortLayer : public ::testing::Test {
 protected:

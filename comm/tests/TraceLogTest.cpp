@@ -17,6 +17,8 @@
 namespace zop {
 namespace {
 
+using test::FillInputRing;
+
 const std::string LogHeading = "Time      Type      SubType       Data  OtherData\r\n"
                                "----      ----      -------       ----  ---------\r\n";
 const std::string Indent(40, ' ');

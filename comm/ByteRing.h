@@ -149,6 +149,15 @@ public:
     // Frees every waiting byte.
     void Discard() { m_tail.store(m_head.load(std::memory_order_acquire), std::memory_order_release); }
 
+    // An empty ring starts again at index 0, so that the next bytes find the
+    // whole ring as one contiguous room; nothing happens while bytes wait.
+    // The producer calls it with the consumer excluded (it moves the tail).
+    void Rewind()
+    {
+        const std::uint32_t head = m_head.load(std::memory_order_relaxed);
+        if (head != 0 && head == m_tail.load(std::memory_order_acquire))
+            Reset();
+    }
     // Empty, both positions at index 0. Neither side may be working.
     void Reset()
     {

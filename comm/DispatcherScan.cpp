@@ -69,6 +69,14 @@ int CheckDataTriggers(Control& control)
 std::int32_t ReadIntoRing(Control& control)
 {
     PortRecord& record = *control.Record;
+    // An empty ring starts again at its beginning, so that what the device
+    // holds comes in one read rather than two around the ring's end. Not
+    // while a delivery runs: its receiver may take bytes without the lock.
+    if (record.InRing.Empty() && record.InRing.Head() != 0 && !record.Delivering) {
+        std::lock_guard lock(record.Lock);
+        if (!record.Delivering)
+            record.InRing.Rewind();
+    }
     // What the device holds now; bytes that arrive later are read on by the
     // data-trigger loop or make the device's next event.
     const std::int32_t moved = ReadIntoRoom(record);
@@ -255,9 +263,9 @@ void ReadBesideLoan(Control& control, bool& reading)
 // bytes itself, it reads them into the ring while the loan runs (the two
 // threads then pipeline reading and delivering); the loan only checks and
 // delivers, so every message still comes from the one scan, in byte order.
-SendResult Lend(Control& control, WindowHandle window, const std::function<void()>& loan)
+SendResult Lend(Control& control, WindowHandle window, const std::function<void()>& loan, bool readBeside)
 {
-    if (!control.ReadsBesideLoans)
+    if (!readBeside)
         return SendTaskTimeout(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung);
     std::optional<SendResult> answer = control.Lending.Start(window, loan, DeliveryTimeout, HungPolicy::AbortIfHung);
     bool reading = true;
@@ -299,8 +307,12 @@ bool RunDataTriggerTurns(Control& control)
     if (window == 0)
         return DataTriggerTurn(control);
     bool goOn = false;
-    const std::function<void()> loan = [&] { RunLoan(control, window, goOn, !control.ReadsBesideLoans); };
-    if (Lend(control, window, loan) == SendResult::Handled) {
+    // A window's thread that reads the device itself reads on during the
+    // loan as in its own turns; this thread then only waits for the loan,
+    // rather than waking for every read beside it.
+    const bool readBeside = control.ReadsBesideLoans && !control.OwnerWatch;
+    const std::function<void()> loan = [&] { RunLoan(control, window, goOn, !readBeside); };
+    if (Lend(control, window, loan, readBeside) == SendResult::Handled) {
         // Bytes read beside the loan are a new batch: they are checked as
         // the next device event's would be, also after a delivery that ended
         // the loop; once the loop's reading-on time is up, by the dispatcher

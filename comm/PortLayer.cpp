@@ -822,13 +822,16 @@ std::int32_t ReadIntoRoom(PortRecord& record)
     if (RefreshDeviceStatus(record) < 0)
         return 0;
     // What the device holds, within the room: at most two contiguous reads,
-    // from the head to the tail or the ring's end, then from the ring's start.
-    std::uint32_t wanted = std::min<std::uint32_t>(record.Status.InQueue, ring.Free());
+    // from the head to the tail or the ring's end, then from the ring's
+    // start. Each asks for its whole room and takes what the device has by
+    // then, also bytes that came after the count was taken, so that a batch
+    // the device was still storing is not split over two events.
+    const std::uint32_t wanted = std::min<std::uint32_t>(record.Status.InQueue, ring.Free());
     std::int32_t moved = 0;
-    while (wanted > 0) {
+    while (static_cast<std::uint32_t>(moved) < wanted) {
         std::uint16_t room = 0;
         std::uint8_t* into = ring.RoomAfter(static_cast<std::uint16_t>(moved), &room);
-        const auto asked = static_cast<std::int32_t>(std::min<std::uint32_t>(room, wanted));
+        const auto asked = static_cast<std::int32_t>(room);
         std::int32_t got = asked == 0 ? 0 : record.Procs.ReadDevice(record.Device, into, asked);
         if (got < 0) {
             // A failed read moves nothing; the next device event reads again.
@@ -841,7 +844,6 @@ std::int32_t ReadIntoRoom(PortRecord& record)
         if (got == 0)
             break;
         moved += got;
-        wanted -= static_cast<std::uint32_t>(got);
         if (got < asked)
             break;
     }

@@ -621,6 +621,25 @@ TEST_P(DispatcherTest, FullRingLeavesBytesInTheDeviceUntilTheReceiversTakeSome)
     EXPECT_EQ(m_device.Waiting(), 708u);
 }
 
+// A batch that finds the ring empty comes in one read, wherever the last
+// one left off: the ring starts again at its beginning.
+TEST_P(DispatcherTest, ABatchIntoAnEmptyRingComesInOneRead)
+{
+    ASSERT_EQ(SetTriggerLength(m_port, 1), 0);
+    TakeAnnounced();
+    std::string sent;
+    for (const std::size_t size : { 8000u, 400u, 7999u, 8192u, 1u, 8192u }) {
+        std::string batch;
+        for (std::size_t i = 0; i < size; ++i)
+            batch += static_cast<char>('a' + (sent.size() + i) % 23);
+        sent += batch;
+        const std::uint64_t reads = m_device.Reads();
+        Feed(batch);
+        EXPECT_EQ(m_device.Reads() - reads, 1u) << size << " bytes";
+    }
+    EXPECT_EQ(m_taken, sent);
+}
+
 TEST_P(DispatcherTest, AThresholdSetWhileTheRingIsFullAnnouncesTheWaitingBytes)
 {
     // No threshold yet: the ring fills and nothing is announced.

@@ -42,6 +42,8 @@ std::int32_t GetDeviceError(DeviceHandle, DeviceStatus* status)
         status->InQueue = static_cast<std::uint32_t>(fake.Incoming.size());
         status->OutQueue = 0;
     }
+    fake.Incoming.insert(fake.Incoming.end(), fake.ArriveAfterCount.begin(), fake.ArriveAfterCount.end());
+    fake.ArriveAfterCount.clear();
     return static_cast<std::int32_t>(errors);
 }
 std::int32_t Mask(DeviceHandle, std::uint32_t)

@@ -27,6 +27,7 @@ struct FakeDeviceState {
     int AttachCount = 0;
     int ReleaseCount = 0;
     int ReadLimit = 1 << 30; // most bytes one read returns
+    std::string ArriveAfterCount; // arrive just after the next status refresh has counted the queue
     std::vector<std::int32_t> Escapes;
     std::vector<std::int32_t> Flushes;
     std::string LastName;

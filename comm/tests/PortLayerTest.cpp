@@ -261,6 +261,41 @@ TEST_F(PortLayer, ReadsReachingTheRingEndContinueAtItsStart)
     EXPECT_EQ(Take(port, 36), "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
 }
 
+// A read asks for the whole contiguous room and takes what the device holds
+// by then, also bytes stored after the count was taken; the second read, at
+// the ring's start, only when the count asks for more than the first gave.
+TEST_F(PortLayer, AReadTakesWhatTheDeviceHoldsByThen)
+{
+    struct Case {
+        const char* Name;
+        int HeadAt; // bytes passed through the ring before
+        std::string Counted; // in the device when its queue is counted
+        std::string Late; // stored just after
+        std::int32_t Moved;
+    };
+    const Case cases[] = {
+        { "late bytes come along", 0, "ab", "c\r", 4 },
+        { "nothing counted reads nothing", 0, "", "late", 0 },
+        { "the first read ends at the ring's end", 8190, "x", "yz", 2 },
+        { "the second read takes the late bytes too", 8190, "xyz", "12", 5 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FakeDevice().Incoming.clear();
+        const PortHandle port = OpenFake();
+        PortRecord& record = *LookupPort(port);
+        Receive(port, std::string(c.HeadAt, '-'));
+        Take(port, c.HeadAt);
+        m_layer.Arrive(c.Counted);
+        FakeDevice().ArriveAfterCount = c.Late;
+        EXPECT_EQ(FillInputRing(record), c.Moved);
+        const std::string all = c.Counted + c.Late;
+        EXPECT_EQ(Take(port, c.Moved), all.substr(0, c.Moved));
+        EXPECT_EQ(FakeDevice().Incoming.size(), all.size() - c.Moved);
+        ASSERT_EQ(ClosePort(port), 0);
+    }
+}
+
 TEST_F(PortLayer, PeekAndGetOnTooFewBytes)
 {
     const PortHandle port = OpenFake();

@@ -118,6 +118,7 @@ struct ScriptedTable {
         ++device->m_blockedReads;
         device->m_changed.wait(lock, [&] { return !device->m_holdReads; });
         --device->m_blockedReads;
+        ++device->m_reads;
         const auto n = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)), device->m_input.size());
         std::copy_n(device->m_input.begin(), n, buffer);
         device->m_input.erase(device->m_input.begin(), device->m_input.begin() + static_cast<std::ptrdiff_t>(n));
@@ -361,6 +362,12 @@ std::uint64_t ScriptedDevice::Waits() const
 {
     std::lock_guard lock(m_mutex);
     return m_waits;
+}
+
+std::uint64_t ScriptedDevice::Reads() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_reads;
 }
 
 bool ScriptedDevice::PumpUntil(const std::function<bool()>& predicate, const std::function<void()>& pump)

@@ -50,6 +50,8 @@ public:
     std::size_t Waiting() const;
     // How often the event thread has started waiting on this device.
     std::uint64_t Waits() const;
+    // How often the port has read from this device.
+    std::uint64_t Reads() const;
 
     // Runs `pump` until the dispatcher has finished with everything that
     // arrived: the event thread waits again and nothing is left for it.
@@ -78,6 +80,7 @@ private:
     int m_blockedReads = 0;
     bool m_waiting = false;
     std::uint64_t m_waits = 0;
+    std::uint64_t m_reads = 0;
     std::uint64_t m_generation = 0; // counts opens and closes
     std::uint64_t m_arrivals = 0; // m_waits when something last arrived
     int m_openCount = 0;

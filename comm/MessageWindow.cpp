@@ -144,13 +144,32 @@ WindowHandle g_nextHandle = 1;
 std::atomic<std::uint64_t> g_generation { 0 };
 
 // The window the calling thread last sent to directly, valid while the
-// generation has not changed. It does not keep the procedure alive.
+// generation has not changed. It holds the procedure, so that a call through
+// it needs no count of its own: a procedure whose window goes away during
+// the call (on any thread) runs to its end. It is replaced only while no
+// such call runs on this thread, and let go once none runs and windows have
+// come or gone since.
 struct DirectTarget {
     WindowHandle Window = 0;
     std::uint64_t Generation = 0;
-    std::weak_ptr<const WindowProc> Procedure;
+    std::shared_ptr<const WindowProc> Procedure;
+    int Calls = 0; // calls through Procedure running on this thread
 };
 thread_local DirectTarget t_direct;
+
+// Calls the procedure held by t_direct.
+std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    struct Running {
+        Running() { ++t_direct.Calls; }
+        ~Running()
+        {
+            if (--t_direct.Calls == 0 && t_direct.Generation != g_generation.load(std::memory_order_relaxed))
+                t_direct = DirectTarget {};
+        }
+    } running;
+    return (*t_direct.Procedure)(window, message, wParam, lParam);
+}
 
 void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue);
 
@@ -247,6 +266,8 @@ bool DestroyMessageWindow(WindowHandle window)
         g_windows.erase(it);
         ++g_generation;
     }
+    if (t_direct.Window == window && t_direct.Calls == 0)
+        t_direct = DirectTarget {};
     std::lock_guard lock(queue->Mutex);
     DropAll(*queue, window);
     return true;
@@ -278,16 +299,14 @@ Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, s
     // last called that way is found again without the registry.
     if (t_queue.Queue && window != 0 && t_direct.Window == window
         && t_direct.Generation == g_generation.load(std::memory_order_acquire)) {
-        if (const std::shared_ptr<const WindowProc> procedure = t_direct.Procedure.lock()) {
-            if (task) {
-                (*task)();
-                return { SendResult::Handled, {}, {}, {} };
-            }
-            const std::intptr_t value = (*procedure)(window, message, wParam, lParam);
-            if (result)
-                *result = value;
+        if (task) {
+            (*task)();
             return { SendResult::Handled, {}, {}, {} };
         }
+        const std::intptr_t value = CallDirect(window, message, wParam, lParam);
+        if (result)
+            *result = value;
+        return { SendResult::Handled, {}, {}, {} };
     }
 
     std::optional<WindowEntry> entry;
@@ -303,12 +322,18 @@ Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, s
         return { SendResult::NoWindow, {}, {}, {} };
 
     if (entry->Queue == t_queue.Queue) {
-        t_direct = DirectTarget { window, generation, entry->Procedure };
+        const bool remembered = t_direct.Calls == 0;
+        if (remembered) {
+            t_direct.Window = window;
+            t_direct.Generation = generation;
+            t_direct.Procedure = entry->Procedure;
+        }
         if (task) {
             (*task)();
             return { SendResult::Handled, {}, {}, {} };
         }
-        const std::intptr_t value = (*entry->Procedure)(window, message, wParam, lParam);
+        const std::intptr_t value = remembered ? CallDirect(window, message, wParam, lParam)
+                                               : (*entry->Procedure)(window, message, wParam, lParam);
         if (result)
             *result = value;
         return { SendResult::Handled, {}, {}, {} };

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -64,6 +65,43 @@ TEST_F(MessageWindowTest, SendFromTheOwnerThreadCallsTheProcedureDirectly)
     EXPECT_EQ(result, 42);
     EXPECT_EQ(seen, std::vector<std::uint32_t> { 7 });
     EXPECT_EQ(PumpMessages(), 0);
+}
+
+// A procedure whose window goes away while it runs, destroyed by itself or
+// by another thread, runs to its end with what it holds; nothing of it is
+// kept afterwards. The first send finds the window in the registry, a later
+// one directly.
+TEST_F(MessageWindowTest, AProcedureWhoseWindowGoesDuringItsCallRunsToItsEnd)
+{
+    for (const bool byAnotherThread : { false, true }) {
+        for (const int sendsBefore : { 2, 0 }) {
+            SCOPED_TRACE(
+                testing::Message() << "another thread " << byAnotherThread << ", sends before " << sendsBefore);
+            auto held = std::make_shared<std::string>("held by the procedure");
+            const std::weak_ptr<std::string> watch = held;
+            WindowHandle window = 0;
+            bool destroy = false;
+            std::string seen;
+            window = CreateMessageWindow(
+                [&, held = std::move(held)](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+                    if (destroy) {
+                        if (byAnotherThread)
+                            std::thread([&] { DestroyMessageWindow(window); }).join();
+                        else
+                            DestroyMessageWindow(window);
+                        seen = *held;
+                    }
+                    return std::intptr_t { 0 };
+                });
+            for (int i = 0; i < sendsBefore; ++i)
+                ASSERT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::Handled);
+            destroy = true;
+            EXPECT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::Handled);
+            EXPECT_EQ(seen, "held by the procedure");
+            EXPECT_EQ(SendMessageTimeout(window, 1, 0, 0, 1000ms), SendResult::NoWindow);
+            EXPECT_TRUE(watch.expired()) << "the procedure is let go with its window";
+        }
+    }
 }
 
 TEST_F(MessageWindowTest, CrossThreadSendRunsOnTheOwnerWhenItPumps)

@@ -157,6 +157,14 @@ struct DirectTarget {
 };
 thread_local DirectTarget t_direct;
 
+// Lets the shortcut go once no call through it runs and windows have come
+// or gone since it was taken.
+void LetGoOfStaleShortcut()
+{
+    if (t_direct.Calls == 0 && t_direct.Generation != g_generation.load(std::memory_order_relaxed))
+        t_direct = DirectTarget {};
+}
+
 // Calls the procedure held by t_direct.
 std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
@@ -164,8 +172,8 @@ std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintpt
         Running() { ++t_direct.Calls; }
         ~Running()
         {
-            if (--t_direct.Calls == 0 && t_direct.Generation != g_generation.load(std::memory_order_relaxed))
-                t_direct = DirectTarget {};
+            --t_direct.Calls;
+            LetGoOfStaleShortcut();
         }
     } running;
     return (*t_direct.Procedure)(window, message, wParam, lParam);
@@ -266,8 +274,7 @@ bool DestroyMessageWindow(WindowHandle window)
         g_windows.erase(it);
         ++g_generation;
     }
-    if (t_direct.Window == window && t_direct.Calls == 0)
-        t_direct = DirectTarget {};
+    LetGoOfStaleShortcut();
     std::lock_guard lock(queue->Mutex);
     DropAll(*queue, window);
     return true;

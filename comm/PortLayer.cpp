@@ -128,8 +128,21 @@ std::int32_t PeekAt(const PortRecord& record, std::uint8_t* byte, std::uint16_t 
     return 0;
 }
 
-using detail::t_reader;
-using detail::ThreadReader;
+// The port whose receiver the calling thread is during the current delivery
+// (see ReaderScope); a delivery that runs inside another one's receiver
+// (a modal loop) puts the outer one back when it ends. GetChar keeps the
+// stretch of contiguous waiting bytes it last looked at (offsets from the
+// tail, valid while the tail stays where it was), so that most of its calls
+// take a byte without the ring's arithmetic.
+struct ThreadReader {
+    PortHandle Port = 0;
+    PortRecord* Record = nullptr;
+    const std::uint8_t* Stretch = nullptr; // the byte at offset StretchStart
+    std::uint16_t StretchStart = 0;
+    std::uint16_t StretchLength = 0;
+    std::uint32_t StretchTail = 0; // the tail's position when it was looked at
+};
+constinit thread_local ThreadReader t_reader {};
 
 // Whether the calling thread is the receiver that alone takes bytes during
 // the current delivery (see PortRecord::Reader): it reads ahead without the
@@ -662,12 +675,13 @@ inline std::int32_t TakeFromStretch(
 
 } // namespace
 
-namespace detail {
-
-constinit thread_local ThreadReader t_reader {};
-
-std::int32_t GetCharMissed(PortHandle port, std::uint8_t* byte)
+std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
 {
+    // One byte per call is the hot path of a handler that reads byte by
+    // byte: the receiver of the current delivery on the delivering thread
+    // reads ahead without the port table and without the lock. The record
+    // cannot go away during its delivery (a close waits for its end); a
+    // close or tracing begun meanwhile takes the general path.
     ThreadReader& reader = t_reader;
     if (reader.Port != port || !reader.Record || reader.Record->ClosePending.load(std::memory_order_relaxed)
         || reader.Record->TraceOn.load(std::memory_order_relaxed))
@@ -679,8 +693,6 @@ std::int32_t GetCharMissed(PortHandle port, std::uint8_t* byte)
         return GetCharNewStretch(reader, record, offset, byte);
     return TakeFromStretch(reader, record, offset, inStretch, byte);
 }
-
-} // namespace detail
 
 std::int32_t GetBlock(PortHandle port, std::uint8_t* buffer, std::int32_t count)
 {

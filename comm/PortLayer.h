@@ -62,56 +62,8 @@ std::int32_t ClearPortOptions(PortHandle port, std::uint16_t bits);
 std::int32_t SetLineBreak(PortHandle port, bool on);
 std::int32_t FlushPort(PortHandle port, std::int32_t direction);
 
-namespace detail {
-
-// The port whose receiver the calling thread is during the current delivery
-// (see ReaderScope); a delivery that runs inside another one's receiver
-// (a modal loop) puts the outer one back when it ends. GetChar keeps the
-// stretch of contiguous waiting bytes it last looked at (offsets from the
-// tail, valid while the tail stays where it was), so that most of its calls
-// take a byte without the ring's arithmetic.
-struct ThreadReader {
-    PortHandle Port = 0;
-    PortRecord* Record = nullptr;
-    const std::uint8_t* Stretch = nullptr; // the byte at offset StretchStart
-    std::uint16_t StretchStart = 0;
-    std::uint16_t StretchLength = 0;
-    std::uint32_t StretchTail = 0; // the tail's position when it was looked at
-};
-extern constinit thread_local ThreadReader t_reader;
-
-// GetChar past its stretch, or for another thread or port.
-std::int32_t GetCharMissed(PortHandle port, std::uint8_t* byte);
-
-} // namespace detail
-
 // Input
-
-// One byte per call is the hot path of a handler that reads byte by byte,
-// so it is inline: the receiver of the current delivery on the delivering
-// thread takes the next byte of its stretch without the port table and
-// without the lock. The record cannot go away during its delivery (a close
-// waits for its end); a close or tracing begun meanwhile takes the general
-// path, as does every other caller.
-inline std::int32_t GetChar(PortHandle port, std::uint8_t* byte)
-{
-    detail::ThreadReader& reader = detail::t_reader;
-    if (reader.Port == port && reader.Record) {
-        PortRecord& record = *reader.Record;
-        const std::uint16_t offset = record.ReadAheadCount.load(std::memory_order_relaxed);
-        const auto inStretch = static_cast<std::uint16_t>(offset - reader.StretchStart);
-        if (inStretch < reader.StretchLength && record.InRing.TailPosition() == reader.StretchTail
-            && !record.ClosePending.load(std::memory_order_relaxed)
-            && !record.TraceOn.load(std::memory_order_relaxed)) {
-            const std::uint8_t value = reader.Stretch[inStretch];
-            record.ReadAheadCount.store(static_cast<std::uint16_t>(offset + 1), std::memory_order_relaxed);
-            if (byte)
-                *byte = value;
-            return 0;
-        }
-    }
-    return detail::GetCharMissed(port, byte);
-}
+std::int32_t GetChar(PortHandle port, std::uint8_t* byte);
 // Takes up to count bytes as GetChar takes one (read ahead during a trigger
 // message, traced when tracing is on); returns how many, or -3007 when none
 // waits.

@@ -15,6 +15,9 @@
 // only here, never in the product.
 //   LatencyPart/<what>: the parts a line end crosses on its way, to say
 //     where each microsecond of Latency goes.
+//   CountedLines/<impl>/<line bytes>: Throughput of blocks, getchar and
+//     procedure doing the peers' work: no message per line end, the handler
+//     counts the lines of the waiting bytes it takes.
 #include "comm/DeviceProcs.h"
 #include "comm/MessageWindow.h"
 #include "comm/PortLayer.h"
@@ -246,7 +249,12 @@ private:
 
 // ---- our component: blocks, getchar, procedure ----
 
-zop::PortHandle OpenBenchPort(const Pty& pty)
+// Whether the port announces each line end with its own messages (a data
+// trigger on 0x0D, as the window program's port does), or only the waiting
+// bytes, whose lines the handler counts itself, as the peers' handlers do.
+enum class Lines { Triggered, Counted };
+
+zop::PortHandle OpenBenchPort(const Pty& pty, Lines lines = Lines::Triggered)
 {
     zop::InstallPosixLayer();
     zop::PortHandle port = 0;
@@ -255,7 +263,8 @@ zop::PortHandle OpenBenchPort(const Pty& pty)
     zop::ClearPortOptions(port, zop::OptionConsumeOnRead);
     zop::SetTriggerLength(port, 1);
     const std::uint8_t cr = '\r';
-    zop::AddDataTrigger(port, &cr, false, 1);
+    if (lines == Lines::Triggered)
+        zop::AddDataTrigger(port, &cr, false, 1);
     return port;
 }
 
@@ -265,8 +274,8 @@ enum class Taking { InBlocks, ByteByByte };
 // handler takes every announced byte, as the window program's does.
 class WindowReceiver : public Receiver {
 public:
-    WindowReceiver(const Pty& pty, Taking taking)
-        : m_port(OpenBenchPort(pty))
+    WindowReceiver(const Pty& pty, Taking taking, Lines lines = Lines::Triggered)
+        : m_port(OpenBenchPort(pty, lines))
         , m_taking(taking)
     {
         m_window = zop::CreateMessageWindow(
@@ -332,8 +341,8 @@ private:
 // announced byte in blocks; the owner thread waits for the count.
 class ProcedureReceiver : public Receiver {
 public:
-    explicit ProcedureReceiver(const Pty& pty)
-        : m_port(OpenBenchPort(pty))
+    explicit ProcedureReceiver(const Pty& pty, Lines lines = Lines::Triggered)
+        : m_port(OpenBenchPort(pty, lines))
     {
         s_current = this;
         zop::RegisterTriggerHandler(m_port, 0, &ProcedureReceiver::Procedure, false);
@@ -798,15 +807,26 @@ std::vector<Impl> Impls()
 
 void Register()
 {
+    // Our receivers doing the peers' work: the handler takes the waiting
+    // bytes and counts the lines itself, without a message per line end.
+    const std::vector<Impl> counting = {
+        { "blocks", Make<WindowReceiver>(Taking::InBlocks, Lines::Counted) },
+        { "getchar", Make<WindowReceiver>(Taking::ByteByByte, Lines::Counted) },
+        { "procedure", Make<ProcedureReceiver>(Lines::Counted) },
+    };
+    const auto throughput = [](const std::string& name, const ReceiverFactory& factory, int lineBytes) {
+        benchmark::RegisterBenchmark(name.c_str(), [factory, lineBytes](benchmark::State& state) {
+            Throughput(state, factory, static_cast<std::size_t>(lineBytes));
+        })->Unit(benchmark::kMillisecond);
+    };
     // Interleaved by line size, so that each size's rounds run close together.
     for (const int lineBytes : { 80, 4096 }) {
-        for (const Impl& impl : Impls()) {
-            benchmark::RegisterBenchmark(
-                ("Throughput/" + std::string(impl.Name) + "/" + std::to_string(lineBytes)).c_str(),
-                [factory = impl.Factory, lineBytes](
-                    benchmark::State& state) { Throughput(state, factory, static_cast<std::size_t>(lineBytes)); })
-                ->Unit(benchmark::kMillisecond);
-        }
+        for (const Impl& impl : Impls())
+            throughput(
+                "Throughput/" + std::string(impl.Name) + "/" + std::to_string(lineBytes), impl.Factory, lineBytes);
+        for (const Impl& impl : counting)
+            throughput(
+                "CountedLines/" + std::string(impl.Name) + "/" + std::to_string(lineBytes), impl.Factory, lineBytes);
     }
     for (const Impl& impl : Impls()) {
         benchmark::RegisterBenchmark(("Latency/" + std::string(impl.Name)).c_str(),

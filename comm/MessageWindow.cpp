@@ -165,6 +165,15 @@ void LetGoOfStaleShortcut()
         t_direct = DirectTarget {};
 }
 
+// Whether the calling thread's shortcut leads to `window`.
+bool IsShortcutTo(WindowHandle window)
+{
+    // Set only to a window of this thread's queue; windows that go away
+    // (also with the queue, when the thread ends) change the generation.
+    return t_direct.Window == window && window != 0
+        && t_direct.Generation == g_generation.load(std::memory_order_acquire);
+}
+
 // Calls the procedure held by t_direct.
 std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
@@ -177,6 +186,23 @@ std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintpt
         }
     } running;
     return (*t_direct.Procedure)(window, message, wParam, lParam);
+}
+
+// Runs a message or a task for `window` through the calling thread's
+// shortcut, when it leads there.
+bool CalledThroughShortcut(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    const std::function<void()>* task, std::intptr_t* result)
+{
+    if (!IsShortcutTo(window))
+        return false;
+    if (task) {
+        (*task)();
+        return true;
+    }
+    const std::intptr_t value = CallDirect(window, message, wParam, lParam);
+    if (result)
+        *result = value;
+    return true;
 }
 
 void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue);
@@ -304,17 +330,8 @@ Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, s
 {
     // The owner sending to its own window calls it directly; the window it
     // last called that way is found again without the registry.
-    if (t_queue.Queue && window != 0 && t_direct.Window == window
-        && t_direct.Generation == g_generation.load(std::memory_order_acquire)) {
-        if (task) {
-            (*task)();
-            return { SendResult::Handled, {}, {}, {} };
-        }
-        const std::intptr_t value = CallDirect(window, message, wParam, lParam);
-        if (result)
-            *result = value;
+    if (CalledThroughShortcut(window, message, wParam, lParam, task, result))
         return { SendResult::Handled, {}, {}, {} };
-    }
 
     std::optional<WindowEntry> entry;
     std::uint64_t generation = 0;
@@ -435,6 +452,10 @@ SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wPara
 SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
 {
+    // A message to the window the calling thread last called directly (a
+    // window's own trigger messages) is a call, with nothing to wait for.
+    if (CalledThroughShortcut(window, message, wParam, lParam, nullptr, result))
+        return SendResult::Handled;
     return Send(window, message, wParam, lParam, nullptr, timeout, policy, result);
 }
 

@@ -188,20 +188,28 @@ std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintpt
     return (*t_direct.Procedure)(window, message, wParam, lParam);
 }
 
-// Runs a message or a task for `window` through the calling thread's
-// shortcut, when it leads there.
+// Runs the task when there is one, else the message through `call`, whose
+// answer goes to `result`.
+template <typename Call> void RunHere(const std::function<void()>* task, std::intptr_t* result, const Call& call)
+{
+    if (task) {
+        (*task)();
+        return;
+    }
+    const std::intptr_t value = call();
+    if (result)
+        *result = value;
+}
+
+// The owner sending to its own window calls it directly; the window it last
+// called that way is found again without the registry, before anything of a
+// queued send is set up.
 bool CalledThroughShortcut(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     const std::function<void()>* task, std::intptr_t* result)
 {
     if (!IsShortcutTo(window))
         return false;
-    if (task) {
-        (*task)();
-        return true;
-    }
-    const std::intptr_t value = CallDirect(window, message, wParam, lParam);
-    if (result)
-        *result = value;
+    RunHere(task, result, [&] { return CallDirect(window, message, wParam, lParam); });
     return true;
 }
 
@@ -323,16 +331,11 @@ struct Posted {
 };
 
 // Sends a message or a task, as the public send functions describe, up to
-// the point where the sender waits.
+// the point where the sender waits; the callers have tried the shortcut.
 Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result,
     SyncEvent* signal)
 {
-    // The owner sending to its own window calls it directly; the window it
-    // last called that way is found again without the registry.
-    if (CalledThroughShortcut(window, message, wParam, lParam, task, result))
-        return { SendResult::Handled, {}, {}, {} };
-
     std::optional<WindowEntry> entry;
     std::uint64_t generation = 0;
     {
@@ -352,14 +355,10 @@ Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, s
             t_direct.Generation = generation;
             t_direct.Procedure = entry->Procedure;
         }
-        if (task) {
-            (*task)();
-            return { SendResult::Handled, {}, {}, {} };
-        }
-        const std::intptr_t value = remembered ? CallDirect(window, message, wParam, lParam)
-                                               : (*entry->Procedure)(window, message, wParam, lParam);
-        if (result)
-            *result = value;
+        RunHere(task, result, [&] {
+            return remembered ? CallDirect(window, message, wParam, lParam)
+                              : (*entry->Procedure)(window, message, wParam, lParam);
+        });
         return { SendResult::Handled, {}, {}, {} };
     }
 
@@ -421,9 +420,8 @@ std::optional<SendResult> AnswerOf(Posted& posted, std::intptr_t* result)
     return std::nullopt;
 }
 
-// A message or a task for the owner thread of `window`, as the two public
-// send functions describe.
-SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+// Posts a message or a task and waits for its answer.
+SendResult PostAndWait(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
 {
     Posted posted = Post(window, message, wParam, lParam, task, timeout, policy, result, nullptr);
@@ -447,15 +445,21 @@ SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wPara
     }
 }
 
+// A message or a task for the owner thread of `window`, as the two public
+// send functions describe.
+SendResult Send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+    const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
+{
+    if (CalledThroughShortcut(window, message, wParam, lParam, task, result))
+        return SendResult::Handled;
+    return PostAndWait(window, message, wParam, lParam, task, timeout, policy, result);
+}
+
 } // namespace
 
 SendResult SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result)
 {
-    // A message to the window the calling thread last called directly (a
-    // window's own trigger messages) is a call, with nothing to wait for.
-    if (CalledThroughShortcut(window, message, wParam, lParam, nullptr, result))
-        return SendResult::Handled;
     return Send(window, message, wParam, lParam, nullptr, timeout, policy, result);
 }
 
@@ -500,7 +504,9 @@ bool TaskSend::Usable() const
 std::optional<SendResult> TaskSend::Start(
     WindowHandle window, const std::function<void()>& task, std::chrono::milliseconds timeout, HungPolicy policy)
 {
-    m_out->Sent = Post(window, 0, 0, 0, &task, timeout, policy, nullptr, &m_out->Signal);
+    m_out->Sent = CalledThroughShortcut(window, 0, 0, 0, &task, nullptr)
+        ? Posted { SendResult::Handled, {}, {}, {} }
+        : Post(window, 0, 0, 0, &task, timeout, policy, nullptr, &m_out->Signal);
     return m_out->Sent.Answer;
 }
 
@@ -667,10 +673,9 @@ int PumpMessages()
         };
         if (entry && entry->Queue == queue) {
             try {
-                if (pending->Task)
-                    (*pending->Task)();
-                else
-                    value = (*entry->Procedure)(pending->Window, pending->Message, pending->WParam, pending->LParam);
+                RunHere(pending->Task, &value, [&] {
+                    return (*entry->Procedure)(pending->Window, pending->Message, pending->WParam, pending->LParam);
+                });
             } catch (...) {
                 finish(PendingSend::State::Done);
                 throw;

@@ -876,6 +876,20 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
 #endif
     Register();
+    // Repetitions of the rows run in a random order, so that the rows one
+    // run compares see the same machine: how fast a pseudo-terminal is
+    // depends on which processor the kernel's worker for it lands on, which
+    // changes over minutes, and rows run one after the other would measure
+    // that drift as a difference between libraries.
+    std::vector<char*> arguments(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (std::none_of(arguments.begin(), arguments.end(),
+            [](const char* argument) { return std::strstr(argument, "random_interleaving") != nullptr; }))
+        arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), interleave);
+    int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    argv = arguments.data();
+    argc = count;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

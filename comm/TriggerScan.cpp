@@ -43,6 +43,7 @@ const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint
     if (armed.Known && armed.Version == triggersVersion)
         return armed;
     armed = ArmedTriggers {};
+    armed.SingleBytes = true;
     auto addStart = [&](std::uint8_t byte) {
         if (!armed.IsStart[byte]) {
             armed.IsStart[byte] = true;
@@ -54,6 +55,7 @@ const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint
         if (trigger.Length == 0)
             continue;
         armed.Slots[armed.Count++] = static_cast<std::uint8_t>(slot);
+        armed.SingleBytes = armed.SingleBytes && trigger.Length == 1;
         const std::uint8_t first = trigger.Pattern[0];
         addStart(first);
         if (trigger.IgnoreCase && first >= 'A' && first <= 'Z')
@@ -84,7 +86,7 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVer
     // match leaves every trigger as it is, so the scan passes over it
     // without the matcher.
     bool idle = true;
-    for (int i = 0; i < armed.Count; ++i)
+    for (int i = 0; i < armed.Count && !armed.SingleBytes; ++i)
         idle = idle && !MatchInProgress(triggers[armed.Slots[i]]);
     const std::uint8_t* bytes = ring.Data();
     const std::uint16_t size = ring.Size();
@@ -104,6 +106,17 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVer
             Pass(scan, skipped);
             if (!found || found == end)
                 continue;
+            if (armed.SingleBytes) {
+                // The byte completes every trigger it begins; the matcher
+                // would leave their states at rest.
+                for (int i = 0; i < armed.Count; ++i) {
+                    DataTrigger& trigger = triggers[armed.Slots[i]];
+                    if (trigger.Pattern[0] == (trigger.IgnoreCase ? FoldCase(*found) : *found))
+                        trigger.Matched = 1;
+                }
+                scan.Held = true;
+                return;
+            }
         }
         const std::uint8_t byte = bytes[index];
         bool any = false;

@@ -122,6 +122,12 @@ const ScanCase ScanCases[] = {
     // leaves out the longest matched pattern.
     { "TriggersMatchedTogetherFireInTableOrder", { { "b\r" }, { "\r" } }, 1, "ab\r", Taking::Announced, "A1 D2 D3 A2",
         "A1 A1 D2 D3 A1" },
+    // One-byte triggers on the same byte fire together, in table order,
+    // beside one on another byte and one ignoring case.
+    { "OneByteTriggersOnOneByteFireTogether", { { "\r" }, { "x" }, { "\r" }, { "n", true } }, 1, "ab\rxN",
+        Taking::Announced, "A2 D2 D4 A1 D3 A1 D5 A1", "A1 A1 D2 D4 A1 D3 A1 D5 A1" },
+    { "AOneByteTriggerBesideALongerOne", { { "\r" }, { "ab" } }, 0, "aab\rab", Taking::Announced, "D3 D2 D3",
+        "D3 D2 D3" },
     { "ALaterTriggerMayMatchFirst", { { "xyz" }, { "y" } }, 0, "xyzy", Taking::Announced, "D3 D2 D3", "D3 D2 D3" },
     { "TwentyOneBytePattern", { { "abcdefghijklmnopqrstu" } }, 0, "zabcdefghijklmnopqrstuz", Taking::Announced, "D2",
         "D2" },

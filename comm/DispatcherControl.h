@@ -77,6 +77,7 @@ struct Control {
 
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
     bool OnLoan = false; // the loop runs on the receiver's thread now
+    OwnWindowCall* LoanCall = nullptr; // during a loan: its window, called directly
     bool ReadWhileLent = false; // the dispatcher thread read bytes while the last loan ran
     bool CheckAgain = false; // bytes read beside the last loan of a pass wait for the checks
     bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
+#include <utility>
 
 namespace zop::dispatcher {
 
@@ -43,7 +43,9 @@ void SendToWindow(
         return;
     }
     try {
-        SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
+        if (!control.LoanCall || control.LoanCall->Window() != window
+            || !control.LoanCall->Call(message, wParam, lParam))
+            SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
     } catch (...) {
         if (!control.LoanFailure)
             control.LoanFailure = std::current_exception();
@@ -65,34 +67,26 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
 {
     PortRecord& record = *control.Record;
     const bool readAhead = message == TriggerAvailMsg || message == TriggerDataMsg;
+    // Only this message's handle is asked about after a receiver.
+    const bool asksHandle = wParam <= TriggerHandleCount;
     const std::int32_t lParam = MakeLParam(control.Port, low);
-    int result = 1;
-    std::uint16_t largest = 0;
-
+    std::unique_lock lock(std::move(held));
     // Nothing is delivered once the dispatcher is told to stop.
-    TriggerHandler* node = nullptr;
-    TriggerHandler current;
+    if (record.StopFlag || record.ClosePending)
+        return 0;
+    // Under the lock, which orders these for the other threads.
+    record.Delivering.store(true, std::memory_order_relaxed);
+    record.ReadAhead = readAhead ? 1 : 0;
+    record.ReadAheadMax = 0;
+    if (asksHandle)
+        record.HandleReused[wParam] = 0;
+    record.ReadAheadCount.store(0, std::memory_order_relaxed);
     // A receiver that runs on this thread takes its bytes without the lock.
-    bool fastReader = false;
-    {
-        const std::unique_lock lock(std::move(held));
-        if (record.StopFlag || record.ClosePending)
-            return 0;
-        // Under the lock, which orders these for the other threads.
-        record.Delivering.store(true, std::memory_order_relaxed);
-        record.ReadAhead = readAhead ? 1 : 0;
-        record.ReadAheadMax = 0;
-        // Only this message's handle is asked about after a receiver.
-        if (wParam <= TriggerHandleCount)
-            record.HandleReused[wParam] = 0;
-        node = record.Receivers;
-        record.ReadAheadCount.store(0, std::memory_order_relaxed);
-        if (node)
-            current = *node;
-        fastReader = readAhead && !(record.Options & OptionConsumeOnRead) && !record.TraceOn;
-    }
-    std::unique_lock lock(record.Lock, std::defer_lock);
-    while (node) {
+    const bool fastReader = readAhead && !(record.Options & OptionConsumeOnRead) && !record.TraceOn;
+    std::uint16_t largest = 0;
+    for (TriggerHandler* node = record.Receivers; node;) {
+        const TriggerHandler current = *node;
+        lock.unlock();
         if (!current.Removed) {
             // A receiver on this thread (a procedure, or a window during a
             // loan) alone takes the bytes until it returns.
@@ -111,47 +105,43 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
             return 0;
         lock.lock();
         largest = std::max(largest, record.ReadAheadCount.load());
-        if (message != TriggerAvailMsg && wParam <= TriggerHandleCount && record.HandleReused[wParam])
+        if (message != TriggerAvailMsg && asksHandle && record.HandleReused[wParam])
             break;
         record.ReadAheadCount.store(0, std::memory_order_relaxed);
-        if (!node)
-            break;
-        current = *node;
-        lock.unlock();
     }
 
-    std::vector<TriggerHandler*> removed;
-    {
-        if (!lock.owns_lock())
-            lock.lock();
-        if (record.ReceiverCleanup) {
-            TriggerHandler** link = &record.Receivers;
-            while (*link) {
-                if ((*link)->Removed) {
-                    removed.push_back(*link);
-                    *link = (*link)->Next;
-                } else {
-                    link = &(*link)->Next;
-                }
+    // Still under the lock: removed receivers are unlinked into a chain of
+    // their own and freed after it.
+    TriggerHandler* removed = nullptr;
+    if (record.ReceiverCleanup) {
+        TriggerHandler** link = &record.Receivers;
+        while (TriggerHandler* node = *link) {
+            if (node->Removed) {
+                *link = node->Next;
+                node->Next = removed;
+                removed = node;
+            } else {
+                link = &node->Next;
             }
         }
-        if (readAhead) {
-            record.ReadAhead = 0;
-            // A receiver may have flushed the ring after reading ahead.
-            record.InRing.Consume(std::min(largest, record.InRing.Used()));
-            if (message == TriggerAvailMsg && largest != wParam)
-                result = 0;
-        }
-        record.ReceiverCleanup = 0;
-        record.ReadAheadCount.store(0, std::memory_order_relaxed);
-        record.ReadAheadMax = largest;
-        // Under the lock, so that a close from another thread either sees the
-        // delivery and leaves the release to this thread, or releases itself.
-        record.Delivering.store(false, std::memory_order_relaxed);
-        lock.unlock();
     }
-    for (TriggerHandler* node : removed)
-        delete node;
+    int result = 1;
+    if (readAhead) {
+        record.ReadAhead = 0;
+        // A receiver may have flushed the ring after reading ahead.
+        record.InRing.Consume(std::min(largest, record.InRing.Used()));
+        if (message == TriggerAvailMsg && largest != wParam)
+            result = 0;
+    }
+    record.ReceiverCleanup = 0;
+    record.ReadAheadCount.store(0, std::memory_order_relaxed);
+    record.ReadAheadMax = largest;
+    // Under the lock, so that a close from another thread either sees the
+    // delivery and leaves the release to this thread, or releases itself.
+    record.Delivering.store(false, std::memory_order_relaxed);
+    lock.unlock();
+    while (removed)
+        delete std::exchange(removed, removed->Next);
     return result;
 }
 

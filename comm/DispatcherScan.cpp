@@ -212,7 +212,17 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn, bool readsOn)
 {
     PortRecord& record = *control.Record;
     const auto end = std::chrono::steady_clock::now() + LoanBudget;
+    OwnWindowCall call(window);
+    control.LoanCall = &call;
     control.OnLoan = true;
+    struct LoanEnd {
+        Control& Lent;
+        ~LoanEnd()
+        {
+            Lent.OnLoan = false;
+            Lent.LoanCall = nullptr;
+        }
+    } loanEnd { control };
     // The clock is read every few turns: a turn takes microseconds.
     constexpr unsigned ClockEvery = 8;
     for (unsigned turn = 1;; ++turn) {
@@ -227,7 +237,6 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn, bool readsOn)
         if (LoanWindow(control, record) != window)
             break;
     }
-    control.OnLoan = false;
     if (control.LoanFailure)
         std::rethrow_exception(std::exchange(control.LoanFailure, nullptr));
 }

@@ -319,6 +319,48 @@ bool IsMessageWindow(WindowHandle window)
     return FindWindow(window).has_value();
 }
 
+OwnWindowCall::OwnWindowCall(WindowHandle window)
+    : m_window(window)
+{
+    Bind();
+}
+
+OwnWindowCall::~OwnWindowCall() = default;
+
+bool OwnWindowCall::Bind()
+{
+    const std::shared_ptr<ThreadQueue>& own = CurrentQueue();
+    std::lock_guard registry(g_windowsMutex);
+    m_generation = g_generation.load(std::memory_order_relaxed);
+    const auto it = g_windows.find(m_window);
+    if (it == g_windows.end() || it->second.Queue != own) {
+        m_procedure.reset();
+        return false;
+    }
+    m_procedure = it->second.Procedure;
+    return true;
+}
+
+bool OwnWindowCall::Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    // Found again only while no call through it runs: the procedure it
+    // holds runs to its end even when its window goes away meanwhile.
+    if (m_generation != g_generation.load(std::memory_order_acquire) && (m_calls != 0 || !Bind()))
+        return false;
+    if (!m_procedure)
+        return false;
+    struct Running {
+        int& Calls;
+        explicit Running(int& calls)
+            : Calls(++calls)
+        {
+        }
+        ~Running() { --Calls; }
+    } running(m_calls);
+    (*m_procedure)(m_window, message, wParam, lParam);
+    return true;
+}
+
 namespace {
 
 // A message or a task on its way to the owner thread of `window`: the

@@ -127,6 +127,29 @@ bool NudgeWatch(const WatchHandle& watch);
 // and is never called again. From inside `ready`, it only ends the watch.
 void StopWatch(const WatchHandle& watch);
 
+// A window of the calling thread, called directly for a run of messages (a
+// dispatcher's loop lent to the thread): it is found in the registry once,
+// and again only after windows have come or gone.
+class OwnWindowCall {
+public:
+    explicit OwnWindowCall(WindowHandle window);
+    ~OwnWindowCall();
+    OwnWindowCall(const OwnWindowCall&) = delete;
+    OwnWindowCall& operator=(const OwnWindowCall&) = delete;
+    WindowHandle Window() const { return m_window; }
+    // Calls the window's procedure, as a message sent from this thread
+    // would; false, and nothing called, when the window is gone or belongs
+    // to another thread.
+    bool Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+private:
+    bool Bind();
+    WindowHandle m_window;
+    std::uint64_t m_generation = 0;
+    std::shared_ptr<const WindowProc> m_procedure;
+    int m_calls = 0; // calls of m_procedure running
+};
+
 // True when messages wait for the calling thread.
 bool MessagesWaiting();
 

@@ -66,9 +66,35 @@ const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint
     return armed;
 }
 
-void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring)
+namespace {
+
+// The scan of a lone one-byte trigger without a second case (a port's line
+// terminator): up to the next occurrence of its byte, where it holds.
+void AdvanceToByte(ScanState& scan, DataTrigger& trigger, const ByteRing& ring)
 {
-    const std::uint16_t waiting = ring.Used();
+    const std::uint8_t* bytes = ring.Data();
+    std::uint16_t index = ScanIndex(scan, ring);
+    while (scan.Pending > 0) {
+        // Within the contiguous part of the ring.
+        const std::uint16_t span
+            = std::min<std::uint16_t>(scan.Pending, static_cast<std::uint16_t>(ring.Size() - index));
+        const auto* found = static_cast<const std::uint8_t*>(std::memchr(bytes + index, trigger.Pattern[0], span));
+        const auto skipped = found ? static_cast<std::uint16_t>(found - (bytes + index)) : span;
+        Pass(scan, skipped);
+        if (found) {
+            trigger.Matched = 1;
+            scan.Held = true;
+            return;
+        }
+        index = ring.IndexAfter(index, skipped);
+    }
+}
+
+// AdvanceScan with the armed triggers looked up; `waiting` is the ring's
+// waiting bytes, read once by the caller.
+void Advance(
+    ScanState& scan, DataTable& triggers, const ArmedTriggers& armed, const ByteRing& ring, std::uint16_t waiting)
+{
     if (scan.Pending > waiting) {
         // Bytes taken outside a delivery were never offered: skip them.
         scan.Scanned += scan.Pending - waiting;
@@ -77,9 +103,12 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVer
     }
     if (scan.Held || scan.Pending == 0)
         return; // the scan holds on a matching byte, or has seen every byte
-    const ArmedTriggers& armed = Armed(scan, triggers, triggersVersion);
     if (armed.Count == 0) {
         Pass(scan, scan.Pending);
+        return;
+    }
+    if (armed.SingleBytes && armed.Count == 1 && armed.StartCount == 1) {
+        AdvanceToByte(scan, triggers[armed.Slots[0]], ring);
         return;
     }
     // While no partial match is in progress, a byte that cannot begin a
@@ -138,6 +167,13 @@ void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVer
     }
 }
 
+} // namespace
+
+void AdvanceScan(ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring)
+{
+    Advance(scan, triggers, Armed(scan, triggers, triggersVersion), ring, ring.Used());
+}
+
 bool DeliveryDue(const ScanState& scan, const ByteRing& ring, std::uint16_t threshold)
 {
     if (scan.Held)
@@ -148,14 +184,16 @@ bool DeliveryDue(const ScanState& scan, const ByteRing& ring, std::uint16_t thre
 ScanDecision DecideDelivery(
     ScanState& scan, DataTable& triggers, std::uint32_t triggersVersion, const ByteRing& ring, std::uint16_t threshold)
 {
-    AdvanceScan(scan, triggers, triggersVersion, ring);
-    const bool heldByteGone = std::exchange(scan.HeldByteGone, false);
+    const ArmedTriggers& armed = Armed(scan, triggers, triggersVersion);
     const std::uint16_t waiting = ring.Used();
+    Advance(scan, triggers, armed, ring, waiting);
+    const bool heldByteGone = std::exchange(scan.HeldByteGone, false);
     ScanDecision decision;
     if (scan.Held) {
-        const ArmedTriggers& armed = Armed(scan, triggers, triggersVersion);
-        std::uint16_t longest = 0;
-        for (int i = 0; i < armed.Count; ++i) {
+        // Held on a match, some trigger is matched; one-byte triggers all
+        // have the longest length.
+        std::uint16_t longest = armed.SingleBytes ? 1 : 0;
+        for (int i = 0; i < armed.Count && !armed.SingleBytes; ++i) {
             const DataTrigger& trigger = triggers[armed.Slots[i]];
             if (trigger.Matched && trigger.Length > longest)
                 longest = trigger.Length;

@@ -104,6 +104,56 @@ TEST_F(MessageWindowTest, AProcedureWhoseWindowGoesDuringItsCallRunsToItsEnd)
     }
 }
 
+// A dispatcher's loop lent to the window's thread calls the window directly
+// for a run of messages: found again when windows come and go, refused for
+// a window of another thread or one that is gone, and a window destroyed
+// by its own procedure still runs that call to its end.
+TEST_F(MessageWindowTest, AnOwnWindowCallCallsItsWindowWhileItIsThere)
+{
+    auto held = std::make_shared<std::string>("held by the procedure");
+    const std::weak_ptr<std::string> watch = held;
+    std::vector<std::string> seen;
+    bool destroy = false;
+    WindowHandle window = 0;
+    window = CreateMessageWindow(
+        [&, held = std::move(held)](WindowHandle w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+            seen.push_back(std::to_string(w == window) + ":" + std::to_string(msg) + ":" + std::to_string(wp) + ":"
+                + std::to_string(lp));
+            if (destroy) {
+                DestroyMessageWindow(window);
+                seen.push_back(*held);
+            }
+            return std::intptr_t { 0 };
+        });
+    OwnWindowCall call(window);
+    EXPECT_EQ(call.Window(), window);
+    EXPECT_TRUE(call.Call(7, 40, 2));
+    DestroyMessageWindow(Create([](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return 0; }));
+    EXPECT_TRUE(call.Call(8, 1, 1)) << "found again after another window went";
+
+    std::promise<WindowHandle> made;
+    std::promise<void> tested;
+    std::thread owner([&] {
+        made.set_value(CreateMessageWindow([&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+            seen.push_back("foreign");
+            return 0;
+        }));
+        tested.get_future().wait(); // the window lives as long as its thread
+    });
+    const WindowHandle foreign = made.get_future().get();
+    EXPECT_TRUE(IsMessageWindow(foreign));
+    EXPECT_FALSE(OwnWindowCall(foreign).Call(1, 0, 0)) << "another thread's window";
+    tested.set_value();
+    owner.join();
+    EXPECT_FALSE(OwnWindowCall(12345).Call(1, 0, 0)) << "no such window";
+
+    destroy = true;
+    EXPECT_TRUE(call.Call(9, 0, 0));
+    EXPECT_FALSE(call.Call(10, 0, 0)) << "the window is gone";
+    EXPECT_TRUE(watch.expired()) << "the procedure is let go with its window";
+    EXPECT_EQ(seen, (std::vector<std::string> { "1:7:40:2", "1:8:1:1", "1:9:0:0", "held by the procedure" }));
+}
+
 TEST_F(MessageWindowTest, CrossThreadSendRunsOnTheOwnerWhenItPumps)
 {
     std::thread::id ranOn;

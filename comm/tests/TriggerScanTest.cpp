@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,36 @@ TEST(TriggerScanRing, LinesOverManyLapsOfASmallRingFireOncePerLineInEveryChunkin
     for (const std::size_t chunk : { std::size_t { 1 }, std::size_t { 5 }, std::size_t { 13 }, std::size_t { 16 } })
         EXPECT_EQ(Scan({ { "\r\n" } }, 0, input, Taking::ThroughEachMatch, chunk, 16), expected)
             << "chunks of " << chunk;
+}
+
+// A lone one-byte trigger is decided on its own, a one-byte trigger beside
+// another by the general scan, and beside a longer one through the matcher:
+// beside triggers that never match, all three announce the same messages for
+// any stream, chunking, threshold and receiver.
+TEST(TriggerScanRing, ALoneOneByteTriggerDecidesAsTheGeneralScan)
+{
+    std::mt19937 random(14);
+    const std::vector<std::vector<Pattern>> sets = {
+        { { "\r" } },
+        { { "\r" }, { "\x01" } },
+        { { "\r" }, { "\x01\x02" } },
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string input(std::uniform_int_distribution<std::size_t>(0, 60)(random), 'a');
+        for (char& byte : input)
+            byte = "ab\r"[std::uniform_int_distribution<int>(0, 2)(random)];
+        const auto threshold = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 3)(random));
+        const auto taking = static_cast<Taking>(std::uniform_int_distribution<int>(0, 2)(random));
+        const std::size_t chunk = std::uniform_int_distribution<std::size_t>(0, 7)(random);
+        const auto ringSize = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(8, 24)(random));
+        std::vector<std::string> logs;
+        for (const auto& triggers : sets)
+            logs.push_back(Scan(triggers, threshold, input, taking, chunk, ringSize));
+        SCOPED_TRACE(testing::Message() << "input \"" << input << "\" threshold " << threshold << " chunk " << chunk
+                                        << " ring " << ringSize << " taking " << static_cast<int>(taking));
+        EXPECT_EQ(logs[0], logs[1]);
+        EXPECT_EQ(logs[0], logs[2]);
+    }
 }
 
 TEST(TriggerScanRing, BytesTakenOutsideADeliveryAreNeverOffered)

@@ -76,8 +76,8 @@ struct Control {
     std::chrono::steady_clock::time_point ReadOnUntil; // the data-trigger loop reads on until then
 
     // The data-trigger loop handed to the receiver's thread (see RunDataTriggers).
-    bool OnLoan = false; // the loop runs on the receiver's thread now
-    OwnWindowCall* LoanCall = nullptr; // during a loan: its window, called directly
+    // Set while the loop runs on the receiver's thread: its window, called directly.
+    OwnWindowCall* LoanCall = nullptr;
     bool ReadWhileLent = false; // the dispatcher thread read bytes while the last loan ran
     bool CheckAgain = false; // bytes read beside the last loan of a pass wait for the checks
     bool SkipWindowSend = false; // the hand-over was refused: its first message counts as not handled

@@ -38,13 +38,12 @@ void SendToWindow(
         control.SkipWindowSend = false;
         return;
     }
-    if (!control.OnLoan) {
+    if (!control.LoanCall) {
         SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
         return;
     }
     try {
-        if (!control.LoanCall || control.LoanCall->Window() != window
-            || !control.LoanCall->Call(message, wParam, lParam))
+        if (control.LoanCall->Window() != window || !control.LoanCall->Call(message, wParam, lParam))
             SendMessageTimeout(window, message, wParam, lParam, DeliveryTimeout, HungPolicy::AbortIfHung);
     } catch (...) {
         if (!control.LoanFailure)
@@ -91,7 +90,7 @@ int Deliver(Control& control, std::uint32_t message, std::uint16_t wParam, std::
             // A receiver on this thread (a procedure, or a window during a
             // loan) alone takes the bytes until it returns.
             std::optional<ReaderScope> reader;
-            if (fastReader && (current.Kind == 2 || control.OnLoan))
+            if (fastReader && (current.Kind == 2 || control.LoanCall))
                 reader.emplace(control.Port, record);
             if (current.Kind == 1)
                 SendToWindow(control, current.Window, message, wParam, lParam);

@@ -214,14 +214,9 @@ void RunLoan(Control& control, WindowHandle window, bool& goOn, bool readsOn)
     const auto end = std::chrono::steady_clock::now() + LoanBudget;
     OwnWindowCall call(window);
     control.LoanCall = &call;
-    control.OnLoan = true;
     struct LoanEnd {
         Control& Lent;
-        ~LoanEnd()
-        {
-            Lent.OnLoan = false;
-            Lent.LoanCall = nullptr;
-        }
+        ~LoanEnd() { Lent.LoanCall = nullptr; }
     } loanEnd { control };
     // The clock is read every few turns: a turn takes microseconds.
     constexpr unsigned ClockEvery = 8;

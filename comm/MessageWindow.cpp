@@ -143,50 +143,8 @@ WindowHandle g_nextHandle = 1;
 // Changes whenever a window is created or goes away (under g_windowsMutex).
 std::atomic<std::uint64_t> g_generation { 0 };
 
-// The window the calling thread last sent to directly, valid while the
-// generation has not changed. It holds the procedure, so that a call through
-// it needs no count of its own: a procedure whose window goes away during
-// the call (on any thread) runs to its end. It is replaced only while no
-// such call runs on this thread, and let go once none runs and windows have
-// come or gone since.
-struct DirectTarget {
-    WindowHandle Window = 0;
-    std::uint64_t Generation = 0;
-    std::shared_ptr<const WindowProc> Procedure;
-    int Calls = 0; // calls through Procedure running on this thread
-};
-thread_local DirectTarget t_direct;
-
-// Lets the shortcut go once no call through it runs and windows have come
-// or gone since it was taken.
-void LetGoOfStaleShortcut()
-{
-    if (t_direct.Calls == 0 && t_direct.Generation != g_generation.load(std::memory_order_relaxed))
-        t_direct = DirectTarget {};
-}
-
-// Whether the calling thread's shortcut leads to `window`.
-bool IsShortcutTo(WindowHandle window)
-{
-    // Set only to a window of this thread's queue; windows that go away
-    // (also with the queue, when the thread ends) change the generation.
-    return t_direct.Window == window && window != 0
-        && t_direct.Generation == g_generation.load(std::memory_order_acquire);
-}
-
-// Calls the procedure held by t_direct.
-std::intptr_t CallDirect(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
-{
-    struct Running {
-        Running() { ++t_direct.Calls; }
-        ~Running()
-        {
-            --t_direct.Calls;
-            LetGoOfStaleShortcut();
-        }
-    } running;
-    return (*t_direct.Procedure)(window, message, wParam, lParam);
-}
+// The window the calling thread last sent to directly.
+thread_local OwnWindowCall t_direct;
 
 // Runs the task when there is one, else the message through `call`, whose
 // answer goes to `result`.
@@ -207,9 +165,12 @@ template <typename Call> void RunHere(const std::function<void()>* task, std::in
 bool CalledThroughShortcut(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
     const std::function<void()>* task, std::intptr_t* result)
 {
-    if (!IsShortcutTo(window))
+    if (!t_direct.Holds(window))
         return false;
-    RunHere(task, result, [&] { return CallDirect(window, message, wParam, lParam); });
+    if (task)
+        (*task)();
+    else
+        t_direct.Call(message, wParam, lParam, result);
     return true;
 }
 
@@ -272,9 +233,11 @@ void ShutDownQueue(const std::shared_ptr<ThreadQueue>& queue)
     queue->Watches.clear();
 }
 
-std::optional<WindowEntry> FindWindow(WindowHandle window)
+std::optional<WindowEntry> FindWindow(WindowHandle window, std::uint64_t* generation = nullptr)
 {
     std::lock_guard registry(g_windowsMutex);
+    if (generation)
+        *generation = g_generation.load(std::memory_order_relaxed);
     const auto it = g_windows.find(window);
     if (it == g_windows.end())
         return std::nullopt;
@@ -308,7 +271,7 @@ bool DestroyMessageWindow(WindowHandle window)
         g_windows.erase(it);
         ++g_generation;
     }
-    LetGoOfStaleShortcut();
+    t_direct.LetGoIfStale();
     std::lock_guard lock(queue->Mutex);
     DropAll(*queue, window);
     return true;
@@ -319,46 +282,51 @@ bool IsMessageWindow(WindowHandle window)
     return FindWindow(window).has_value();
 }
 
-OwnWindowCall::OwnWindowCall(WindowHandle window)
-    : m_window(window)
+bool OwnWindowCall::Holds(WindowHandle window) const
 {
-    Bind();
+    // Found only among the calling thread's windows; windows that go away
+    // (also with the queue, when the thread ends) change the generation.
+    return m_procedure && m_window == window && window != 0
+        && m_generation == g_generation.load(std::memory_order_acquire);
 }
 
-OwnWindowCall::~OwnWindowCall() = default;
-
-bool OwnWindowCall::Bind()
+bool OwnWindowCall::Find(WindowHandle window)
 {
-    const std::shared_ptr<ThreadQueue>& own = CurrentQueue();
-    std::lock_guard registry(g_windowsMutex);
-    m_generation = g_generation.load(std::memory_order_relaxed);
-    const auto it = g_windows.find(m_window);
-    if (it == g_windows.end() || it->second.Queue != own) {
-        m_procedure.reset();
+    if (m_calls != 0)
         return false;
-    }
-    m_procedure = it->second.Procedure;
-    return true;
+    const std::optional<WindowEntry> entry = FindWindow(window, &m_generation);
+    m_window = window;
+    m_procedure = entry && entry->Queue == CurrentQueue() ? entry->Procedure : nullptr;
+    return m_procedure != nullptr;
 }
 
-bool OwnWindowCall::Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+bool OwnWindowCall::Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t* result)
 {
-    // Found again only while no call through it runs: the procedure it
-    // holds runs to its end even when its window goes away meanwhile.
-    if (m_generation != g_generation.load(std::memory_order_acquire) && (m_calls != 0 || !Bind()))
-        return false;
-    if (!m_procedure)
+    if (!Holds(m_window) && !Find(m_window))
         return false;
     struct Running {
-        int& Calls;
-        explicit Running(int& calls)
-            : Calls(++calls)
+        OwnWindowCall& Self;
+        explicit Running(OwnWindowCall& self)
+            : Self(self)
         {
+            ++Self.m_calls;
         }
-        ~Running() { --Calls; }
-    } running(m_calls);
-    (*m_procedure)(m_window, message, wParam, lParam);
+        ~Running()
+        {
+            --Self.m_calls;
+            Self.LetGoIfStale();
+        }
+    } running(*this);
+    const std::intptr_t value = (*m_procedure)(m_window, message, wParam, lParam);
+    if (result)
+        *result = value;
     return true;
+}
+
+void OwnWindowCall::LetGoIfStale()
+{
+    if (m_calls == 0 && m_generation != g_generation.load(std::memory_order_relaxed))
+        m_procedure.reset();
 }
 
 namespace {
@@ -378,28 +346,18 @@ Posted Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, s
     const std::function<void()>* task, std::chrono::milliseconds timeout, HungPolicy policy, std::intptr_t* result,
     SyncEvent* signal)
 {
-    std::optional<WindowEntry> entry;
-    std::uint64_t generation = 0;
-    {
-        std::lock_guard registry(g_windowsMutex);
-        const auto it = g_windows.find(window);
-        if (it != g_windows.end())
-            entry = it->second;
-        generation = g_generation.load(std::memory_order_relaxed);
-    }
+    const std::optional<WindowEntry> entry = FindWindow(window);
     if (!entry)
         return { SendResult::NoWindow, {}, {}, {} };
 
     if (entry->Queue == t_queue.Queue) {
-        const bool remembered = t_direct.Calls == 0;
-        if (remembered) {
-            t_direct.Window = window;
-            t_direct.Generation = generation;
-            t_direct.Procedure = entry->Procedure;
-        }
+        // Kept for the next send, unless a call through the shortcut runs.
+        const bool remembered = t_direct.Find(window);
         RunHere(task, result, [&] {
-            return remembered ? CallDirect(window, message, wParam, lParam)
-                              : (*entry->Procedure)(window, message, wParam, lParam);
+            std::intptr_t value = 0;
+            if (!remembered || !t_direct.Call(message, wParam, lParam, &value))
+                value = (*entry->Procedure)(window, message, wParam, lParam);
+            return value;
         });
         return { SendResult::Handled, {}, {}, {} };
     }

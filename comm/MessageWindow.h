@@ -127,27 +127,38 @@ bool NudgeWatch(const WatchHandle& watch);
 // and is never called again. From inside `ready`, it only ends the watch.
 void StopWatch(const WatchHandle& watch);
 
-// A window of the calling thread, called directly for a run of messages (a
-// dispatcher's loop lent to the thread): it is found in the registry once,
-// and again only after windows have come or gone.
+// A window of the calling thread called directly, without the queue. It
+// holds the window's procedure while no window has come or gone since it was
+// found, so that a call through it needs neither the registry nor a count of
+// its own, and a procedure whose window goes away during the call (on any
+// thread) runs to its end. It takes another window, or lets the procedure
+// go, only while no call through it runs. Each thread keeps one for its own
+// sends to its windows; a dispatcher's loop lent to a thread keeps one for
+// its run of messages.
 class OwnWindowCall {
 public:
-    explicit OwnWindowCall(WindowHandle window);
-    ~OwnWindowCall();
-    OwnWindowCall(const OwnWindowCall&) = delete;
-    OwnWindowCall& operator=(const OwnWindowCall&) = delete;
+    OwnWindowCall() = default;
+    explicit OwnWindowCall(WindowHandle window) { Find(window); }
     WindowHandle Window() const { return m_window; }
+    // Whether it holds `window`'s procedure, found since windows last came
+    // or went.
+    bool Holds(WindowHandle window) const;
+    // Takes `window` when it is a window of the calling thread; false when
+    // it is gone, belongs to another thread, or a call through this runs.
+    bool Find(WindowHandle window);
     // Calls the window's procedure, as a message sent from this thread
-    // would; false, and nothing called, when the window is gone or belongs
-    // to another thread.
-    bool Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    // would, finding the window again when windows have come or gone; false,
+    // and nothing called, when it cannot be found (see Find).
+    bool Call(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t* result = nullptr);
+    // Lets the procedure go once no call runs and windows have come or gone
+    // since it was found.
+    void LetGoIfStale();
 
 private:
-    bool Bind();
-    WindowHandle m_window;
+    WindowHandle m_window = 0;
     std::uint64_t m_generation = 0;
     std::shared_ptr<const WindowProc> m_procedure;
-    int m_calls = 0; // calls of m_procedure running
+    int m_calls = 0; // calls through m_procedure running
 };
 
 // True when messages wait for the calling thread.

@@ -43,7 +43,6 @@ const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint
     if (armed.Known && armed.Version == triggersVersion)
         return armed;
     armed = ArmedTriggers {};
-    armed.SingleBytes = true;
     auto addStart = [&](std::uint8_t byte) {
         if (!armed.IsStart[byte]) {
             armed.IsStart[byte] = true;
@@ -55,7 +54,6 @@ const ArmedTriggers& Armed(ScanState& scan, const DataTable& triggers, std::uint
         if (trigger.Length == 0)
             continue;
         armed.Slots[armed.Count++] = static_cast<std::uint8_t>(slot);
-        armed.SingleBytes = armed.SingleBytes && trigger.Length == 1;
         const std::uint8_t first = trigger.Pattern[0];
         addStart(first);
         if (trigger.IgnoreCase && first >= 'A' && first <= 'Z')
@@ -107,7 +105,7 @@ void Advance(
         Pass(scan, scan.Pending);
         return;
     }
-    if (armed.SingleBytes && armed.Count == 1 && armed.StartCount == 1) {
+    if (armed.Count == 1 && armed.StartCount == 1 && triggers[armed.Slots[0]].Length == 1) {
         AdvanceToByte(scan, triggers[armed.Slots[0]], ring);
         return;
     }
@@ -115,7 +113,7 @@ void Advance(
     // match leaves every trigger as it is, so the scan passes over it
     // without the matcher.
     bool idle = true;
-    for (int i = 0; i < armed.Count && !armed.SingleBytes; ++i)
+    for (int i = 0; i < armed.Count; ++i)
         idle = idle && !MatchInProgress(triggers[armed.Slots[i]]);
     const std::uint8_t* bytes = ring.Data();
     const std::uint16_t size = ring.Size();
@@ -135,17 +133,6 @@ void Advance(
             Pass(scan, skipped);
             if (!found || found == end)
                 continue;
-            if (armed.SingleBytes) {
-                // The byte completes every trigger it begins; the matcher
-                // would leave their states at rest.
-                for (int i = 0; i < armed.Count; ++i) {
-                    DataTrigger& trigger = triggers[armed.Slots[i]];
-                    if (trigger.Pattern[0] == (trigger.IgnoreCase ? FoldCase(*found) : *found))
-                        trigger.Matched = 1;
-                }
-                scan.Held = true;
-                return;
-            }
         }
         const std::uint8_t byte = bytes[index];
         bool any = false;
@@ -190,10 +177,8 @@ ScanDecision DecideDelivery(
     const bool heldByteGone = std::exchange(scan.HeldByteGone, false);
     ScanDecision decision;
     if (scan.Held) {
-        // Held on a match, some trigger is matched; one-byte triggers all
-        // have the longest length.
-        std::uint16_t longest = armed.SingleBytes ? 1 : 0;
-        for (int i = 0; i < armed.Count && !armed.SingleBytes; ++i) {
+        std::uint16_t longest = 0;
+        for (int i = 0; i < armed.Count; ++i) {
             const DataTrigger& trigger = triggers[armed.Slots[i]];
             if (trigger.Matched && trigger.Length > longest)
                 longest = trigger.Length;

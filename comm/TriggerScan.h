@@ -30,9 +30,6 @@ struct ArmedTriggers {
     std::array<std::uint8_t, 2 * DataTriggerCount> Starts {}; // the first StartCount are set
     int StartCount = 0;
     std::array<bool, 256> IsStart {}; // Starts as a table
-    // Every armed trigger is one byte long: a start byte then always
-    // completes a match, and no partial match is ever in progress.
-    bool SingleBytes = false;
 };
 
 struct ScanState {

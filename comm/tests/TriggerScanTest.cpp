@@ -127,8 +127,6 @@ const ScanCase ScanCases[] = {
     // beside one on another byte and one ignoring case.
     { "OneByteTriggersOnOneByteFireTogether", { { "\r" }, { "x" }, { "\r" }, { "n", true } }, 1, "ab\rxN",
         Taking::Announced, "A2 D2 D4 A1 D3 A1 D5 A1", "A1 A1 D2 D4 A1 D3 A1 D5 A1" },
-    { "AOneByteTriggerBesideALongerOne", { { "\r" }, { "ab" } }, 0, "aab\rab", Taking::Announced, "D3 D2 D3",
-        "D3 D2 D3" },
     { "ALaterTriggerMayMatchFirst", { { "xyz" }, { "y" } }, 0, "xyzy", Taking::Announced, "D3 D2 D3", "D3 D2 D3" },
     { "TwentyOneBytePattern", { { "abcdefghijklmnopqrstu" } }, 0, "zabcdefghijklmnopqrstuz", Taking::Announced, "D2",
         "D2" },
@@ -160,18 +158,12 @@ TEST(TriggerScanRing, LinesOverManyLapsOfASmallRingFireOncePerLineInEveryChunkin
             << "chunks of " << chunk;
 }
 
-// A lone one-byte trigger is decided on its own, a one-byte trigger beside
-// another by the general scan, and beside a longer one through the matcher:
-// beside triggers that never match, all three announce the same messages for
-// any stream, chunking, threshold and receiver.
+// A lone one-byte trigger is scanned for on its own; beside a trigger that
+// never matches, the general scan must announce the same messages for any
+// stream, chunking, threshold and receiver.
 TEST(TriggerScanRing, ALoneOneByteTriggerDecidesAsTheGeneralScan)
 {
     std::mt19937 random(14);
-    const std::vector<std::vector<Pattern>> sets = {
-        { { "\r" } },
-        { { "\r" }, { "\x01" } },
-        { { "\r" }, { "\x01\x02" } },
-    };
     for (int round = 0; round < 300; ++round) {
         std::string input(std::uniform_int_distribution<std::size_t>(0, 60)(random), 'a');
         for (char& byte : input)
@@ -180,13 +172,10 @@ TEST(TriggerScanRing, ALoneOneByteTriggerDecidesAsTheGeneralScan)
         const auto taking = static_cast<Taking>(std::uniform_int_distribution<int>(0, 2)(random));
         const std::size_t chunk = std::uniform_int_distribution<std::size_t>(0, 7)(random);
         const auto ringSize = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(8, 24)(random));
-        std::vector<std::string> logs;
-        for (const auto& triggers : sets)
-            logs.push_back(Scan(triggers, threshold, input, taking, chunk, ringSize));
         SCOPED_TRACE(testing::Message() << "input \"" << input << "\" threshold " << threshold << " chunk " << chunk
                                         << " ring " << ringSize << " taking " << static_cast<int>(taking));
-        EXPECT_EQ(logs[0], logs[1]);
-        EXPECT_EQ(logs[0], logs[2]);
+        EXPECT_EQ(Scan({ { "\r" } }, threshold, input, taking, chunk, ringSize),
+            Scan({ { "\r" }, { "\x01" } }, threshold, input, taking, chunk, ringSize));
     }
 }
 

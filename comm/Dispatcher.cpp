@@ -274,6 +274,9 @@ struct Wakening {
     bool Event = false; // the event thread handed over an event word
     bool Received = false; // the device holds received bytes
     bool Recheck = false; // bytes read beside a loan wait for the checks
+    // Received: bytes seen while the window's thread reads them itself; by
+    // the time this thread reads, that thread may have taken them.
+    bool Looked = false;
 };
 
 // Waits up to the idle interval (or, with no idle checks due, without limit)
@@ -303,14 +306,14 @@ Wakening WaitForWork(Control& control)
     // Bytes the receiving window's thread saw while this thread held the
     // turn are read now, without waiting.
     if (ownerReads && control.BytesSeen.exchange(false))
-        return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck };
+        return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck, true };
     const bool deviceReadable = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone;
     const bool lookAgain = nothingRead || (ownerReads && !(control.DeviceQuiet && deviceReadable));
     const int timeoutMs = recheck ? 0 : IdleChecksDue(control, lookAgain) ? IdleIntervalMs : -1;
     const bool watchDevice = deviceReadable && !nothingRead && (!ownerReads || timeoutMs < 0);
     if (!watchDevice) {
         const bool signalled = record.EventReady.Wait(timeoutMs);
-        Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
+        Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck, ownerReads };
         if (ownerReads && !signalled && deviceReadable) {
             const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
             control.DeviceGone = held < 0;
@@ -358,7 +361,8 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         if (woke.Event)
             ProcessEvent(*control, record.EventWord);
         if ((woke.Received || woke.Recheck) && !record.ClosePending && !record.StopFlag) {
-            const bool nothingRead = ProcessReceived(*control) == 0 && !record.InRing.Full();
+            const bool nothingRead
+                = ProcessReceived(*control, woke.Looked && !woke.Recheck) == 0 && !record.InRing.Full();
             control->NothingRead = woke.Received && nothingRead;
         }
         const bool work = woke.Event || woke.Received || woke.Recheck;

@@ -141,8 +141,10 @@ void RunDataTriggers(Control& control);
 // Pauses or resumes watching for received bytes as the ring is full or not.
 void WatchReceivedBytes(Control& control);
 // Reads what the device holds and runs the data-trigger checks on it (unless
-// a delivery is in progress); returns the bytes read.
-std::int32_t ProcessReceived(Control& control);
+// a delivery is in progress); returns the bytes read. With `onlyIfRead`, a
+// read that finds nothing runs no checks: bytes that another thread has
+// read and checked meanwhile are no news.
+std::int32_t ProcessReceived(Control& control, bool onlyIfRead = false);
 
 // See AllowWindowReads.
 extern std::atomic<bool> g_windowReads;

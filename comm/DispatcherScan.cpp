@@ -94,9 +94,11 @@ std::int32_t ReadIntoRing(Control& control)
     return std::max(moved, 0);
 }
 
-std::int32_t ProcessReceived(Control& control)
+std::int32_t ProcessReceived(Control& control, bool onlyIfRead)
 {
     const std::int32_t moved = ReadIntoRing(control);
+    if (moved == 0 && onlyIfRead && !control.Record->InRing.Full())
+        return 0;
     if (!control.Record->Delivering)
         RunDataTriggers(control);
     else

@@ -5,7 +5,8 @@
 //     4096 bytes, each ended by 0x0D; the owner thread (the benchmark thread)
 //     receives 1 MiB per iteration and counts the lines. bytes_per_second.
 //   Latency/<impl>: from writing one line end on the master to the code that
-//     handles it running; counters p50_us and p99_us.
+//     handles it running; counters p50_us and p99_us, and fast_share,
+//     fast_p50_us and slow_p50_us (see ReportLatencies).
 //   Idle/<impl>: an open port without traffic for 10 s: wakeups_per_s of its
 //     threads (context switches) and cpu_percent_of_core; component: no
 //     receiver, window_receiver: a window of the benchmark thread receives.
@@ -613,13 +614,29 @@ void Throughput(benchmark::State& state, const ReceiverFactory& make, std::size_
     state.counters["bytes_per_second"] = static_cast<double>(received) / seconds;
 }
 
+// A line end crosses the terminal's kernel worker, which the kernel runs
+// either on the waiting thread's processor (a few microseconds) or on the
+// other one, which must first be woken (tens of microseconds on a virtual
+// machine), and a run tends to stay in one of the two states. Besides the
+// percentiles of all samples, each state's share and median are reported,
+// so that receivers compare by their own hops, not by the kernel's choice.
+constexpr double SameProcessorLimitUs = 15;
+
 void ReportLatencies(benchmark::State& state, std::vector<double>& microseconds)
 {
     if (microseconds.empty())
         return;
     std::sort(microseconds.begin(), microseconds.end());
-    state.counters["p50_us"] = microseconds[microseconds.size() / 2];
-    state.counters["p99_us"] = microseconds[microseconds.size() * 99 / 100];
+    const std::size_t count = microseconds.size();
+    state.counters["p50_us"] = microseconds[count / 2];
+    state.counters["p99_us"] = microseconds[count * 99 / 100];
+    const std::size_t fast = static_cast<std::size_t>(
+        std::upper_bound(microseconds.begin(), microseconds.end(), SameProcessorLimitUs) - microseconds.begin());
+    state.counters["fast_share"] = static_cast<double>(fast) / static_cast<double>(count);
+    if (fast > 0)
+        state.counters["fast_p50_us"] = microseconds[fast / 2];
+    if (fast < count)
+        state.counters["slow_p50_us"] = microseconds[fast + (count - fast) / 2];
 }
 
 void Latency(benchmark::State& state, const ReceiverFactory& make)

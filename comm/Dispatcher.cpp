@@ -274,9 +274,6 @@ struct Wakening {
     bool Event = false; // the event thread handed over an event word
     bool Received = false; // the device holds received bytes
     bool Recheck = false; // bytes read beside a loan wait for the checks
-    // Received: bytes seen while the window's thread reads them itself; by
-    // the time this thread reads, that thread may have taken them.
-    bool Looked = false;
 };
 
 // Waits up to the idle interval (or, with no idle checks due, without limit)
@@ -306,14 +303,14 @@ Wakening WaitForWork(Control& control)
     // Bytes the receiving window's thread saw while this thread held the
     // turn are read now, without waiting.
     if (ownerReads && control.BytesSeen.exchange(false))
-        return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck, true };
+        return { record.EventReady.TryConsume() && control.WordHandedOver.exchange(false), true, recheck };
     const bool deviceReadable = control.WaitsForBytes && !control.ReadingPaused && !control.DeviceGone;
     const bool lookAgain = nothingRead || (ownerReads && !(control.DeviceQuiet && deviceReadable));
     const int timeoutMs = recheck ? 0 : IdleChecksDue(control, lookAgain) ? IdleIntervalMs : -1;
     const bool watchDevice = deviceReadable && !nothingRead && (!ownerReads || timeoutMs < 0);
     if (!watchDevice) {
         const bool signalled = record.EventReady.Wait(timeoutMs);
-        Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck, ownerReads };
+        Wakening woke { signalled && control.WordHandedOver.exchange(false), false, recheck };
         if (ownerReads && !signalled && deviceReadable) {
             const std::int32_t held = record.WaitProcs.WaitReceived(record.Device, nullptr, 0);
             control.DeviceGone = held < 0;
@@ -361,8 +358,11 @@ void DispatchThreadMain(std::shared_ptr<Control> control)
         if (woke.Event)
             ProcessEvent(*control, record.EventWord);
         if ((woke.Received || woke.Recheck) && !record.ClosePending && !record.StopFlag) {
-            const bool nothingRead
-                = ProcessReceived(*control, woke.Looked && !woke.Recheck) == 0 && !record.InRing.Full();
+            // While the window's thread reads the device itself, bytes
+            // this thread found are a look: that thread may have read and
+            // checked them since, and then there is nothing new to check.
+            const bool looked = woke.Received && control->OwnerWatch && !woke.Recheck;
+            const bool nothingRead = ProcessReceived(*control, looked) == 0 && !record.InRing.Full();
             control->NothingRead = woke.Received && nothingRead;
         }
         const bool work = woke.Event || woke.Received || woke.Recheck;
